@@ -1,0 +1,24 @@
+// Reading positions from FEN text and printing the board.
+#pragma once
+
+#include <string_view>
+
+#include "board/output.h"
+#include "board/position.h"
+
+namespace varnu {
+
+inline constexpr std::string_view StartFen =
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+
+// Sets the position from FEN text read strictly left to right. Returns false for a text the
+// reader refuses; the position then holds whatever was set up before the refusal. Besides the
+// syntax, a position must have a king of each colour, no pawn on the first or last rank, and the
+// side not to move must not be in check. Castling rights whose king or rook is not on its home
+// square are dropped.
+bool setFromFen(Position& pos, std::string_view text);
+
+// Prints the board as eight comment lines, rank 8 first, and a closing "#" line.
+void printBoard(Output& out, const Position& pos);
+
+}  // namespace varnu

@@ -1,0 +1,14 @@
+// The one parser for numeric arguments and FEN counters.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace varnu {
+
+// Reads a decimal integer the way atoi does: leading white space, an optional sign, the leading
+// digits; the rest is ignored and a text without digits gives 0. Values beyond the 32-bit range
+// saturate instead of overflowing.
+int32_t parseNumber(std::string_view text);
+
+}  // namespace varnu

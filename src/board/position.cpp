@@ -1,0 +1,100 @@
+#include "board/position.h"
+
+#include <cstring>
+
+#include "board/zobrist.h"
+
+namespace varnu {
+
+namespace {
+
+// First and last slot of each piece type's own range in the slot plan.
+struct SlotRange {
+  int first;
+  int last;
+};
+constexpr SlotRange ownSlots[7] = {{0, -1}, {8, 15}, {6, 7}, {4, 5}, {2, 3}, {1, 1}, {0, 0}};
+
+}  // namespace
+
+Position::Position() {
+  for (ScorePair& s : materialPst) s = ScorePair{};
+  for (PlyRecord& r : history) r = PlyRecord{};
+  historyCount = 0;
+  std::memset(perftKeys, 0, sizeof perftKeys);
+  perftKeyIndex = 0;
+  castlingRights = 0;
+  epSquare = NoSquare;
+  halfmoveClock = 0;
+  sideToMove = NoColour;
+  std::memset(pieceList, 0, sizeof pieceList);
+  resetBoard();
+}
+
+void Position::resetBoard() {
+  std::memset(pieceType, NoPiece, sizeof pieceType);
+  std::memset(colour, NoColour, sizeof colour);
+  std::memset(listSlot, NoSlot, sizeof listSlot);
+  for (PieceList& list : pieceList) {
+    std::memset(list.slots, NoSquare, sizeof list.slots);
+    for (int t = 1; t < 7; ++t) list.typeCount[t] = 0;
+    list.pieceCount = 0;
+  }
+  materialPst[White] = materialPst[Black] = ScorePair{};
+  historyCount = 0;
+  history[0] = PlyRecord{};
+  castlingRights = 0;
+  epSquare = NoSquare;
+  halfmoveClock = 0;
+  sideToMove = NoColour;
+}
+
+void Position::addPiece(int square, int c, int type) {
+  PieceList& list = pieceList[c];
+  int slot = NoSlot;
+  if (list.typeCount[type] < pieceTypeLimit[type]) {
+    for (int s = ownSlots[type].first; s <= ownSlots[type].last; ++s) {
+      if (list.slots[s] == NoSquare) {
+        slot = s;
+        break;
+      }
+    }
+    if (slot == NoSlot && type >= Knight && type <= Queen) {
+      for (int s = FirstPawnSlot; s < SlotCount; ++s) {
+        if (list.slots[s] == NoSquare) {
+          slot = s;
+          break;
+        }
+      }
+    }
+  }
+  pieceType[square] = uint8_t(type);
+  colour[square] = uint8_t(c);
+  listSlot[square] = uint8_t(slot);
+  list.slots[slot] = uint8_t(square);
+  list.typeCount[type] += 1;
+  list.pieceCount += 1;
+  materialPst[c] += pieceSquareValue(c, type, square64(square));
+  history[historyCount].key ^= pieceSquareKey(c, type, square64(square));
+}
+
+uint64_t Position::pieceKey(int c) const {
+  uint64_t key = 0;
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    int square = pieceList[c].slots[slot];
+    if (!onBoard(square)) continue;
+    key ^= pieceSquareKey(c, pieceType[square], square64(square));
+  }
+  return key;
+}
+
+uint64_t Position::computeKey() const {
+  uint64_t key = pieceKey(White) ^ pieceKey(Black);
+  for (int bit = 0; bit < 4; ++bit)
+    if (castlingRights & (1 << bit)) key ^= zobrist.castling[bit];
+  if (epSquare != NoSquare) key ^= zobrist.epFile[fileOf(epSquare)];
+  if (sideToMove == Black) key ^= zobrist.side;
+  return key;
+}
+
+}  // namespace varnu

@@ -1,0 +1,79 @@
+// The board state: a 0x88 mailbox with two piece lists in a fixed slot plan, running
+// material-plus-placement sums, and a stack of per-ply records carrying the hash keys.
+#pragma once
+
+#include <cstdint>
+
+#include "board/types.h"
+#include "eval/score_pair.h"
+
+namespace varnu {
+
+// History capacity: the game's positions followed by the search's.
+inline constexpr int MaxHistory = 1024;
+inline constexpr int PerftKeyCapacity = 64;
+
+struct PlyRecord {
+  uint64_t key = 0;
+  uint16_t repetitions = 0;
+  Move killers[2] = {NullMove, NullMove};
+  Move movePlayed = NullMove;
+
+  bool operator==(const PlyRecord&) const = default;
+};
+
+// Slot plan: 0 king, 1 queen, 2-3 rooks, 4-5 bishops, 6-7 knights, 8-15 pawns (and extra pieces).
+inline constexpr int KingSlot = 0;
+inline constexpr int FirstPawnSlot = 8;
+inline constexpr int SlotCount = 16;
+// listSlot value of a piece that has no slot; slots[NoSlot] is the overflow cell it writes to.
+inline constexpr int NoSlot = 16;
+
+struct PieceList {
+  // Square held in each slot, 255 when empty. Entry 16 is the overflow cell that absorbs the
+  // writes for pieces beyond the slot plan; slot walks never read it.
+  uint8_t slots[SlotCount + 1];
+  // Pieces per type, indexed by piece type 1-6 (entry 0 unused).
+  uint8_t typeCount[7];
+  uint8_t pieceCount;
+
+  bool operator==(const PieceList&) const = default;
+};
+
+class Position {
+ public:
+  Position();
+
+  // Empties the board and the history; sideToMove becomes 2 until a position is set.
+  void resetBoard();
+  // Places a piece on an empty square during set-up, taking a slot by the slot plan.
+  void addPiece(int square, int colour, int type);
+  // XOR of the piece-square keys over the colour's slotted pieces.
+  uint64_t pieceKey(int colour) const;
+  // The key of the position computed from scratch.
+  uint64_t computeKey() const;
+
+  uint64_t key() const { return history[historyCount].key; }
+  int kingSquare(int colour) const { return pieceList[colour].slots[KingSlot]; }
+
+  bool operator==(const Position&) const = default;
+
+  ScorePair materialPst[2];
+  PlyRecord history[MaxHistory];
+  int32_t historyCount;
+  uint64_t perftKeys[PerftKeyCapacity];
+  int32_t perftKeyIndex;
+  uint8_t castlingRights;
+  uint8_t epSquare;
+  uint8_t halfmoveClock;
+  uint8_t sideToMove;
+  uint8_t pieceType[128];
+  uint8_t colour[128];
+  uint8_t listSlot[128];
+  PieceList pieceList[2];
+};
+
+// Upper limit of pieces per type placed by addPiece (index by piece type).
+inline constexpr int pieceTypeLimit[7] = {0, 8, 10, 10, 10, 9, 1};
+
+}  // namespace varnu

@@ -1,0 +1,66 @@
+#include "engine/command_table.h"
+
+#include "engine/engine.h"
+
+namespace varnu {
+
+namespace {
+
+constexpr bool Stops = true;
+constexpr bool Runs = false;
+
+const Command table[] = {
+    {"quit", &Engine::quit, 0, 0, Stops},
+    {"xboard", &Engine::xboard, 0, 0, Runs},
+    {"protover", &Engine::protover, 1, 1, Runs},
+    {"new", &Engine::newGame, 0, 0, Stops},
+    {"force", &Engine::force, 0, 0, Stops},
+    {"ping", &Engine::ping, 1, 1, Runs},
+    {"usermove", &Engine::usermove, 1, 1, Stops},
+    {"go", &Engine::go, 0, 0, Stops},
+    {"playother", &Engine::playother, 0, 0, Stops},
+    {"setboard", &Engine::setboard, 4, 6, Stops},
+    {"level", &Engine::level, 3, 3, Runs},
+    {"sd", &Engine::sd, 1, 1, Stops},
+    {"time", &Engine::time, 1, 1, Runs},
+    {"undo", &Engine::undo, 0, 0, Stops},
+    {"remove", &Engine::remove, 0, 0, Stops},
+    {"analyze", &Engine::analyze, 0, 0, Stops},
+    {"exit", &Engine::exit, 0, 0, Stops},
+    {"post", &Engine::post, 0, 0, Runs},
+    {"nopost", &Engine::nopost, 0, 0, Runs},
+    {"cores", &Engine::cores, 1, 1, Runs},
+    {"option", &Engine::option, 1, 1, Runs},
+    {"book", &Engine::book, 0, 0, Runs},
+    {"nobook", &Engine::nobook, 0, 0, Runs},
+    {"perft", &Engine::perft, 1, 1, Stops},
+    {"divide", &Engine::divide, 1, 1, Stops},
+    {"selftest", &Engine::selftest, 0, 0, Stops},
+    {"eval", &Engine::eval, 0, 0, Runs},
+};
+
+}  // namespace
+
+std::span<const Command> commandTable() { return table; }
+
+const Command* findCommand(std::string_view line) {
+  for (const Command& c : table)
+    if (line.starts_with(c.name)) return &c;
+  return nullptr;
+}
+
+Args split(std::string_view text, char separator) {
+  Args pieces;
+  size_t start = 0;
+  for (;;) {
+    const size_t cut = text.find(separator, start);
+    if (cut == std::string_view::npos) {
+      pieces.push_back(text.substr(start));
+      return pieces;
+    }
+    pieces.push_back(text.substr(start, cut - start));
+    start = cut + 1;
+  }
+}
+
+}  // namespace varnu

@@ -1,0 +1,100 @@
+// The front end: the command loop, the protocol handlers and the game's modes.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "board/output.h"
+#include "board/perft.h"
+#include "clock/time_control.h"
+#include "engine/command_table.h"
+#include "engine/game.h"
+#include "search/search_pool.h"
+
+namespace varnu {
+
+inline constexpr std::string_view EngineName = "Varnu 0.4.34";
+
+// Reads the engine's input one line at a time, at most 1023 characters a line.
+class LineReader {
+ public:
+  static constexpr size_t MaxLine = 1023;
+  explicit LineReader(std::FILE* in) : in_(in) {}
+  // Reads the next line with its line feed, one carriage return and trailing blanks stripped.
+  // False at end of input.
+  bool next(std::string& line);
+
+ private:
+  std::FILE* in_;
+};
+
+class Engine {
+ public:
+  explicit Engine(Output& out);
+
+  // Prints the banner and "feature done=0".
+  void printBanner();
+  // Reads the command-line options (only "-cores <n>"), warning about anything else.
+  void readOptions(int argc, const char* const* argv);
+  // Sets up the search and the start position and runs the command loop until "quit" or the
+  // end of input. Returns the exit status.
+  int run(std::FILE* in);
+
+  // Looks the line up in the command table and runs its handler; false when the command failed
+  // (its error line, if any, is printed).
+  bool dispatch(std::string_view line);
+
+  // The handlers, in command-table order.
+  bool quit(const Args& args);
+  bool xboard(const Args& args);
+  bool protover(const Args& args);
+  bool newGame(const Args& args);
+  bool force(const Args& args);
+  bool ping(const Args& args);
+  bool usermove(const Args& args);
+  bool go(const Args& args);
+  bool playother(const Args& args);
+  bool setboard(const Args& args);
+  bool level(const Args& args);
+  bool sd(const Args& args);
+  bool time(const Args& args);
+  bool undo(const Args& args);
+  bool remove(const Args& args);
+  bool analyze(const Args& args);
+  bool exit(const Args& args);
+  bool post(const Args& args);
+  bool nopost(const Args& args);
+  bool cores(const Args& args);
+  bool option(const Args& args);
+  bool book(const Args& args);
+  bool nobook(const Args& args);
+  bool perft(const Args& args);
+  bool divide(const Args& args);
+  bool selftest(const Args& args);
+  bool eval(const Args& args);
+
+  const GameRecord& game() const { return game_; }
+  bool quitRequested() const { return quitRequested_; }
+
+ private:
+  // The turn of the loop after a command: game-end check, then the search if it is our move.
+  void afterCommand();
+  void setStartPosition();
+
+  Output& out_;
+  TimeControl timeControl_;
+  SearchPool pool_;
+  GameRecord game_;
+  std::unique_ptr<PerftHashTable> perftTable_;
+  int engineSide_ = NoColour;
+  bool gameOver_ = false;
+  bool forceMode_ = false;
+  bool boardPrintPending_ = true;
+  bool xboardMode_ = false;
+  bool analyzeMode_ = false;
+  bool quitRequested_ = false;
+};
+
+}  // namespace varnu

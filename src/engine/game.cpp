@@ -1,0 +1,30 @@
+#include "engine/game.h"
+
+#include <cassert>
+
+namespace varnu {
+
+void GameRecord::appendAndMake(Move m) {
+  assert(count < Capacity);
+  moves[count] = m;
+  position.history[position.historyCount].movePlayed = m;
+  makeMove(position, m, undo[count]);
+  ++count;
+}
+
+bool GameRecord::takeBack(int n) {
+  if (count < n) return false;
+  for (int i = 0; i < n; ++i) {
+    --count;
+    unmakeMove(position, moves[count], undo[count]);
+  }
+  return true;
+}
+
+void GameRecord::empty() {
+  count = 0;
+  for (Move& m : moves) m = NullMove;
+  for (UndoRecord& u : undo) u = UndoRecord{};
+}
+
+}  // namespace varnu

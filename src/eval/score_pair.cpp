@@ -1,0 +1,25 @@
+#include "eval/score_pair.h"
+
+#include <algorithm>
+
+#include "board/position.h"
+
+namespace varnu {
+
+int gamePhase(const Position& pos) {
+  int n = 0;
+  for (const PieceList& list : pos.pieceList)
+    n += list.typeCount[Knight] + list.typeCount[Bishop] + 2 * list.typeCount[Rook] +
+         4 * list.typeCount[Queen];
+  return std::min(n, MaxPhase);
+}
+
+int materialPstScore(const Position& pos, int phase) {
+  int w = blend(pos.materialPst[White], phase);
+  int b = blend(pos.materialPst[Black], phase);
+  const int bonus = blend(sideToMoveBonus, phase);
+  if (pos.sideToMove == White) return w + bonus - b;
+  return b + bonus - w;
+}
+
+}  // namespace varnu

@@ -1,0 +1,12 @@
+// Varnu: a chess engine for xboard/CECP front ends.
+#include <cstdio>
+
+#include "engine/engine.h"
+
+int main(int argc, char** argv) {
+  varnu::Output out(stdout);
+  varnu::Engine engine(out);
+  engine.printBanner();
+  engine.readOptions(argc, argv);
+  return engine.run(stdin);
+}
