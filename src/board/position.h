@@ -37,7 +37,14 @@ struct PieceList {
   uint8_t typeCount[7];
   uint8_t pieceCount;
 
-  bool operator==(const PieceList&) const = default;
+  // Equal contents; the overflow cell and the unused count entry hold nothing of meaning.
+  bool operator==(const PieceList& o) const {
+    for (int s = 0; s < SlotCount; ++s)
+      if (slots[s] != o.slots[s]) return false;
+    for (int t = 1; t < 7; ++t)
+      if (typeCount[t] != o.typeCount[t]) return false;
+    return pieceCount == o.pieceCount;
+  }
 };
 
 class Position {

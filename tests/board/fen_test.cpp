@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "board/fen.h"
+#include "board/make_move.h"
+#include "board/move.h"
+#include "board/zobrist.h"
+
+namespace varnu {
+namespace {
+
+struct FenCase {
+  const char* fen;
+  bool accepted;
+};
+
+TEST(Fen, AcceptsAndRefuses) {
+  const FenCase cases[] = {
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", true},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", true},
+        // Ranks of nine and seven squares, nine and seven ranks.
+        {"4k3/ppppppppp/8/8/8/8/8/4K3 w - - 0 1", false},
+        {"4k3/ppppppp/8/8/8/8/8/4K3 w - - 0 1", false},
+        {"4k3/8/8/8/8/8/8/8/4K3 w - - 0 1", false},
+        {"4k3/8/8/8/8/8/4K3 w - - 0 1", false},
+        {" 4k3/8/8/8/8/8/8/4K3 w - - 0 1", false},
+        {"4k3/8/8/8/8/8/8/4K2X w - - 0 1", false},
+        {"4k3/8/8/8/8/8/8/4K3 x - - 0 1", false},
+        {"4k3/8/8/8/8/8/8/4K3 w  - 0 1", true},  // empty castling field
+        // Castling letters once each, in the order K, Q, k, q.
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", true},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w QK - 0 1", false},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KK - 0 1", false},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w K- - 0 1", false},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w -K - 0 1", false},
+        // En-passant squares must fit the side to move and have the pawn behind them.
+        {"4k3/8/8/4p3/8/8/8/4K3 w - e3 0 1", false},
+        {"4k3/8/8/4p3/8/8/8/4K3 w - e6 0 1", true},
+        {"4k3/8/8/8/8/8/8/4K3 w - e6 0 1", false},
+        {"4k3/8/8/8/8/8/8/4K3 w - i6 0 1", false},
+        // Counters: optional, a single positive one, a half-move field of at most 4 characters.
+        {"4k3/8/8/8/8/8/8/4K3 w - -", true},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 5", true},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0", false},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 10000 1", false},
+        {"4k3/8/8/8/8/8/8/4K3 w - - -1 1", false},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0 0", false},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0 -3", false},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0 1 trailing words", true},
+        {"4k3/8/8/8/8/8/8/4K3 w - -x 0 1", false},
+        // Positions the engine cannot play: a missing king, the side not to move in check,
+        // a pawn on the first or last rank.
+        {"8/8/8/8/8/8/8/8 w - - 0 1", false},
+        {"4k3/8/8/8/8/8/8/8 w - - 0 1", false},
+        {"4k3/8/8/8/8/8/8/4R1K1 w - - 0 1", false},
+        {"4k3/8/8/8/8/8/8/4R1K1 b - - 0 1", true},
+        {"P3k3/8/8/8/8/8/8/4K3 w - - 0 1", false},
+        {"4k3/8/8/8/8/8/8/p3K3 w - - 0 1", false}};
+  for (const FenCase& c : cases) {
+    Position pos;
+    EXPECT_EQ(setFromFen(pos, c.fen), c.accepted) << c.fen;
+  }
+}
+
+TEST(Fen, HalfmoveFieldIsKeptModulo256) {
+  Position pos;
+  ASSERT_TRUE(setFromFen(pos, "4k3/8/8/8/8/8/8/4K3 w - - 300 80"));
+  EXPECT_EQ(pos.halfmoveClock, 44);
+  ASSERT_TRUE(setFromFen(pos, "4k3/8/8/8/8/8/8/4K3 w - - 17"));
+  EXPECT_EQ(pos.halfmoveClock, 0);
+}
+
+TEST(Fen, EnPassantSquareIsKeptOnlyWhenAPawnCanTake) {
+  Position pos;
+  ASSERT_TRUE(setFromFen(pos, "4k3/8/8/4p3/8/8/8/4K3 w - e6 0 1"));
+  EXPECT_EQ(pos.epSquare, NoSquare);
+  EXPECT_EQ(pos.key(), pos.computeKey());
+  ASSERT_TRUE(setFromFen(pos, "4k3/8/8/3Pp3/8/8/8/4K3 w - e6 0 1"));
+  EXPECT_EQ(pos.epSquare, makeSquare(5, 4));
+  EXPECT_EQ(pos.key(), pos.computeKey());
+}
+
+TEST(Fen, CastlingRightsWithoutTheirPiecesAreDropped) {
+  Position pos;
+  ASSERT_TRUE(setFromFen(pos, "r3k3/8/8/8/8/8/8/4K2R w KQkq - 0 1"));
+  EXPECT_EQ(pos.castlingRights, CastleWK | CastleBQ);
+  EXPECT_EQ(pos.key(), pos.computeKey());
+}
+
+TEST(Fen, BlackToMoveAndRightsEnterTheKey) {
+  Position pos;
+  ASSERT_TRUE(setFromFen(pos, "r3k2r/8/8/8/8/8/8/R3K2R b Kq - 0 1"));
+  EXPECT_EQ(pos.key(), pos.computeKey());
+}
+
+TEST(Fen, PrintBoardShowsRanksFromEightDown) {
+  Position pos;
+  ASSERT_TRUE(setFromFen(pos, StartFen));
+  Output out;
+  printBoard(out, pos);
+  EXPECT_EQ(out.captured(),
+            "# rnbqkbnr\n# pppppppp\n# ........\n# ........\n# ........\n# ........\n"
+            "# PPPPPPPP\n# RNBQKBNR\n#\n");
+}
+
+}  // namespace
+}  // namespace varnu

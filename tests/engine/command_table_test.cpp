@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include "engine/command_table.h"
+
+namespace varnu {
+namespace {
+
+TEST(Split, KeepsEmptyPieces) {
+  EXPECT_EQ(split("", ' '), (Args{""}));
+  EXPECT_EQ(split("a b", ' '), (Args{"a", "b"}));
+  EXPECT_EQ(split(" e2e4", ' '), (Args{"", "e2e4"}));
+  EXPECT_EQ(split("a  b ", ' '), (Args{"a", "", "b", ""}));
+  EXPECT_EQ(split("1:2:3", ':'), (Args{"1", "2", "3"}));
+}
+
+TEST(CommandTable, HasTheTwentySevenCommandsInOrder) {
+  const auto table = commandTable();
+  ASSERT_EQ(table.size(), 27u);
+  EXPECT_EQ(table.front().name, "quit");
+  EXPECT_EQ(table[9].name, "setboard");
+  EXPECT_EQ(table[9].minArgs, 4u);
+  EXPECT_EQ(table[9].maxArgs, 6u);
+  EXPECT_EQ(table.back().name, "eval");
+}
+
+TEST(CommandTable, FirstPrefixMatchWins) {
+  EXPECT_EQ(findCommand("quitting")->name, "quit");
+  EXPECT_EQ(findCommand("level40 5 0")->name, "level");
+  EXPECT_EQ(findCommand("nopost")->name, "nopost");
+  EXPECT_EQ(findCommand("post now")->name, "post");
+  EXPECT_EQ(findCommand("otim 100"), nullptr);
+  EXPECT_EQ(findCommand("qui"), nullptr);
+}
+
+}  // namespace
+}  // namespace varnu

@@ -1,0 +1,201 @@
+// Runs the engine on an input transcript and compares its standard output with the expected
+// transcript, line by line.
+//
+//   transcript_check <engine> <name.in> <name.out> [engine arguments...]
+//
+// Input: every line is sent as it stands, except directive lines:
+//   @sleep <ms>   pause before sending the next line
+//   @noeol        send the rest of the file without adding a final line feed
+// Expected output: lines are compared exactly, except that
+//   {*}           inside a line matches any run of characters (times, node counts)
+//   {...}         as a whole line matches any number of lines, including none
+// The engine must end by itself with exit status 0 within the time limit.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> readLines(const std::string& path, bool& ok) {
+  std::ifstream in(path, std::ios::binary);
+  ok = bool(in);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string current;
+  for (char c : text) {
+    if (c == '\n') {
+      lines.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) lines.push_back(current);
+  return lines;
+}
+
+// Glob match of one line where "{*}" stands for any run of characters.
+bool lineMatches(const std::string& pattern, size_t p, const std::string& text, size_t t) {
+  while (p < pattern.size()) {
+    if (pattern.compare(p, 3, "{*}") == 0) {
+      for (size_t k = t; k <= text.size(); ++k)
+        if (lineMatches(pattern, p + 3, text, k)) return true;
+      return false;
+    }
+    if (t >= text.size() || pattern[p] != text[t]) return false;
+    ++p;
+    ++t;
+  }
+  return t == text.size();
+}
+
+struct Matcher {
+  const std::vector<std::string>& expected;
+  const std::vector<std::string>& actual;
+  std::map<std::pair<size_t, size_t>, bool> memo;
+  size_t furthestExpected = 0;
+  size_t furthestActual = 0;
+
+  bool match(size_t e, size_t a) {
+    auto key = std::make_pair(e, a);
+    if (auto it = memo.find(key); it != memo.end()) return it->second;
+    bool result;
+    if (e == expected.size()) {
+      result = a == actual.size();
+    } else if (expected[e] == "{...}") {
+      result = match(e + 1, a) || (a < actual.size() && match(e, a + 1));
+    } else {
+      result = a < actual.size() && lineMatches(expected[e], 0, actual[a], 0) && match(e + 1, a + 1);
+      if (!result && a < actual.size() && e >= furthestExpected) {
+        furthestExpected = e;
+        furthestActual = a;
+      }
+    }
+    memo[key] = result;
+    return result;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s <engine> <input> <expected> [engine arguments...]\n", argv[0]);
+    return 2;
+  }
+  bool okIn = false, okOut = false;
+  const std::vector<std::string> input = readLines(argv[2], okIn);
+  const std::vector<std::string> expected = readLines(argv[3], okOut);
+  if (!okIn || !okOut) {
+    std::fprintf(stderr, "cannot read %s or %s\n", argv[2], argv[3]);
+    return 2;
+  }
+
+  int toEngine[2], fromEngine[2];
+  if (pipe(toEngine) != 0 || pipe(fromEngine) != 0) return 2;
+  signal(SIGPIPE, SIG_IGN);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(toEngine[0], 0);
+    dup2(fromEngine[1], 1);
+    close(toEngine[1]);
+    close(fromEngine[0]);
+    std::vector<char*> args{argv[1]};
+    for (int i = 4; i < argc; ++i) args.push_back(argv[i]);
+    args.push_back(nullptr);
+    execv(argv[1], args.data());
+    _exit(127);
+  }
+  close(toEngine[0]);
+  close(fromEngine[1]);
+
+  std::thread writer([&] {
+    bool finalNewline = true;
+    std::string pending;
+    for (const std::string& line : input) {
+      if (line.rfind("@sleep ", 0) == 0) {
+        if (!pending.empty()) {
+          if (write(toEngine[1], pending.data(), pending.size()) < 0) break;
+          pending.clear();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(line.c_str() + 7)));
+        continue;
+      }
+      if (line == "@noeol") {
+        finalNewline = false;
+        continue;
+      }
+      pending += line;
+      pending += '\n';
+    }
+    if (!finalNewline && !pending.empty()) pending.pop_back();
+    if (!pending.empty() && write(toEngine[1], pending.data(), pending.size()) < 0) {
+      // The engine ended before reading everything; the output comparison tells.
+    }
+    close(toEngine[1]);
+  });
+
+  std::string output;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  bool timedOut = false;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) {
+      timedOut = true;
+      break;
+    }
+    pollfd pfd{fromEngine[0], POLLIN, 0};
+    if (poll(&pfd, 1, int(left)) <= 0) continue;
+    char buffer[65536];
+    const ssize_t n = read(fromEngine[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    output.append(buffer, size_t(n));
+  }
+  if (timedOut) kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  writer.join();
+
+  const std::vector<std::string> actual = splitLines(output);
+  Matcher matcher{expected, actual, {}, 0, 0};
+  const bool same = matcher.match(0, 0);
+  bool ok = same && !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (!ok) {
+    if (timedOut) std::cout << "engine did not end within the time limit\n";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      std::cout << "engine ended abnormally (status " << status << ")\n";
+    if (!same) {
+      std::cout << "output differs; first mismatch near expected line "
+                << matcher.furthestExpected + 1 << ", actual line " << matcher.furthestActual + 1
+                << "\n";
+      if (matcher.furthestExpected < expected.size())
+        std::cout << "expected: " << expected[matcher.furthestExpected] << "\n";
+      if (matcher.furthestActual < actual.size())
+        std::cout << "actual:   " << actual[matcher.furthestActual] << "\n";
+    }
+    std::cout << "---- actual output ----\n" << output << "\n---- end ----\n";
+  }
+  return ok ? 0 : 1;
+}
