@@ -8,6 +8,7 @@
 #include "board/move.h"
 #include "board/number.h"
 #include "engine/engine.h"
+#include "eval/evaluate.h"
 
 namespace varnu {
 
@@ -138,6 +139,9 @@ bool Engine::selftest(const Args&) {
   return newGame(Args{});
 }
 
-bool Engine::eval(const Args&) { return true; }
+bool Engine::eval(const Args&) {
+  printEvalBreakdown(out_, game_.position);
+  return true;
+}
 
 }  // namespace varnu
