@@ -1,0 +1,202 @@
+// Iterative deepening with aspiration windows, the root searches, and the master's stop rules.
+#include <algorithm>
+#include <string>
+
+#include "board/make_move.h"
+#include "board/move.h"
+#include "board/movegen.h"
+#include "eval/evaluate.h"
+#include "search/move_order.h"
+#include "search/searcher.h"
+
+namespace varnu {
+
+namespace {
+
+constexpr int MaxDepth = 100;
+constexpr int AspirationWindow = 30;
+
+}  // namespace
+
+Move Searcher::iterate(const Position& game) {
+  position = game;
+  resetCounters();
+  completedDepth = 0;
+  const bool noResult = !timeControl->timeControlActive;
+  bestLine.clear();
+  bestScore = -MateScore;
+  Position& pos = position;
+
+  MoveList rootMoves;
+  generateMoves(pos, inCheck(pos), rootMoves);
+  const int rootMoveCount = int(rootMoves.count);
+  scoreMoves(pos, NullMove, rootMoves);
+  // Pre-ordering: the first best move is the one with the best static evaluation.
+  for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, rootMoves); ++k) {
+    const Move m = entry->move;
+    pos.history[pos.historyCount].movePlayed = m;
+    UndoRecord undo;
+    makeMove(pos, m, undo);
+    const int v = -evaluate(pos, -MateScore, MateScore);
+    unmakeMove(pos, m, undo);
+    if (v > bestScore) {
+      bestScore = v;
+      appendPV(m, PVLine{}, bestLine);
+    }
+  }
+
+  // The master searches every depth; the others run ahead on alternate depths.
+  int step = id == 0 ? 1 : 2;
+  const int firstDepth = id % 2 == 0 ? 1 : 2;
+  bool easyFlags[MaxDepth + 1] = {};
+  PVLine line;
+  for (int depth = firstDepth; depth <= MaxDepth; depth += step) {
+    if (stopped()) break;
+    const int side = pos.sideToMove;
+    const int lowerMate =
+        pos.pieceList[side ^ 1].pieceCount == 1 ? 0 : 2 * ((depth + 1) / 2) - MateScore;
+    const int upperMate =
+        pos.pieceList[side].pieceCount == 1 ? 0 : MateScore + 1 - 2 * ((depth + 2) / 2);
+    const int alpha = std::max(bestScore - AspirationWindow, lowerMate - 1);
+    const int beta = std::min(bestScore + AspirationWindow, upperMate + 1);
+    line = bestLine;
+    if (id == 0) easyFlags[depth] = false;
+
+    int v = searchRoot(depth, alpha, beta, line);
+    if (!stopped()) {
+      if (v >= beta && v < upperMate + 1)
+        v = searchRoot(depth, alpha, upperMate + 1, line);
+      else if (v <= alpha && v > lowerMate - 1)
+        v = searchRoot(depth, lowerMate - 1, beta, line);
+    }
+    if (v > MateThreshold || v < -MateThreshold) step = 1;
+    if (!line.empty()) {
+      bestLine = line;
+      bestScore = v;
+    }
+    if (!stopped()) completedDepth = depth;
+    if (id == 0 && !stopped() &&
+        stopRulesFire(depth, rootMoveCount, upperMate, lowerMate, line, easyFlags)) {
+      stopRequested.store(true, std::memory_order_relaxed);
+    }
+  }
+  if (id != 0) return NullMove;
+  const Move result = (noResult || discardResult.load(std::memory_order_relaxed) || bestLine.empty())
+                          ? NullMove
+                          : bestLine.moves[0];
+  if (host) host->printStatistics();
+  return result;
+}
+
+bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
+                             const PVLine& line, bool* easyFlags) {
+  const std::string moveText = moveToText(bestLine.moves[0]);
+  const bool clock = timeControl->timeControlActive;
+  easyFlags[depth] = easyMove;
+  if (depth == 1 && rootMoveCount == 1) {
+    comment("# forced move: %s", moveText.c_str());
+    return true;
+  }
+  if (depth >= 6) {
+    const int32_t spent = timeControl->stopwatch.sinceMark();
+    const int32_t maxTime = timeControl->maxTime;
+    if (easyMove && easyFlags[depth - 1] && !line.empty() &&
+        sameMove(line.moves[0], bestLine.moves[0]) && clock && spent >= maxTime / 8) {
+      comment("# easy move: %s", moveText.c_str());
+      return true;
+    }
+    if (clock && maxTime - spent < (3 * firstMovesTime) / 2) {
+      comment("# probably not enough time left for another iteration");
+      return true;
+    }
+  }
+  if (bestScore == upperMate) {
+    if (bestScore == 0)
+      comment("# forced draw: %s", moveText.c_str());
+    else
+      comment("# forced mate in %d plies: %s", MateScore - bestScore, moveText.c_str());
+    return true;
+  }
+  if (bestScore == lowerMate && bestScore < 0) {
+    comment("# getting mated in %d plies: %s", bestScore + MateScore, moveText.c_str());
+    return true;
+  }
+  return timeControl->depthLimited && depth == timeControl->maxDepth;
+}
+
+int Searcher::searchRoot(int depth, int alpha, int beta, PVLine& line) {
+  if (inCheck(position)) return searchRootInCheck(depth, alpha, beta, line);
+  return rootMoves(depth, alpha, beta, line, false);
+}
+
+int Searcher::searchRootInCheck(int depth, int alpha, int beta, PVLine& line) {
+  return rootMoves(depth, alpha, beta, line, true);
+}
+
+int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, bool inCheck) {
+  Position& pos = position;
+  nodes.add();
+  const MateWindow w = mateDistanceWindow(alpha, beta, 0, inCheck);
+  alpha = w.alpha;
+  beta = w.beta;
+  auto store = [&](int score, Move move) {
+    table->store(pos, score, 0, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+  };
+  if (alpha >= beta) {
+    store(alpha, NullMove);
+    return alpha;
+  }
+  int best = -MateScore, second = -MateScore;
+  if (id == 0) easyMove = false;
+
+  MoveList list;
+  generateMoves(pos, inCheck, list);
+  scoreMoves(pos, NullMove, list);
+  if (!line.empty()) {
+    for (uint32_t i = 0; i < list.count; ++i) {
+      if (sameMove(list.entries[i].move, line.moves[0])) {
+        list.entries[i].score = 32000;  // the previous best move goes first
+        break;
+      }
+    }
+  }
+  // The time of the first two moves tells whether another iteration can finish.
+  const bool timing = !inCheck && depth >= 6;
+  const int32_t t0 = timing ? timeControl->stopwatch.sinceMark() : 0;
+  PVLine child;
+  uint32_t k = 0;
+  for (; const MoveEntry* entry = pickNextMove(k, list);) {
+    if (timing && k == 2) firstMovesTime = timeControl->stopwatch.sinceMark() - t0;
+    const Move m = entry->move;
+    ++k;
+    child.clear();
+    pos.history[pos.historyCount].movePlayed = m;
+    UndoRecord undo;
+    makeMove(pos, m, undo);
+    const int v = searchChild(std::max(alpha, best), beta, 1, depth - 1, int(k), child);
+    unmakeMove(pos, m, undo);
+    if (stopped()) break;
+    if (v >= beta) {
+      cutoffs.add();
+      if (k == 1) cutoffsOnFirstMove.add();
+      recordKiller(pos, m);
+      store(v, m);
+      return v;
+    }
+    if (v > best) {
+      best = v;
+      if (v > alpha) {
+        appendPV(m, child, line);
+        if (id == 0 && host) host->reportThinking(depth, v, line);
+      }
+    } else if (v > second) {
+      second = v;
+    }
+  }
+  if (id == 0 && k > 1 && !stopped() && best >= second + 200) easyMove = true;
+  // A stopped iteration's partial maximum is no bound of this position, so it is not stored.
+  if (!stopped()) store(best, line.empty() ? NullMove : line.moves[0]);
+  return best;
+}
+
+}  // namespace varnu

@@ -1,0 +1,103 @@
+#include "search/move_order.h"
+
+#include "board/move.h"
+#include "eval/score_pair.h"
+
+namespace varnu {
+
+namespace {
+
+constexpr int orderValue[7] = {0, 1, 2, 2, 3, 4, 5};
+constexpr int exchangeRank[7] = {0, 1, 3, 3, 4, 5, 0};
+constexpr int captureGainValue[7] = {0, 125, 400, 400, 600, 1125, 0};
+
+int victimOf(const Position& pos, Move m) {
+  return moveKind(m) == EnPassantMove ? int(Pawn) : int(pos.pieceType[moveToSquare(m)]);
+}
+
+bool holds(const Position& pos, int square, int colour, int type) {
+  return onBoard(square) && pos.pieceType[square] == type && pos.colour[square] == colour;
+}
+
+}  // namespace
+
+CaptureOrder captureOrderScore(const Position& pos, Move m) {
+  const int attacker = pos.pieceType[moveFromSquare(m)];
+  const int victim = victimOf(pos, m);
+  const int promo = promotionType(m);
+  return {64 * orderValue[victim] + 8 * orderValue[promo] - orderValue[attacker],
+          victim != NoPiece || promo != NoPiece};
+}
+
+LosingTest isLosingCapture(const Position& pos, Move m) {
+  if (moveKind(m) == PromotionMove)
+    return {false, captureGainValue[promotionType(m)] - captureGainValue[Pawn]};
+  if (moveKind(m) == EnPassantMove) return {false, captureGainValue[Pawn]};
+  const int to = moveToSquare(m);
+  const int attacker = pos.pieceType[moveFromSquare(m)];
+  const int victim = pos.pieceType[to];
+  const int gain = captureGainValue[victim];
+  if (exchangeRank[victim] >= exchangeRank[attacker]) return {false, gain};
+  const int opponent = pos.sideToMove ^ 1;
+  // An opponent pawn defends the target square.
+  const bool pawnDefends = opponent == White
+                               ? holds(pos, to - 15, White, Pawn) || holds(pos, to - 17, White, Pawn)
+                               : holds(pos, to + 15, Black, Pawn) || holds(pos, to + 17, Black, Pawn);
+  if (pawnDefends) return {true, gain};
+  const bool knightMatters = ((attacker == Rook || attacker == Queen) && victim == Pawn) ||
+                             (attacker == Queen && exchangeRank[victim] == 3);
+  if (knightMatters) {
+    for (int d : knightOffsets)
+      if (holds(pos, to - d, opponent, Knight)) return {true, gain};
+  }
+  return {false, gain};
+}
+
+void scoreMoves(const Position& pos, Move hashMove, MoveList& list) {
+  const int side = pos.sideToMove;
+  const PlyRecord& here = pos.history[pos.historyCount];
+  const PlyRecord* next =
+      pos.historyCount + 2 < MaxHistory ? &pos.history[pos.historyCount + 2] : nullptr;
+  for (uint32_t i = 0; i < list.count; ++i) {
+    const Move m = list.entries[i].move;
+    int score;
+    if (hashMove != NullMove && sameMove(m, hashMove)) {
+      score = 32000;
+    } else {
+      const CaptureOrder c = captureOrderScore(pos, m);
+      if (c.isCaptureOrPromotion) {
+        score = isLosingCapture(pos, m).losing ? c.score - 50 : c.score + 1000;
+      } else if (isKiller(m, here) || (next && isKiller(m, *next))) {
+        score = c.score + 150;
+      } else {
+        const int from = moveFromSquare(m), to = moveToSquare(m);
+        const int type = pos.pieceType[from];
+        score = c.score + pieceSquareValue(side, type, square64(to)).mg -
+                pieceSquareValue(side, type, square64(from)).mg;
+      }
+    }
+    list.entries[i].score = int16_t(score);
+  }
+}
+
+const MoveEntry* pickNextMove(uint32_t index, MoveList& list) {
+  if (index >= list.count) return nullptr;
+  int best = list.entries[index].score;
+  for (uint32_t j = index + 1; j < list.count; ++j) {
+    if (list.entries[j].score > best) {
+      std::swap(list.entries[index], list.entries[j]);
+      best = list.entries[index].score;
+    }
+  }
+  return &list.entries[index];
+}
+
+void recordKiller(Position& pos, Move m) {
+  if (pos.pieceType[moveToSquare(m)] != NoPiece) return;
+  if (moveKind(m) == PromotionMove || moveKind(m) == EnPassantMove) return;
+  PlyRecord& record = pos.history[pos.historyCount];
+  record.killers[1] = record.killers[0];
+  record.killers[0] = m;
+}
+
+}  // namespace varnu

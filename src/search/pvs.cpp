@@ -1,0 +1,251 @@
+// The principal variation search below the root: null-window searches with re-search,
+// mate-distance pruning, razoring, static null-move pruning, null-move pruning, internal
+// iterative deepening, and the check and single-reply extensions.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdlib>
+
+#include "board/game_end.h"
+#include "board/make_move.h"
+#include "board/movegen.h"
+#include "eval/evaluate.h"
+#include "search/move_order.h"
+#include "search/searcher.h"
+
+namespace varnu {
+
+namespace {
+
+constexpr int razorMargin[4] = {0, 232, 264, 296};
+constexpr int futilityMargin[6] = {0, 80, 160, 240, 320, 400};
+
+}  // namespace
+
+void appendPV(Move move, const PVLine& child, PVLine& line) {
+  line.moves[0] = move;
+  const int n = std::min<int>(child.length, PVLine::Capacity - 1);
+  for (int i = 0; i < n; ++i) line.moves[i + 1] = child.moves[i];
+  line.length = uint16_t(n + 1);
+}
+
+Searcher::Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
+                   Output* out)
+    : id(id), table(table), timeControl(timeControl), host(host), out(out) {}
+
+void Searcher::resetCounters() {
+  for (Counter* c : {&nodes, &qsNodes, &cutoffs, &cutoffsOnFirstMove, &qsCutoffs,
+                     &qsCutoffsOnFirstMove, &ttHashHits})
+    c->reset();
+  firstMovesTime = 0;
+  easyMove = false;
+}
+
+bool Searcher::timedOut() {
+  if (id != 0 || !host || !host->checkTimeout()) return false;
+  stopRequested.store(true, std::memory_order_relaxed);
+  return true;
+}
+
+void Searcher::comment(const char* format, ...) {
+  if (!out) return;
+  char text[256];
+  std::va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  out->line(text);
+}
+
+MateWindow Searcher::mateDistanceWindow(int alpha, int beta, int ply, bool inCheck) const {
+  MateWindow w{alpha, beta, -MateScore, MateScore};
+  const int side = position.sideToMove;
+  if (alpha < 0) {
+    if (position.pieceList[side ^ 1].pieceCount == 1)
+      w.lowerLimit = 0;
+    else
+      w.lowerLimit = inCheck ? ply - MateScore : ply - (MateScore - 2);
+    w.alpha = std::max(alpha, w.lowerLimit - 1);
+  }
+  if (beta > 0) {
+    w.upperLimit = position.pieceList[side].pieceCount == 1 ? 0 : (MateScore - 1) - ply;
+    w.beta = std::min(beta, w.upperLimit + 1);
+  }
+  return w;
+}
+
+int Searcher::searchChild(int alpha, int beta, int ply, int depth, int moveNumber, PVLine& line) {
+  if (depth == 0) return -quiesce(-beta, -alpha, ply, line);
+  if (moveNumber == 1) return -searchNode(-beta, -alpha, ply, depth, line);
+  const int v = -searchNode(-alpha - 1, -alpha, ply, depth, line);
+  if (beta == alpha + 1 || v <= alpha) return v;
+  return -searchNode(-beta, -alpha, ply, depth, line);
+}
+
+int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) {
+  Position& pos = position;
+  if (inCheck(pos)) return searchInCheck(alpha, beta, ply, depth + 1, line);
+  nodes.add();
+  if (timedOut()) return StoppedScore;
+  if (checkDraw(pos).drawn) return 0;
+  // Near the end of the history stack a node is a leaf, whatever the game length.
+  if (pos.historyCount >= MaxHistory - 1) return evaluate(pos, alpha, beta);
+
+  const MateWindow w = mateDistanceWindow(alpha, beta, ply, false);
+  alpha = w.alpha;
+  beta = w.beta;
+  auto store = [&](int score, Move move, int storeDepth) {
+    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, storeDepth, move);
+  };
+  if (alpha >= beta) {
+    store(alpha, NullMove, depth);
+    return alpha;
+  }
+
+  const ProbeResult hash = table->probe(pos, alpha, beta, ply, depth);
+  if (hash.found) ttHashHits.add();
+  if (hash.cutoff) {
+    if (hash.move != NullMove) appendPV(hash.move, PVLine{}, line);
+    return hash.score;
+  }
+  Move hashMove = hash.move;
+
+  const int eval = evaluate(pos, alpha, beta);
+  PVLine scratch;
+
+  if (depth <= 3 && beta == alpha + 1 && hashMove == NullMove && std::abs(beta) <= MateThreshold) {
+    const int t = alpha - razorMargin[depth];
+    if (eval <= t) {
+      const int v = quiesce(t, t + 1, ply, scratch);
+      if (v <= t) return v;
+    }
+  }
+
+  if (depth <= 5 && std::abs(alpha) <= MateThreshold && std::abs(beta) <= MateThreshold) {
+    const int t = eval - futilityMargin[depth];
+    if (t >= beta) {
+      store(t, NullMove, depth);
+      return t;
+    }
+  }
+
+  const PieceList& own = pos.pieceList[pos.sideToMove];
+  const bool twoNullsInARow = ply >= 2 && pos.history[pos.historyCount - 1].movePlayed == NullMove &&
+                              pos.history[pos.historyCount - 2].movePlayed == NullMove;
+  if (depth >= 2 && beta == alpha + 1 && eval >= beta && own.pieceCount - own.typeCount[Pawn] > 1 &&
+      !twoNullsInARow) {
+    pos.history[pos.historyCount].movePlayed = NullMove;
+    UndoRecord undo;
+    makeNullMove(pos, undo);
+    const int d = std::max(depth - std::min(depth / 4, 3) - 4, 0);
+    scratch.clear();
+    int v = d > 0 ? -searchNode(-beta, -beta + 1, ply + 1, d, scratch)
+                  : -quiesce(-beta, -beta + 1, ply + 1, scratch);
+    unmakeNullMove(pos, undo);
+    if (stopped()) return StoppedScore;
+    if (v >= beta) {
+      if (v > MateThreshold) v = beta;  // a mate found behind a null move is not trusted
+      store(v, NullMove, depth);
+      return v;
+    }
+  }
+
+  if (hashMove == NullMove && depth >= 5) {
+    scratch.clear();
+    searchNode(alpha, beta, ply, depth - 2, scratch);
+    if (stopped()) return StoppedScore;
+    if (!scratch.empty()) hashMove = scratch.moves[0];
+  }
+
+  MoveList list;
+  generateMoves(pos, false, list);
+  if (list.count == 0) return 0;  // stalemate
+  if (list.count == 1) depth += 1;
+
+  scoreMoves(pos, hashMove, list);
+  int best = -MateScore;
+  PVLine child;
+  for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, list);) {
+    const Move m = entry->move;
+    ++k;
+    child.clear();
+    pos.history[pos.historyCount].movePlayed = m;
+    UndoRecord undo;
+    makeMove(pos, m, undo);
+    const int v = searchChild(std::max(alpha, best), beta, ply + 1, depth - 1, int(k), child);
+    unmakeMove(pos, m, undo);
+    if (stopped()) return StoppedScore;
+    if (v >= beta) {
+      cutoffs.add();
+      if (k == 1) cutoffsOnFirstMove.add();
+      recordKiller(pos, m);
+      store(v, m, depth);
+      return v;
+    }
+    if (v > best) {
+      best = v;
+      if (v > alpha) appendPV(m, child, line);
+    }
+  }
+  store(best, line.empty() ? NullMove : line.moves[0], depth);
+  return best;
+}
+
+int Searcher::searchInCheck(int alpha, int beta, int ply, int depth, PVLine& line) {
+  Position& pos = position;
+  nodes.add();
+  if (timedOut()) return StoppedScore;
+  if (checkDraw(pos).drawn) return 0;
+  if (pos.historyCount >= MaxHistory - 1) return evaluate(pos, alpha, beta);
+
+  const MateWindow w = mateDistanceWindow(alpha, beta, ply, true);
+  alpha = w.alpha;
+  beta = w.beta;
+  auto store = [&](int score, Move move) {
+    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+  };
+  if (alpha >= beta) {
+    store(alpha, NullMove);
+    return alpha;
+  }
+
+  const ProbeResult hash = table->probe(pos, alpha, beta, ply, depth);
+  if (hash.found) ttHashHits.add();
+  if (hash.cutoff) {
+    if (hash.move != NullMove) appendPV(hash.move, PVLine{}, line);
+    return hash.score;
+  }
+
+  MoveList list;
+  generateMoves(pos, true, list);
+  if (list.count == 0) return ply - MateScore;  // checkmated
+
+  scoreMoves(pos, hash.move, list);
+  int best = -MateScore;
+  PVLine child;
+  for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, list);) {
+    const Move m = entry->move;
+    ++k;
+    child.clear();
+    pos.history[pos.historyCount].movePlayed = m;
+    UndoRecord undo;
+    makeMove(pos, m, undo);
+    const int v = searchChild(std::max(alpha, best), beta, ply + 1, depth - 1, int(k), child);
+    unmakeMove(pos, m, undo);
+    if (stopped()) return StoppedScore;
+    if (v >= beta) {
+      cutoffs.add();
+      if (k == 1) cutoffsOnFirstMove.add();
+      recordKiller(pos, m);
+      store(v, m);
+      return v;
+    }
+    if (v > best) {
+      best = v;
+      if (v > alpha) appendPV(m, child, line);
+    }
+  }
+  store(best, line.empty() ? NullMove : line.moves[0]);
+  return best;
+}
+
+}  // namespace varnu

@@ -1,0 +1,118 @@
+// One worker's search: its own Position copy, its counters and stop flag, and the recursive
+// searches (principal variation search, quiescence, the root and iterative deepening).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "board/output.h"
+#include "board/position.h"
+#include "clock/time_control.h"
+#include "search/transposition_table.h"
+
+namespace varnu {
+
+// A principal variation: up to 63 moves.
+struct PVLine {
+  static constexpr int Capacity = 63;
+  Move moves[Capacity] = {};
+  uint16_t length = 0;
+
+  void clear() { length = 0; }
+  bool empty() const { return length == 0; }
+};
+
+// line = move followed by the child's line (cut to fit).
+void appendPV(Move move, const PVLine& child, PVLine& line);
+
+// A counter that one thread writes and others read without a lock; the readers' figures may be
+// a little stale, which is all they need.
+class Counter {
+ public:
+  void add(uint64_t n = 1) {
+    value_.store(value_.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
+  }
+  uint64_t get() const { return value_.load(std::memory_order_relaxed); }
+  void reset() { value_.store(0, std::memory_order_relaxed); }
+
+ private:
+  std::atomic<uint64_t> value_{0};
+};
+
+// What the master's search asks of the pool that runs it.
+class SearchHost {
+ public:
+  virtual ~SearchHost() = default;
+  // True when the move's time is spent (the master polls it).
+  virtual bool checkTimeout() = 0;
+  // A new best line at the root.
+  virtual void reportThinking(int depth, int score, const PVLine& line) = 0;
+  // The statistics block at the end of a search.
+  virtual void printStatistics() = 0;
+};
+
+// The mate-distance clamp of a node: the narrowed window and the limits stored with results.
+struct MateWindow {
+  int alpha;
+  int beta;
+  int lowerLimit;
+  int upperLimit;
+};
+
+class Searcher {
+ public:
+  Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
+           Output* out);
+
+  // Searches the game position by iterative deepening and returns the move to play (the null
+  // move for a secondary worker, in analysis, or after an abort).
+  Move iterate(const Position& game);
+
+  int searchRoot(int depth, int alpha, int beta, PVLine& line);
+  int searchRootInCheck(int depth, int alpha, int beta, PVLine& line);
+  // Searches a child of the current node; returns the score from the parent's point of view.
+  int searchChild(int alpha, int beta, int ply, int depth, int moveNumber, PVLine& line);
+  int searchNode(int alpha, int beta, int ply, int depth, PVLine& line);
+  int searchInCheck(int alpha, int beta, int ply, int depth, PVLine& line);
+  int quiesce(int alpha, int beta, int ply, PVLine& line);
+  MateWindow mateDistanceWindow(int alpha, int beta, int ply, bool inCheck) const;
+
+  void resetCounters();
+
+  const int id;
+  Position position;
+  TranspositionTable* const table;
+  TimeControl* const timeControl;
+  SearchHost* const host;  // may be null: no time-outs and no reports
+  Output* const out;       // may be null: no comment lines
+
+  Counter nodes;
+  Counter qsNodes;
+  Counter cutoffs;
+  Counter cutoffsOnFirstMove;
+  Counter qsCutoffs;
+  Counter qsCutoffsOnFirstMove;
+  Counter ttHashHits;
+  int32_t firstMovesTime = 0;
+  std::atomic<bool> stopRequested{false};
+  std::atomic<bool> discardResult{false};
+  bool easyMove = false;
+
+  // The result of the last iterate: the best line and its score.
+  PVLine bestLine;
+  int bestScore = 0;
+  int completedDepth = 0;
+
+ private:
+  bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
+  // The master's clock test at every node.
+  bool timedOut();
+  // The stop rules after an iteration; true when the search should end.
+  bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
+                     const PVLine& line, bool* easyFlags);
+  // The move loop shared by both root searches.
+  int rootMoves(int depth, int alpha, int beta, PVLine& line, bool inCheck);
+  void comment(const char* format, ...) __attribute__((format(printf, 2, 3)));
+};
+
+}  // namespace varnu

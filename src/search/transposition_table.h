@@ -1,0 +1,78 @@
+// The transposition table shared by every search thread without a lock. Each 16-byte entry is
+// two 64-bit words read and written atomically: the data word, and the key XORed with the data
+// word. A reader recomputes the key from both words, so an entry torn by two concurrent writers
+// reads as a miss, never as a wrong hit.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "board/output.h"
+#include "board/position.h"
+
+namespace varnu {
+
+enum Bound : uint8_t { BoundNone = 0, BoundExact = 1, BoundLower = 2, BoundUpper = 3 };
+
+// What one entry holds once decoded.
+struct TTEntry {
+  uint64_t key = 0;
+  Move move = NullMove;
+  int16_t score = 0;
+  uint8_t bound = BoundNone;
+  uint8_t depth = 0;
+  uint8_t age = 0;
+};
+
+struct ProbeResult {
+  bool found = false;
+  bool cutoff = false;
+  int score = 0;
+  Move move = NullMove;
+};
+
+class TranspositionTable {
+ public:
+  static constexpr uint32_t MaxMegabytes = 4096;
+
+  TranspositionTable() = default;
+  ~TranspositionTable();
+  TranspositionTable(const TranspositionTable&) = delete;
+  TranspositionTable& operator=(const TranspositionTable&) = delete;
+
+  // Makes a fresh, empty table of the largest power-of-two entry count that fits the megabytes
+  // (at most 4096), announcing the size. Must not run while a search uses the table. When the
+  // memory cannot be had, the previous table stays and a comment line says so; returns false.
+  bool resize(uint32_t megabytes, Output& out);
+
+  // Looks the position up for a node with this window, ply and remaining depth.
+  ProbeResult probe(const Position& pos, int alpha, int beta, int ply, int depth) const;
+
+  // Stores a node's result; the bound follows from the score, the window and the node's mate
+  // limits. Mate scores are stored as distances from this node.
+  void store(const Position& pos, int score, int ply, int lowerLimit, int upperLimit, int alpha,
+             int beta, int depth, Move move);
+
+  // Share of entries filled since the last resize, in percent.
+  double hashFullPercent() const {
+    return entryCount_ ? filledCount_.load(std::memory_order_relaxed) * 100.0 / entryCount_ : 0.0;
+  }
+  uint32_t entryCount() const { return entryCount_; }
+  uint32_t filledCount() const { return filledCount_.load(std::memory_order_relaxed); }
+
+  // Reads entry i of the table (for tests and diagnostics).
+  TTEntry entry(uint32_t i) const;
+
+ private:
+  static uint64_t pack(Move move, int score, int bound, int depth, int age);
+  TTEntry decode(uint32_t i) const;
+  void write(uint32_t i, const TTEntry& e);
+
+  void* memory_ = nullptr;      // the allocation
+  uint64_t* words_ = nullptr;   // two words per entry, aligned to a cache line
+  uint32_t bucketMask_ = 0;
+  uint32_t entryCount_ = 0;
+  std::atomic<uint32_t> filledCount_{0};
+};
+
+}  // namespace varnu
