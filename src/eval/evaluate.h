@@ -6,6 +6,7 @@
 
 #include "board/output.h"
 #include "board/position.h"
+#include "eval/score_pair.h"
 
 namespace varnu {
 
@@ -35,6 +36,30 @@ struct EvalBreakdown {
   int32_t scale = 0;
 };
 
+// King distance between two 0x88 squares: the larger of the rank and file differences.
+constexpr int kingDistance(int a, int b) {
+  const int ranks = rankOf(a) > rankOf(b) ? rankOf(a) - rankOf(b) : rankOf(b) - rankOf(a);
+  const int files = fileOf(a) > fileOf(b) ? fileOf(a) - fileOf(b) : fileOf(b) - fileOf(a);
+  return ranks > files ? ranks : files;
+}
+
+// Where the term functions report their parts. The search's evaluation passes NoRecord, whose
+// empty add the compiler removes, so plain and recorded evaluation share one code path and the
+// plain one pays nothing; the "eval" table passes Record, which sums each part into its row.
+struct NoRecord {
+  void add(int, int, ScorePair) const {}
+};
+
+struct Record {
+  EvalBreakdown& breakdown;
+  // Adds the pair to the row's columns of the colour; the 16-bit columns wrap like ScorePairs.
+  void add(int row, int colour, ScorePair value) const {
+    int16_t* columns = breakdown.rows[row] + 2 * colour;
+    columns[0] = int16_t(columns[0] + value.mg);
+    columns[1] = int16_t(columns[1] + value.eg);
+  }
+};
+
 // The score for the search window (alpha, beta); may return a bound outside the window when the
 // material alone decides it. Writes phase and scale into scratch.
 int evaluate(const Position& pos, int alpha, int beta, EvalBreakdown& scratch);
@@ -47,6 +72,11 @@ inline int evaluate(const Position& pos, int alpha, int beta) {
 
 // The score for the full window, recording every term in a cleared breakdown.
 int evaluateWithBreakdown(const Position& pos, EvalBreakdown& breakdown);
+
+// The positional terms of both colours, each colour's sum blended once, from the side to move's
+// view and clamped to -200..200. The recording variant also fills rows 1-8 of the breakdown.
+int positionalScore(const Position& pos, int phase);
+int positionalScore(const Position& pos, int phase, EvalBreakdown& breakdown);
 
 // Prints the breakdown table of the position.
 void printEvalBreakdown(Output& out, const Position& pos);

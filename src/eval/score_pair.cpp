@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "board/position.h"
+#include "eval/evaluate.h"
 
 namespace varnu {
 
@@ -20,6 +21,14 @@ int materialPstScore(const Position& pos, int phase) {
   const int bonus = blend(sideToMoveBonus, phase);
   if (pos.sideToMove == White) return w + bonus - b;
   return b + bonus - w;
+}
+
+int materialPstScore(const Position& pos, int phase, EvalBreakdown& breakdown) {
+  const Record record{breakdown};
+  record.add(RowMaterialPst, White, pos.materialPst[White]);
+  record.add(RowMaterialPst, Black, pos.materialPst[Black]);
+  record.add(RowSideToMove, pos.sideToMove, sideToMoveBonus);
+  return materialPstScore(pos, phase);
 }
 
 }  // namespace varnu

@@ -9,6 +9,7 @@
 namespace varnu {
 
 class Position;
+struct EvalBreakdown;
 
 // Two independent 16-bit scores. Sums wrap within each half; no carry passes between them.
 struct ScorePair {
@@ -111,5 +112,8 @@ int gamePhase(const Position& pos);
 
 // The "Material/PST" term plus the side-to-move bonus, from the side to move's view.
 int materialPstScore(const Position& pos, int phase);
+// The same value; also adds each colour's materialPst to its columns of the "Material/PST" row
+// and 8 to the side to move's mg column of the "Side to move" row.
+int materialPstScore(const Position& pos, int phase, EvalBreakdown& breakdown);
 
 }  // namespace varnu

@@ -1,0 +1,148 @@
+#include "eval/pieces.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace varnu {
+
+int knightMobility(const Position& pos, int square, int colour) {
+  int m = 0;
+  for (int offset : knightOffsets) {
+    const int to = square + offset;
+    if (onBoard(to) && pos.colour[to] != colour) ++m;
+  }
+  return m;
+}
+
+// Empty squares along each ray, plus one for an enemy piece that ends it.
+static int slidingMobility(const Position& pos, int square, int colour, const int (&dirs)[4]) {
+  int m = 0;
+  for (int dir : dirs) {
+    int to = square + dir;
+    while (onBoard(to) && pos.colour[to] == NoColour) {
+      ++m;
+      to += dir;
+    }
+    if (onBoard(to) && pos.colour[to] == (colour ^ 1)) ++m;
+  }
+  return m;
+}
+
+int diagonalMobility(const Position& pos, int square, int colour) {
+  return slidingMobility(pos, square, colour, diagonalDirs);
+}
+
+int straightMobility(const Position& pos, int square, int colour) {
+  return slidingMobility(pos, square, colour, rookDirs);
+}
+
+ScorePair rookFileBonus(const Position& pos, const PawnInfo& info, int square, int colour) {
+  const int file = fileOf(square);
+  const int kingFile = fileOf(pos.kingSquare(colour ^ 1));
+  if (info.openFiles & (1 << file)) {
+    ScorePair bonus = rookOpenFileBonus[info.openFileCount];
+    if (file == kingFile)
+      bonus += rookOnKingFileBonus;
+    else if (std::abs(file - kingFile) == 1)
+      bonus += rookBesideKingFileBonus;
+    return bonus;
+  }
+  // Half-open files are valued by scarcity like open ones: indexed by their count, which the
+  // 8 files keep within the table.
+  if (info.halfOpenFiles & (1 << file))
+    return rookHalfOpenFileBonus[std::min<int>(info.halfOpenFileCount, 8)];
+  return {};
+}
+
+ScorePair queenFileBonus(const Position& pos, const PawnInfo& info, int square, int colour) {
+  const int file = fileOf(square);
+  const int kingFile = fileOf(pos.kingSquare(colour ^ 1));
+  if ((info.openFiles & (1 << file)) && std::abs(file - kingFile) <= 1)
+    return queenNearKingFileBonus;
+  return {};
+}
+
+int kingShieldPattern(int colour, int kingSquare, uint64_t ownPawns) {
+  const int forward = colour == White ? 1 : -1;
+  int pattern = 0;
+  for (int ahead = 1; ahead <= 2; ++ahead) {
+    const int rank = rankOf(kingSquare) + forward * ahead;
+    for (int df = -1; df <= 1; ++df) {
+      const int file = fileOf(kingSquare) + df;
+      const int bit = 3 * (ahead - 1) + df + 1;
+      const bool noPawnCanStand = rank < 1 || rank > 6 || file < 0 || file > 7;
+      if (noPawnCanStand || (ownPawns >> (8 * rank + file) & 1)) pattern |= 1 << bit;
+    }
+  }
+  return pattern;
+}
+
+template <class Recorder>
+ScorePair kingSafetyTerm(const Position& pos, const PawnInfo& info, int colour,
+                         const Recorder& recorder) {
+  const int king = pos.kingSquare(colour);
+  const int file = fileOf(king);
+  const int n = shieldTable.count[kingShieldPattern(colour, king, info.pawns[colour])];
+  ScorePair sum(shieldPenalty.mg * n, shieldPenalty.eg * n);
+  const PieceList& enemy = pos.pieceList[colour ^ 1];
+  const int h = std::min(2, enemy.typeCount[Rook] + enemy.typeCount[Queen]);
+  if (info.openFiles & (1 << file))
+    sum += ScorePair(openKingFilePenalty.mg * h, openKingFilePenalty.eg * h);
+  const ScorePair beside(openFileBesideKingPenalty.mg * h, openFileBesideKingPenalty.eg * h);
+  if (file > 0 && (info.openFiles & (1 << (file - 1)))) sum += beside;
+  if (file < 7 && (info.openFiles & (1 << (file + 1)))) sum += beside;
+  recorder.add(RowKingSafety, colour, sum);
+  return sum;
+}
+
+template <class Recorder>
+ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
+                     const Recorder& recorder) {
+  ScorePair sum;
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    const int square = pos.pieceList[colour].slots[slot];
+    if (!onBoard(square)) continue;
+    switch (pos.pieceType[square]) {
+      case Knight: {
+        const int m = knightMobility(pos, square, colour);
+        const ScorePair term(8 * m - 20, 6 * m - 20);
+        recorder.add(RowKnights, colour, term);
+        sum += term;
+        break;
+      }
+      case Bishop: {
+        const int m = diagonalMobility(pos, square, colour);
+        const ScorePair term(9 * m - 20, 7 * m - 20);
+        recorder.add(RowBishops, colour, term);
+        sum += term;
+        break;
+      }
+      case Rook: {
+        const int m = straightMobility(pos, square, colour);
+        const ScorePair term =
+            ScorePair(5 * m - 20, 7 * m - 20) + rookFileBonus(pos, info, square, colour);
+        recorder.add(RowRooks, colour, term);
+        sum += term;
+        break;
+      }
+      case Queen: {
+        const int m = diagonalMobility(pos, square, colour) + straightMobility(pos, square, colour);
+        const ScorePair term =
+            ScorePair(3 * m - 15, 2 * m - 15) + queenFileBonus(pos, info, square, colour);
+        recorder.add(RowQueens, colour, term);
+        sum += term;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return sum;
+}
+
+template ScorePair kingSafetyTerm(const Position&, const PawnInfo&, int, const NoRecord&);
+template ScorePair kingSafetyTerm(const Position&, const PawnInfo&, int, const Record&);
+template ScorePair pieceTerms(const Position&, const PawnInfo&, int, const NoRecord&);
+template ScorePair pieceTerms(const Position&, const PawnInfo&, int, const Record&);
+
+}  // namespace varnu
