@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "board/fen.h"
+#include "board/move.h"
+#include "board/movegen.h"
+#include "eval/evaluate.h"
+#include "search/searcher.h"
+
+namespace varnu {
+namespace {
+
+// One searcher on its own table, searching to a fixed depth with the clock out of the way.
+struct Search {
+  explicit Search(int depth, uint32_t megabytes = 16) {
+    table.resize(megabytes, quiet);
+    clock.timeControlActive = true;
+    clock.maxTime = 1 << 30;
+    clock.depthLimited = true;
+    clock.maxDepth = depth;
+    searcher = std::make_unique<Searcher>(0, &table, &clock, nullptr, &out);
+  }
+  Move run(const char* fen) {
+    Position pos;
+    EXPECT_TRUE(setFromFen(pos, fen)) << fen;
+    return searcher->iterate(pos);
+  }
+  // Places the position in the searcher for direct calls of the node searches.
+  Position& set(const char* fen) {
+    EXPECT_TRUE(setFromFen(searcher->position, fen)) << fen;
+    return searcher->position;
+  }
+  Output quiet;
+  Output out;
+  TranspositionTable table;
+  TimeControl clock;
+  std::unique_ptr<Searcher> searcher;
+};
+
+TEST(Search, MateInOne) {
+  Search s(4);
+  const Move m = s.run("6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1");
+  EXPECT_EQ(moveToText(m), "a1a8");
+  EXPECT_EQ(s.searcher->bestScore, MateScore - 1);
+  EXPECT_EQ(s.out.captured(), "# forced mate in 1 plies: a1a8\n");
+}
+
+TEST(Search, MateInTwo) {
+  Search s(6);
+  // Doubled rooks on the open file: 1. Re8+ Rxe8 2. Rxe8 mate.
+  const Move m = s.run("r5k1/5ppp/8/8/8/8/4RPPP/4R1K1 w - - 0 1");
+  EXPECT_EQ(s.searcher->bestScore, MateScore - 3);
+  EXPECT_EQ(s.out.captured(), "# forced mate in 3 plies: " + moveToText(m) + "\n");
+}
+
+TEST(Search, GettingMated) {
+  Search s(6);
+  // In check, black can step aside or interpose; either way the queen mates next.
+  const Move m = s.run("7k/r7/5QK1/8/8/8/8/8 b - - 0 1");
+  EXPECT_EQ(s.searcher->bestScore, -(MateScore - 2));
+  EXPECT_EQ(s.out.captured(), "# getting mated in 2 plies: " + moveToText(m) + "\n");
+}
+
+TEST(Search, ForcedMoveAndForcedDraw) {
+  Search s(10);
+  s.run("7k/8/8/8/8/8/1R6/K5R1 b - - 0 1");
+  EXPECT_EQ(s.out.captured(), "# forced move: h8h7\n");
+  Search bare(10);
+  bare.run("8/8/8/4k3/8/8/3NK3/8 b - - 0 1");  // every line is a material draw
+  EXPECT_EQ(bare.out.captured().rfind("# forced draw: ", 0), 0u) << bare.out.captured();
+}
+
+TEST(Search, DepthLimitStopsSilently) {
+  Search s(4);
+  s.run("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
+  EXPECT_EQ(s.searcher->completedDepth, 4);
+  EXPECT_EQ(s.out.captured(), "");
+}
+
+TEST(Search, StalemateAndCheckmateBelowTheRoot) {
+  Search s(1);
+  s.set("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");  // black is stalemated
+  PVLine line;
+  EXPECT_EQ(s.searcher->searchNode(-100, 100, 3, 2, line), 0);
+  s.set("R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1");  // black is mated
+  EXPECT_EQ(s.searcher->searchNode(-32000, 32000, 3, 2, line), 3 - MateScore);
+  EXPECT_EQ(s.searcher->quiesce(-32000, 32000, 3, line), 3 - MateScore);
+}
+
+TEST(Search, StaticNullMovePrunesWithTheDepthMargin) {
+  Search s(1);
+  Position& pos = s.set("4k3/4p3/8/8/8/8/PPP5/1KQ5 w - - 0 1");
+  const int beta = -5000;  // far below: the node's own evaluation is taken with this window
+  const int e = evaluate(pos, beta - 1, beta);
+  PVLine line;
+  EXPECT_EQ(s.searcher->searchNode(beta - 1, beta, 2, 4, line), e - 320);
+  const ProbeResult r = s.table.probe(pos, beta - 1, beta, 2, 4);
+  EXPECT_TRUE(r.cutoff);
+  EXPECT_EQ(r.score, e - 320);
+  EXPECT_EQ(s.searcher->nodes.get(), 1u);  // nothing searched below
+}
+
+TEST(Search, RazoringDropsIntoQuiescence) {
+  Search s(1);
+  s.set("4k3/4p3/8/8/8/8/PPP5/1KQ5 b - - 0 1");
+  const int alpha = 5000, t = alpha - 264;  // black, a queen down, is far below alpha
+  PVLine line;
+  const int expected = s.searcher->quiesce(t, t + 1, 2, line);
+  ASSERT_LE(expected, t);
+  const uint32_t filled = s.table.filledCount();
+  EXPECT_EQ(s.searcher->searchNode(alpha, alpha + 1, 2, 2, line), expected);
+  EXPECT_EQ(s.table.filledCount(), filled);  // razoring stores nothing
+}
+
+TEST(Search, SingleReplyIsSearchedOneDeeper) {
+  Search s(1);
+  Position& pos = s.set("k7/8/1K6/8/8/8/8/7R b - - 0 1");  // only ...Kb8 is legal
+  PVLine line;
+  MoveList list;
+  generateMoves(pos, inCheck(pos), list);
+  ASSERT_FALSE(inCheck(pos));
+  ASSERT_EQ(list.count, 1u);
+  s.searcher->searchNode(-32000, 32000, 2, 2, line);
+  const uint32_t bucket = 4 * (uint32_t(pos.key()) & (s.table.entryCount() / 4 - 1));
+  bool found = false;
+  for (uint32_t i = bucket; i < bucket + 4; ++i)
+    if (s.table.entry(i).key == pos.key()) found = s.table.entry(i).depth == 3;
+  EXPECT_TRUE(found);
+}
+
+TEST(Quiesce, StandPatAtOrAboveBetaReturnsAtOnce) {
+  Search s(1);
+  Position& pos = s.set("4k3/8/8/8/8/8/PPP5/1KQ5 w - - 0 1");
+  const int standPat = evaluate(pos, 200, 201);
+  ASSERT_GE(standPat, 201);
+  PVLine line;
+  EXPECT_EQ(s.searcher->quiesce(200, 201, 0, line), standPat);
+  EXPECT_EQ(s.searcher->qsNodes.get(), 1u);
+}
+
+TEST(Quiesce, DeltaAndLosingCaptureSkips) {
+  Search s(1);
+  PVLine line;
+  // Far behind, a pawn capture cannot reach alpha and is skipped; a rook capture is searched.
+  Position& pos = s.set("1q2k3/8/8/3p4/8/8/8/3RK3 w - - 0 1");
+  ASSERT_LT(evaluate(pos, 0, 1) + 125, 0);
+  s.searcher->quiesce(0, 1, 0, line);
+  EXPECT_EQ(s.searcher->qsNodes.get(), 1u);
+  s.searcher->resetCounters();
+  s.set("1q2k3/8/8/3r4/8/8/8/3RK3 w - - 0 1");
+  s.searcher->quiesce(-400, -399, 0, line);
+  EXPECT_GE(s.searcher->qsNodes.get(), 2u);
+  // A queen taking a pawn defended by a pawn is never searched.
+  s.searcher->resetCounters();
+  Position& q = s.set("4k3/4p3/3p4/8/8/8/8/3QK3 w - - 0 1");
+  const int standPat = evaluate(q, -1000, 2000);
+  ASSERT_LT(standPat, 2000);
+  EXPECT_EQ(s.searcher->quiesce(-1000, 2000, 0, line), standPat);
+  EXPECT_EQ(s.searcher->qsNodes.get(), 1u);
+}
+
+TEST(Search, DeterministicNodeCounts) {
+  const char* fens[] = {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+                        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+                        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"};
+  for (const char* fen : fens) {
+    Search a(6), b(6);
+    const Move ma = a.run(fen), mb = b.run(fen);
+    EXPECT_EQ(ma, mb);
+    EXPECT_EQ(a.searcher->nodes.get(), b.searcher->nodes.get()) << fen;
+    EXPECT_GT(a.searcher->nodes.get(), 100u);
+  }
+}
+
+TEST(Search, GameNearTheEndOfTheHistoryStack) {
+  Search s(8);
+  Position pos;
+  ASSERT_TRUE(setFromFen(pos, "4k3/8/8/8/8/8/4P3/R3K3 w - - 0 1"));
+  // Pretend a long game was played: the root sits at the last records of the history.
+  pos.history[1021] = pos.history[0];
+  pos.historyCount = 1021;
+  for (uint64_t& k : pos.perftKeys) k = 0x5A5A5A5A5A5A5A5Aull;
+  pos.perftKeyIndex = 0;
+  const Move m = s.searcher->iterate(pos);
+  EXPECT_NE(m, NullMove);
+  EXPECT_EQ(s.searcher->position.historyCount, 1021);
+  for (uint64_t k : s.searcher->position.perftKeys) EXPECT_EQ(k, 0x5A5A5A5A5A5A5A5Aull);
+}
+
+}  // namespace
+}  // namespace varnu
