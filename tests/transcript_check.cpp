@@ -10,6 +10,8 @@
 //   {*}           inside a line matches any run of characters (times, node counts)
 //   {...}         as a whole line matches any number of lines, including none
 // The engine must end by itself with exit status 0 within the time limit.
+// With VARNU_RECORD=1 in the environment the actual output is written to the expected file
+// instead (for writing a new transcript; check it by hand before keeping it).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -178,6 +180,10 @@ int main(int argc, char** argv) {
   waitpid(child, &status, 0);
   writer.join();
 
+  if (const char* record = std::getenv("VARNU_RECORD"); record && std::string(record) == "1") {
+    std::ofstream(argv[3], std::ios::binary) << output;
+    return 0;
+  }
   const std::vector<std::string> actual = splitLines(output);
   Matcher matcher{expected, actual, {}, 0, 0};
   const bool same = matcher.match(0, 0);

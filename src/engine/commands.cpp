@@ -1,5 +1,6 @@
 // The protocol handlers. Each receives its arguments (their number already checked, and the
 // search already stopped when its command-table row says so) and returns whether it succeeded.
+// They run under the game lock.
 #include <algorithm>
 #include <climits>
 #include <string>
@@ -12,6 +13,14 @@
 
 namespace varnu {
 
+namespace {
+
+constexpr size_t MaxBookPathLength = 255;
+
+int32_t saturate(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+}  // namespace
+
 bool Engine::quit(const Args&) {
   quitRequested_ = true;
   return true;
@@ -23,12 +32,30 @@ bool Engine::xboard(const Args&) {
   return true;
 }
 
-bool Engine::protover(const Args&) { return true; }
+bool Engine::protover(const Args&) {
+  out_.block(
+      "feature ping=1\nfeature setboard=1\nfeature playother=1\nfeature usermove=1\n"
+      "feature colors=0\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=1\n"
+      "feature name=0\nfeature nps=0\nfeature debug=1\nfeature smp=1\n"
+      "feature variants=\"normal\"\n");
+  out_.printf("feature option=\"ttHashSizeMB -spin %u 1 2048\"\n", pool_.hashSize());
+  out_.printf("feature option=\"bookFilePath -path %s\"\n", pool_.book().path().c_str());
+  out_.printf("feature myname=\"%s\"\n", std::string(EngineName).c_str());
+  // protover does not stop a search: a running search keeps its workers, and a change of the
+  // core count takes effect when the next search starts.
+  pool_.ensureTable();
+  if (!pool_.anyBusy()) pool_.rebuildWorkers(false);
+  out_.line("feature done=1");
+  return true;
+}
 
 bool Engine::newGame(const Args&) {
+  pool_.recreateTable();
+  pool_.rebuildWorkers(true);
   setStartPosition();
   gameOver_ = false;
   forceMode_ = false;
+  boardPrintPending_ = true;
   timeControl_.resetForNewGame();
   if (analyzeMode_) {
     engineSide_ = game_.position.sideToMove;
@@ -36,8 +63,7 @@ bool Engine::newGame(const Args&) {
   } else {
     engineSide_ = game_.position.sideToMove ^ 1;
   }
-  printBoard(out_, game_.position);
-  boardPrintPending_ = false;
+  printBoardNow();
   return true;
 }
 
@@ -53,9 +79,50 @@ bool Engine::ping(const Args& args) {
   return true;
 }
 
-bool Engine::usermove(const Args&) { return true; }
-bool Engine::go(const Args&) { return true; }
-bool Engine::playother(const Args&) { return true; }
+bool Engine::usermove(const Args& args) {
+  const std::string_view text = args[0];
+  if (gameOver_) {
+    out_.line("Error (cannot make a move at end of game)");
+    return false;
+  }
+  if (text.size() < 4 || text.size() > 5) {
+    out_.printf("Error (illegal argument to 'usermove' command): %.*s\n", int(text.size()),
+                text.data());
+    return false;
+  }
+  const Move m = parseUserMove(game_.position, text);
+  if (m == NullMove) {
+    out_.printf("Error (illegal move): %.*s\n", int(text.size()), text.data());
+    return false;
+  }
+  if (recordFull()) {
+    out_.printf("Error (too many moves in this game): %.*s\n", int(text.size()), text.data());
+    return false;
+  }
+  out_.printf("# making user move: %.*s\n", int(text.size()), text.data());
+  game_.appendAndMake(m);
+  if (!forceMode_ || analyzeMode_) engineSide_ = game_.position.sideToMove;
+  printBoardNow();
+  return true;
+}
+
+bool Engine::go(const Args&) {
+  if (gameOver_) {
+    out_.line("Error (cannot make a move at end of game)");
+    return false;
+  }
+  forceMode_ = false;
+  analyzeMode_ = false;
+  engineSide_ = game_.position.sideToMove;
+  return true;
+}
+
+bool Engine::playother(const Args&) {
+  forceMode_ = false;
+  analyzeMode_ = false;
+  engineSide_ = game_.position.sideToMove ^ 1;
+  return true;
+}
 
 bool Engine::setboard(const Args& args) {
   std::string fen;
@@ -86,28 +153,68 @@ bool Engine::level(const Args& args) {
   if (pieces.size() > 2) return false;
   int64_t seconds = 60 * int64_t(parseNumber(pieces[0]));
   if (pieces.size() == 2) seconds += parseNumber(pieces[1]);
-  const int64_t centiseconds = std::clamp<int64_t>(100 * seconds, INT32_MIN, INT32_MAX);
-  const int64_t increment = std::clamp<int64_t>(100 * int64_t(parseNumber(args[2])), INT32_MIN,
-                                                INT32_MAX);
   timeControl_.movesPerSession = uint32_t(parseNumber(args[0]));
-  timeControl_.timePerSession = int32_t(centiseconds);
-  timeControl_.increment = int32_t(increment);
+  timeControl_.timePerSession = saturate(100 * seconds);
+  timeControl_.increment = saturate(100 * int64_t(parseNumber(args[2])));
   return true;
 }
 
-bool Engine::sd(const Args&) { return true; }
+bool Engine::sd(const Args& args) {
+  const int32_t depth = parseNumber(args[0]);
+  if (depth < 0) return false;
+  timeControl_.maxDepth = depth;
+  timeControl_.depthLimited = true;
+  return true;
+}
 
 bool Engine::time(const Args& args) {
   timeControl_.setRemaining(parseNumber(args[0]), game_.count);
   return true;
 }
 
-bool Engine::undo(const Args&) { return true; }
-bool Engine::remove(const Args&) { return true; }
-bool Engine::analyze(const Args&) { return true; }
-bool Engine::exit(const Args&) { return true; }
-bool Engine::post(const Args&) { return true; }
-bool Engine::nopost(const Args&) { return true; }
+bool Engine::undo(const Args&) {
+  if (!game_.takeBack(1)) return false;
+  boardPrintPending_ = true;
+  gameOver_ = false;
+  if (analyzeMode_) engineSide_ = game_.position.sideToMove;
+  return true;
+}
+
+bool Engine::remove(const Args&) {
+  if (!game_.takeBack(2)) return false;
+  boardPrintPending_ = true;
+  gameOver_ = false;
+  if (analyzeMode_) engineSide_ = game_.position.sideToMove;
+  return true;
+}
+
+bool Engine::analyze(const Args&) {
+  if (analyzeMode_) return true;
+  analyzeMode_ = true;
+  engineSide_ = game_.position.sideToMove;
+  timeControl_.timeControlActive = false;
+  timeControl_.depthLimited = false;
+  return true;
+}
+
+bool Engine::exit(const Args&) {
+  if (!analyzeMode_) return false;
+  analyzeMode_ = false;
+  timeControl_.depthLimited = false;
+  timeControl_.timeControlActive = true;
+  engineSide_ = NoColour;
+  return true;
+}
+
+bool Engine::post(const Args&) {
+  pool_.postThinking = true;
+  return true;
+}
+
+bool Engine::nopost(const Args&) {
+  pool_.postThinking = false;
+  return true;
+}
 
 bool Engine::cores(const Args& args) {
   const int32_t n = parseNumber(args[0]);
@@ -116,9 +223,45 @@ bool Engine::cores(const Args& args) {
   return true;
 }
 
-bool Engine::option(const Args&) { return true; }
-bool Engine::book(const Args&) { return true; }
-bool Engine::nobook(const Args&) { return true; }
+bool Engine::option(const Args& args) {
+  // name=value; the value is everything after the first '=', so a path may contain '='.
+  const std::string_view text = args[0];
+  const size_t equals = text.find('=');
+  const std::string name(text.substr(0, equals));
+  const bool hasValue = equals != std::string_view::npos;
+  const std::string value(hasValue ? text.substr(equals + 1) : std::string_view());
+  if (name == "ttHashSizeMB") {
+    const int32_t megabytes = parseNumber(value);
+    if (!hasValue || megabytes < 1 || megabytes > 2048) {
+      out_.printf("Error (illegal value for 'ttHashSizeMB' option): %s\n", value.c_str());
+      return false;
+    }
+    out_.printf("# setting option: ttHashSizeMB=%d\n", megabytes);
+    pool_.setHashSize(uint32_t(megabytes));
+    return true;
+  }
+  if (name == "bookFilePath") {
+    if (!hasValue || value.size() > MaxBookPathLength) {
+      out_.printf("Error (illegal value for 'bookFilePath' option): %s\n", value.c_str());
+      return false;
+    }
+    out_.printf("# setting option: bookFilePath=%s\n", value.c_str());
+    pool_.book().setPath(value);
+    return true;
+  }
+  out_.printf("Error (unknown option name): %s\n", name.c_str());
+  return false;
+}
+
+bool Engine::book(const Args&) {
+  pool_.bookUse = true;
+  return true;
+}
+
+bool Engine::nobook(const Args&) {
+  pool_.bookUse = false;
+  return true;
+}
 
 bool Engine::perft(const Args& args) {
   const int32_t depth = parseNumber(args[0]);

@@ -4,6 +4,8 @@
 
 #include "board/fen.h"
 #include "board/game_end.h"
+#include "board/move.h"
+#include "board/movegen.h"
 #include "board/number.h"
 
 namespace varnu {
@@ -24,7 +26,10 @@ bool LineReader::next(std::string& line) {
   return true;
 }
 
-Engine::Engine(Output& out) : out_(out), pool_(out) {}
+Engine::Engine(Output& out) : out_(out), pool_(out, timeControl_) {}
+
+// The search must end before the game it plays into goes away.
+Engine::~Engine() { pool_.abortSearch(); }
 
 void Engine::printBanner() {
   out_.block("# " + std::string(EngineName) +
@@ -61,22 +66,28 @@ void Engine::setStartPosition() {
 }
 
 int Engine::run(std::FILE* in) {
+  pool_.ensureTable();
+  pool_.rebuildWorkers(false);
   setStartPosition();
   boardPrintPending_ = true;
   LineReader reader(in);
   std::string line;
   while (!quitRequested_) {
-    if (boardPrintPending_) {
-      boardPrintPending_ = false;
-      printBoard(out_, game_.position);
+    {
+      std::lock_guard<std::mutex> lock(gameMutex_);
+      if (boardPrintPending_) printBoardNow();
     }
     if (!xboardMode_) out_.prompt("# Your move: ");
     if (!reader.next(line)) {
+      // End of input: a timed search still plays its move; an analysis would never end.
+      if (analyzeMode_ || !timeControl_.timeControlActive) pool_.abortSearch();
+      pool_.waitIdle();
       quitRequested_ = true;
       break;
     }
     if (!dispatch(line)) out_.printf("# command \"%s\" returned an error code \n", line.c_str());
     if (quitRequested_) break;
+    std::lock_guard<std::mutex> lock(gameMutex_);
     afterCommand();
   }
   return 0;
@@ -89,6 +100,43 @@ void Engine::afterCommand() {
     engineSide_ = NoColour;
     forceMode_ = true;
   }
+  if (engineSide_ == game_.position.sideToMove && game_.count < GameRecord::Capacity)
+    pool_.startSearch(game_.position, game_.count, this);
+}
+
+void Engine::printBoardNow() {
+  printBoard(out_, game_.position);
+  boardPrintPending_ = false;
+}
+
+void Engine::onSearchDone(Move m) {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  if (drawOfferCheck(m)) out_.line("offer draw");
+  const std::string text = moveToText(m);
+  out_.line("# making engine move: " + text);
+  game_.appendAndMake(m);
+  boardPrintPending_ = true;
+  out_.line("move " + text);
+  printBoardNow();
+  if (!gameOver_) gameOver_ = checkGameEnd(game_.position, out_);
+  if (gameOver_) {
+    engineSide_ = NoColour;
+    forceMode_ = true;
+  }
+}
+
+bool Engine::drawOfferCheck(Move m) {
+  game_.appendAndMake(m);
+  Position& pos = game_.position;
+  MoveList replies;
+  generateMoves(pos, inCheck(pos), replies);
+  bool offer = false;
+  if (replies.count > 0) {
+    const DrawCode code = checkDraw(pos).code;
+    offer = code == FiftyMoveDraw || code == RepetitionDraw;
+  }
+  game_.takeBack(1);
+  return offer;
 }
 
 bool Engine::dispatch(std::string_view line) {
@@ -118,6 +166,7 @@ bool Engine::dispatch(std::string_view line) {
     }
   }
   if (command->stopsSearch) pool_.abortSearch();
+  std::lock_guard<std::mutex> lock(gameMutex_);
   return (this->*command->handler)(args);
 }
 

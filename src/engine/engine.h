@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -30,9 +31,10 @@ class LineReader {
   std::FILE* in_;
 };
 
-class Engine {
+class Engine : public SearchListener {
  public:
   explicit Engine(Output& out);
+  ~Engine() override;
 
   // Prints the banner and "feature done=0".
   void printBanner();
@@ -75,6 +77,9 @@ class Engine {
   bool selftest(const Args& args);
   bool eval(const Args& args);
 
+  // Plays and announces the move the search chose (on the master search thread).
+  void onSearchDone(Move move) override;
+
   const GameRecord& game() const { return game_; }
   bool quitRequested() const { return quitRequested_; }
 
@@ -82,11 +87,20 @@ class Engine {
   // The turn of the loop after a command: game-end check, then the search if it is our move.
   void afterCommand();
   void setStartPosition();
+  // True when the move reaches a position the engine may claim as drawn (fifty moves or the
+  // third repetition); the game position is left as it was.
+  bool drawOfferCheck(Move m);
+  void printBoardNow();
+  // The game record keeps room for the engine's reply after every user move.
+  bool recordFull() const { return game_.count >= GameRecord::Capacity - 1; }
 
   Output& out_;
   TimeControl timeControl_;
   SearchPool pool_;
   GameRecord game_;
+  // Guards the game and the mode fields: the master search thread plays its move into them
+  // while the command thread may run a command that does not stop the search.
+  std::mutex gameMutex_;
   std::unique_ptr<PerftHashTable> perftTable_;
   int engineSide_ = NoColour;
   bool gameOver_ = false;

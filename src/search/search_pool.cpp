@@ -1,18 +1,178 @@
 #include "search/search_pool.h"
 
-#include <thread>
+#include <cinttypes>
 
 namespace varnu {
 
-SearchPool::SearchPool(Output& out) : out_(out) {
+SearchPool::SearchPool(Output& out, TimeControl& timeControl)
+    : out_(out), timeControl_(timeControl), book_(DefaultBookPath) {
   const unsigned n = std::thread::hardware_concurrency();
   maxCores_ = n > 0 ? n : 1;
+}
+
+SearchPool::~SearchPool() {
+  abortSearch();
+  discardWorkers();
 }
 
 void SearchPool::setCores(int32_t n) {
   requestedCores_ = uint32_t(n) <= maxCores_ ? uint32_t(n) : maxCores_;
   out_.printf("# will now use %u cores (requested=%u, current=%u, max=%u)\n", requestedCores_,
-              uint32_t(n), workerCount_, maxCores_);
+              uint32_t(n), workerCount(), maxCores_);
+}
+
+void SearchPool::ensureTable() {
+  if (table_.entryCount() == 0) table_.resize(hashMegabytes_, out_);
+}
+
+void SearchPool::recreateTable() {
+  hashResizePending_ = false;
+  table_.resize(hashMegabytes_, out_);
+}
+
+void SearchPool::setHashSize(uint32_t megabytes) {
+  hashMegabytes_ = megabytes;
+  if (anyBusy())
+    hashResizePending_ = true;
+  else
+    recreateTable();
+}
+
+void SearchPool::applyPendingHashSize() {
+  if (hashResizePending_) recreateTable();
+}
+
+void SearchPool::rebuildWorkers(bool force) {
+  if (requestedCores_ == workers_.size() && !force) return;
+  discardWorkers();
+  for (uint32_t i = 0; i < requestedCores_; ++i) {
+    auto worker = std::make_unique<Worker>();
+    worker->index = int(i);
+    worker->searcher = std::make_unique<Searcher>(int(i), &table_, &timeControl_, this, &out_);
+    workers_.push_back(std::move(worker));
+  }
+  for (auto& worker : workers_) worker->thread = std::thread(&SearchPool::run, this, std::ref(*worker));
+}
+
+void SearchPool::discardWorkers() {
+  for (auto& worker : workers_) {
+    setState(*worker, Quit);
+    if (worker->thread.joinable()) worker->thread.join();
+  }
+  workers_.clear();
+}
+
+void SearchPool::setState(Worker& worker, JobState state) {
+  {
+    std::lock_guard<std::mutex> lock(worker.mutex);
+    worker.jobState.store(state);
+  }
+  worker.wake.notify_all();
+}
+
+void SearchPool::waitUntilIdle(Worker& worker) {
+  std::unique_lock<std::mutex> lock(worker.mutex);
+  worker.wake.wait(lock, [&] { return worker.jobState.load() != Busy; });
+}
+
+void SearchPool::run(Worker& worker) {
+  std::unique_lock<std::mutex> lock(worker.mutex);
+  for (;;) {
+    worker.wake.wait(lock, [&] { return worker.jobState.load() != Idle; });
+    if (worker.jobState.load() == Quit) return;
+    lock.unlock();
+    if (worker.index == 0) {
+      think();
+    } else {
+      worker.searcher->iterate(*game_);
+    }
+    lock.lock();
+    // A busy worker only ever becomes idle here; it counts as busy until its job is complete.
+    worker.jobState.store(Idle);
+    worker.wake.notify_all();
+  }
+}
+
+void SearchPool::startSearch(const Position& game, int gamePly, SearchListener* listener) {
+  applyPendingHashSize();
+  ensureTable();
+  rebuildWorkers(false);
+  game_ = &game;
+  gamePly_ = gamePly;
+  listener_ = listener;
+  // Every worker is marked busy before any is woken: the master may finish at once (a book
+  // move) and must then find the others busy so that it stops and awaits them.
+  for (auto& worker : workers_) {
+    std::lock_guard<std::mutex> lock(worker->mutex);
+    worker->searcher->stopRequested.store(false);
+    worker->searcher->discardResult.store(false);
+    worker->jobState.store(Busy);
+  }
+  for (auto it = workers_.rbegin(); it != workers_.rend(); ++it) (*it)->wake.notify_all();
+}
+
+void SearchPool::stopWorkers() {
+  for (size_t i = 1; i < workers_.size(); ++i) {
+    Worker& worker = *workers_[i];
+    if (worker.jobState.load() == Idle) continue;
+    worker.searcher->stopRequested.store(true);
+    waitUntilIdle(worker);
+  }
+}
+
+void SearchPool::abortSearch() {
+  for (auto& worker : workers_) {
+    if (worker->jobState.load() == Idle) continue;
+    worker->searcher->discardResult.store(true);
+    worker->searcher->stopRequested.store(true);
+    waitUntilIdle(*worker);
+  }
+}
+
+void SearchPool::waitIdle() {
+  for (auto& worker : workers_) waitUntilIdle(*worker);
+}
+
+bool SearchPool::anyBusy() const {
+  for (const auto& worker : workers_)
+    if (worker->jobState.load() == Busy) return true;
+  return false;
+}
+
+void SearchPool::think() {
+  Searcher& master = *workers_[0]->searcher;
+  Stopwatch& watch = timeControl_.stopwatch;
+  watch.markAndStart();
+  const bool clock = timeControl_.timeControlActive;
+  if (clock) {
+    const BudgetFigures budget = timeControl_.budget(gamePly_, watch.reading());
+    timeControl_.maxTime = budget.max;
+    out_.block(budgetLines(budget));
+    out_.printf("# set maxTime = %d\n", budget.max);
+  }
+  Move move = NullMove;
+  if (clock && bookUse) {
+    master.position = *game_;
+    move = book_.probe(master.position, out_);
+  }
+  if (move == NullMove) move = master.iterate(*game_);
+  stopWorkers();
+  // A stop that arrived while the book was probed or the search was starting is not lost.
+  if (move != NullMove && !master.discardResult.load() && listener_) listener_->onSearchDone(move);
+  watch.stop();
+}
+
+uint64_t SearchPool::totalNodes() const {
+  uint64_t total = 0;
+  for (const auto& worker : workers_) total += worker->searcher->nodes.get();
+  return total;
+}
+
+bool SearchPool::checkTimeout() {
+  if (totalNodes() % 4096 != 0) return false;
+  if (!timeControl_.timeUp()) return false;
+  out_.line("# timeout");
+  return true;
 }
 
 }  // namespace varnu
