@@ -133,7 +133,7 @@ TEST(TranspositionTable, ConcurrentAccessNeverGivesAWrongHit) {
   std::atomic<bool> wrong{false};
   auto worker = [&](uint64_t seed) {
     uint64_t x = seed;
-    for (int i = 0; i < 200000; ++i) {
+    for (int i = 0; i < 60000; ++i) {
       x ^= x << 13;
       x ^= x >> 7;
       x ^= x << 17;

@@ -1,0 +1,117 @@
+// The worker pool across threads. These tests also run under ThreadSanitizer in CI.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "board/fen.h"
+#include "board/move.h"
+#include "search/search_pool.h"
+
+namespace varnu {
+namespace {
+
+struct Recorder : SearchListener {
+  void onSearchDone(Move m) override {
+    last.store(m);
+    count.fetch_add(1);
+  }
+  std::atomic<int> count{0};
+  std::atomic<Move> last{NullMove};
+};
+
+struct PoolFixture : testing::Test {
+  PoolFixture() : pool(out, clock) {
+    pool.setHashSize(8);
+    pool.bookUse = false;
+    EXPECT_TRUE(setFromFen(game, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3"));
+  }
+  Output out;
+  TimeControl clock;
+  SearchPool pool;
+  Position game;
+  Recorder recorder;
+};
+
+TEST_F(PoolFixture, TwoWorkersDeliverExactlyOneLegalMove) {
+  pool.setCores(2);
+  clock.depthLimited = true;
+  clock.maxDepth = 5;
+  pool.startSearch(game, 4, &recorder);
+  pool.waitIdle();
+  EXPECT_FALSE(pool.anyBusy());
+  EXPECT_EQ(recorder.count.load(), 1);
+  Position copy = game;
+  EXPECT_NE(parseUserMove(copy, moveToText(recorder.last.load())), NullMove);
+  EXPECT_EQ(pool.workerCount(), std::min(2u, pool.maxCores()));
+}
+
+TEST_F(PoolFixture, AbortStopsEveryWorkerAndPlaysNoMove) {
+  pool.setCores(2);
+  clock.timeControlActive = false;  // an analysis: it would run on forever
+  pool.startSearch(game, 4, &recorder);
+  while (out.captured().find("\n3 ") == std::string::npos) std::this_thread::yield();
+  pool.abortSearch();
+  EXPECT_FALSE(pool.anyBusy());
+  EXPECT_EQ(recorder.count.load(), 0);
+}
+
+TEST_F(PoolFixture, AStopWhileStartingIsNotLost) {
+  pool.setCores(2);
+  clock.depthLimited = true;
+  clock.maxDepth = 30;
+  for (int i = 0; i < 50; ++i) {
+    pool.startSearch(game, 4, &recorder);
+    pool.abortSearch();
+    ASSERT_FALSE(pool.anyBusy());
+  }
+  EXPECT_EQ(recorder.count.load(), 0);
+}
+
+TEST_F(PoolFixture, TheClockEndsATimedSearch) {
+  clock.timePerSession = 200;  // two seconds for 40 moves: a budget of a few centiseconds
+  pool.startSearch(game, 4, &recorder);
+  pool.waitIdle();
+  EXPECT_EQ(recorder.count.load(), 1);
+  EXPECT_NE(out.captured().find("# set maxTime = 4\n"), std::string::npos) << out.captured();
+}
+
+TEST_F(PoolFixture, HashResizeWaitsUntilTheWorkersAreIdle) {
+  clock.timeControlActive = false;
+  pool.startSearch(game, 4, &recorder);
+  const uint32_t before = pool.table().entryCount();
+  pool.setHashSize(4);
+  EXPECT_EQ(pool.table().entryCount(), before);  // the running search keeps its table
+  pool.abortSearch();
+  clock.timeControlActive = true;
+  clock.depthLimited = true;
+  clock.maxDepth = 1;
+  pool.startSearch(game, 4, &recorder);
+  pool.waitIdle();
+  EXPECT_EQ(pool.table().entryCount(), 4u * 1048576 / 16);
+}
+
+TEST_F(PoolFixture, CoresAreCappedAtTheProcessors) {
+  out.clearCaptured();
+  pool.setCores(100000);
+  EXPECT_EQ(out.captured(), "# will now use " + std::to_string(pool.maxCores()) +
+                                " cores (requested=100000, current=" +
+                                std::to_string(pool.workerCount()) + ", max=" +
+                                std::to_string(pool.maxCores()) + ")\n");
+  EXPECT_EQ(pool.requestedCores(), pool.maxCores());
+}
+
+TEST_F(PoolFixture, NoPostMeansNoThinkingAndNoStatistics) {
+  pool.postThinking = false;
+  clock.depthLimited = true;
+  clock.maxDepth = 3;
+  out.clearCaptured();
+  pool.startSearch(game, 4, &recorder);
+  pool.waitIdle();
+  const std::string text = out.captured();
+  EXPECT_EQ(text.find("\n1 "), std::string::npos);
+  EXPECT_EQ(text.find("# total nodes"), std::string::npos);
+  EXPECT_EQ(recorder.count.load(), 1);
+}
+
+}  // namespace
+}  // namespace varnu
