@@ -111,6 +111,10 @@ bool Engine::go(const Args&) {
     out_.line("Error (cannot make a move at end of game)");
     return false;
   }
+  if (game_.count >= GameRecord::Capacity) {
+    out_.line("Error (too many moves in this game)");
+    return false;
+  }
   forceMode_ = false;
   analyzeMode_ = false;
   engineSide_ = game_.position.sideToMove;
