@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
       std::printf("bad FEN %s\n", fen);
       return 1;
     }
-    // A fresh table and searcher per position, so every run builds the same tree.
-    table.resize(megabytes, quiet);
+    // An empty table and a fresh searcher per position, so every run builds the same tree.
+    table.clear();
     Searcher searcher(0, &table, &clock, nullptr, nullptr);
     const Move best = searcher.iterate(pos);
     totalNodes += searcher.nodes.get();

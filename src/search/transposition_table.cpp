@@ -38,6 +38,11 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out) {
   return true;
 }
 
+void TranspositionTable::clear() {
+  for (uint64_t i = 0; i < 2 * uint64_t(entryCount_); ++i) storeWord(words_[i], 0);
+  filledCount_.store(0, std::memory_order_relaxed);
+}
+
 uint64_t TranspositionTable::pack(Move move, int score, int bound, int depth, int age) {
   return uint64_t(move) | uint64_t(uint16_t(int16_t(score))) << 16 | uint64_t(uint8_t(bound)) << 32 |
          uint64_t(uint8_t(depth)) << 40 | uint64_t(uint8_t(age)) << 48;

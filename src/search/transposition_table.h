@@ -45,6 +45,9 @@ class TranspositionTable {
   // memory cannot be had, the previous table stays and a comment line says so; returns false.
   bool resize(uint32_t megabytes, Output& out);
 
+  // Empties every entry, keeping the size.
+  void clear();
+
   // Looks the position up for a node with this window, ply and remaining depth.
   ProbeResult probe(const Position& pos, int alpha, int beta, int ply, int depth) const;
 
