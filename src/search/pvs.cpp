@@ -129,7 +129,8 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   }
 
   const PieceList& own = pos.pieceList[pos.sideToMove];
-  const bool twoNullsInARow = ply >= 2 && pos.history[pos.historyCount - 1].movePlayed == NullMove &&
+  const bool twoNullsInARow = ply >= 2 && pos.historyCount >= 2 &&
+                              pos.history[pos.historyCount - 1].movePlayed == NullMove &&
                               pos.history[pos.historyCount - 2].movePlayed == NullMove;
   if (depth >= 2 && beta == alpha + 1 && eval >= beta && own.pieceCount - own.typeCount[Pawn] > 1 &&
       !twoNullsInARow) {
