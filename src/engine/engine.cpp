@@ -26,7 +26,7 @@ bool LineReader::next(std::string& line) {
   return true;
 }
 
-Engine::Engine(Output& out) : out_(out), pool_(out, timeControl_) {}
+Engine::Engine(Output& out) : out_(out), pool_(out, timeControl_) { setStartPosition(); }
 
 // The search must end before the game it plays into goes away.
 Engine::~Engine() { pool_.abortSearch(); }
@@ -66,10 +66,7 @@ void Engine::setStartPosition() {
 }
 
 int Engine::run(std::FILE* in) {
-  pool_.ensureTable();
-  pool_.rebuildWorkers(false);
-  setStartPosition();
-  boardPrintPending_ = true;
+  startUp();
   LineReader reader(in);
   std::string line;
   while (!quitRequested_) {
@@ -79,18 +76,34 @@ int Engine::run(std::FILE* in) {
     }
     if (!xboardMode_) out_.prompt("# Your move: ");
     if (!reader.next(line)) {
-      // End of input: a timed search still plays its move; an analysis would never end.
-      if (analyzeMode_ || !timeControl_.timeControlActive) pool_.abortSearch();
-      pool_.waitIdle();
-      quitRequested_ = true;
+      endOfInput();
       break;
     }
-    if (!dispatch(line)) out_.printf("# command \"%s\" returned an error code \n", line.c_str());
-    if (quitRequested_) break;
-    std::lock_guard<std::mutex> lock(gameMutex_);
-    afterCommand();
+    execute(line);
   }
   return 0;
+}
+
+void Engine::startUp() {
+  pool_.ensureTable();
+  pool_.rebuildWorkers(false);
+  setStartPosition();
+  boardPrintPending_ = true;
+}
+
+void Engine::execute(std::string_view line) {
+  if (!dispatch(line))
+    out_.printf("# command \"%.*s\" returned an error code \n", int(line.size()), line.data());
+  if (quitRequested_) return;
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  afterCommand();
+}
+
+void Engine::endOfInput() {
+  // A timed search still plays its move; an analysis would never end, so it is stopped.
+  if (analyzeMode_ || !timeControl_.timeControlActive) pool_.abortSearch();
+  pool_.waitIdle();
+  quitRequested_ = true;
 }
 
 void Engine::afterCommand() {

@@ -44,6 +44,13 @@ class Engine : public SearchListener {
   // end of input. Returns the exit status.
   int run(std::FILE* in);
 
+  // The parts of the loop: the set-up before the first command, one command line with the
+  // turn that follows it (game-end check, starting the search), and the end of input.
+  void startUp();
+  void execute(std::string_view line);
+  void endOfInput();
+  bool searching() const { return pool_.anyBusy(); }
+
   // Looks the line up in the command table and runs its handler; false when the command failed
   // (its error line, if any, is printed).
   bool dispatch(std::string_view line);

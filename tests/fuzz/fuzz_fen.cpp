@@ -1,0 +1,61 @@
+// Fuzzes the FEN reader: any text is either refused or gives a position that the move generator,
+// make/unmake, perft, the evaluation and the book key handle without fault.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
+#include "board/fen.h"
+#include "board/make_move.h"
+#include "board/movegen.h"
+#include "board/perft.h"
+#include "book/opening_book.h"
+#include "eval/evaluate.h"
+
+using namespace varnu;
+
+namespace {
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool sameBoard(const Position& a, const Position& b) {
+  return a.materialPst[0] == b.materialPst[0] && a.materialPst[1] == b.materialPst[1] &&
+         a.pieceList[0] == b.pieceList[0] && a.pieceList[1] == b.pieceList[1] &&
+         a.castlingRights == b.castlingRights && a.epSquare == b.epSquare &&
+         a.halfmoveClock == b.halfmoveClock && a.sideToMove == b.sideToMove &&
+         a.historyCount == b.historyCount && a.key() == b.key();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static PerftHashTable table(1);
+  static Output sink;
+  auto pos = std::make_unique<Position>();
+  if (!setFromFen(*pos, std::string_view(reinterpret_cast<const char*>(data), size))) return 0;
+  MoveList list;
+  generateMoves(*pos, inCheck(*pos), list);
+  for (uint32_t i = 0; i < list.count; ++i) {
+    const Position before = *pos;
+    UndoRecord undo;
+    pos->history[pos->historyCount].movePlayed = list.entries[i].move;
+    makeMove(*pos, list.entries[i].move, undo);
+    evaluate(*pos, -MateScore, MateScore);
+    unmakeMove(*pos, list.entries[i].move, undo);
+    require(sameBoard(*pos, before));
+  }
+  MoveList captures;
+  if (!inCheck(*pos)) generateCaptures(*pos, captures);
+  table.clear();
+  uint64_t counter = 0;
+  require(perft(*pos, table, 2, counter) >= list.count);
+  EvalBreakdown breakdown;
+  require(evaluateWithBreakdown(*pos, breakdown) == evaluate(*pos, -MateScore, MateScore));
+  printEvalBreakdown(sink, *pos);
+  sink.clearCaptured();
+  polyglotKey(*pos);
+  return 0;
+}
