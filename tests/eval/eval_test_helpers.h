@@ -6,7 +6,10 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <cctype>
 #include <ostream>
+#include <sstream>
+#include <string>
 
 #include "board/fen.h"
 #include "eval/pawns.h"
@@ -38,6 +41,28 @@ struct Loaded {
 inline void load(Loaded& l, const char* fen) {
   ASSERT_TRUE(setFromFen(l.pos, fen)) << fen;
   buildPawnInfo(l.info, l.pos);
+}
+
+// The colour-flipped position: board mirrored top to bottom, colours and side to move swapped.
+// Castling rights and the en-passant square are dropped; the clocks are kept.
+inline std::string flipFen(const std::string& fen) {
+  std::istringstream in(fen);
+  std::string board, side, castling, ep, halfmoves = "0", fullmoves = "1";
+  in >> board >> side >> castling >> ep >> halfmoves >> fullmoves;
+  std::string flipped;
+  size_t end = board.size();
+  while (true) {
+    const size_t slash = board.rfind('/', end - 1);
+    const size_t begin = slash == std::string::npos ? 0 : slash + 1;
+    for (size_t i = begin; i < end; ++i) {
+      const char c = board[i];
+      flipped += std::isupper(c) ? char(std::tolower(c)) : char(std::toupper(c));
+    }
+    if (slash == std::string::npos) break;
+    flipped += '/';
+    end = slash;
+  }
+  return flipped + (side == "w" ? " b" : " w") + " - - " + halfmoves + " " + fullmoves;
 }
 
 }  // namespace testing_eval
