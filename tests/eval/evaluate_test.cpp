@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "board/make_move.h"
+#include "board/movegen.h"
 #include "eval/endgame.h"
 #include "eval_test_helpers.h"
 
@@ -193,6 +195,65 @@ TEST(Evaluate, ColourFlipGivesTheSameScore) {
       EXPECT_EQ(evaluate(pos, w[0], w[1]), evaluate(mirror, w[0], w[1]))
           << fen << " / " << flipped << " window " << w[0] << ".." << w[1];
   }
+}
+
+// FEN of the colour-flipped board of a position reached by play (castling and en passant
+// dropped, the fifty-move counter kept).
+std::string flippedFen(const Position& pos) {
+  std::string fen;
+  for (int row = 7; row >= 0; --row) {
+    const int rank = 7 - row;  // the flipped board's rank `row` is the original's rank 7 - row
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const int s = makeSquare(rank, file);
+      if (pos.pieceType[s] == NoPiece) {
+        ++empty;
+        continue;
+      }
+      if (empty) fen += char('0' + empty);
+      empty = 0;
+      const char letter = pieceLetters[pos.pieceType[s]];
+      fen += pos.colour[s] == White ? letter : char(letter - 'a' + 'A');
+    }
+    if (empty) fen += char('0' + empty);
+    if (row) fen += '/';
+  }
+  return fen + (pos.sideToMove == White ? " b" : " w") + " - - " +
+         std::to_string(pos.halfmoveClock) + " 1";
+}
+
+TEST(Evaluate, ColourFlipAlongRandomGames) {
+  // Pseudo-random games from the start: promotions, captures and the fifty-move counter all
+  // come up, and every position must score like its colour-flipped twin.
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  int compared = 0;
+  for (int game = 0; game < 12; ++game) {
+    Position pos;
+    ASSERT_TRUE(setFromFen(pos, StartFen));
+    for (int ply = 0; ply < 300; ++ply) {
+      const std::string flipped = flippedFen(pos);
+      Position mirror;
+      ASSERT_TRUE(setFromFen(mirror, flipped)) << flipped;
+      EXPECT_EQ(evaluate(pos, FullAlpha, FullBeta), evaluate(mirror, FullAlpha, FullBeta))
+          << flipped;
+      EXPECT_EQ(evaluate(pos, 30, 31), evaluate(mirror, 30, 31)) << flipped;
+      EvalBreakdown b;
+      EXPECT_EQ(evaluateWithBreakdown(pos, b), evaluate(pos, FullAlpha, FullBeta)) << flipped;
+      ++compared;
+      MoveList list;
+      generateMoves(pos, inCheck(pos), list);
+      if (list.count == 0) break;
+      const Move m = list.entries[next() % list.count].move;
+      pos.history[pos.historyCount].movePlayed = m;
+      UndoRecord undo;
+      makeMove(pos, m, undo);
+    }
+  }
+  EXPECT_GT(compared, 1000);
 }
 
 TEST(Evaluate, RecordingGivesTheSameScoreAsThePlainEvaluation) {
