@@ -4,7 +4,63 @@
 
 namespace varnu {
 
-bool isAttacked(const Position& p, int square, int by) {
+namespace {
+
+// For every 0x88 difference target - from (offset by 128): which pieces standing on from could
+// attack target, and for a line piece the step that leads there.
+enum AttackBits : uint8_t {
+  WhitePawnAttack = 1,
+  BlackPawnAttack = 2,
+  KnightAttack = 4,
+  KingAttack = 8,
+  StraightAttack = 16,
+  DiagonalAttack = 32,
+};
+
+struct AttackTable {
+  uint8_t mask[256];
+  int8_t step[256];
+};
+
+constexpr AttackTable makeAttackTable() {
+  AttackTable t{};
+  t.mask[128 + 15] |= WhitePawnAttack;
+  t.mask[128 + 17] |= WhitePawnAttack;
+  t.mask[128 - 15] |= BlackPawnAttack;
+  t.mask[128 - 17] |= BlackPawnAttack;
+  for (int d : knightOffsets) t.mask[128 + d] |= KnightAttack;
+  for (int d : kingOffsets) t.mask[128 + d] |= KingAttack;
+  for (int d : rookDirs) {
+    for (int k = 1; k < 8; ++k) {
+      t.mask[128 + k * d] |= StraightAttack;
+      t.step[128 + k * d] = int8_t(d);
+    }
+  }
+  for (int d : diagonalDirs) {
+    for (int k = 1; k < 8; ++k) {
+      t.mask[128 + k * d] |= DiagonalAttack;
+      t.step[128 + k * d] = int8_t(d);
+    }
+  }
+  return t;
+}
+
+constexpr AttackTable attackTable = makeAttackTable();
+
+constexpr uint8_t attackBitsOf(int type, int colour) {
+  switch (type) {
+    case Pawn: return colour == White ? WhitePawnAttack : BlackPawnAttack;
+    case Knight: return KnightAttack;
+    case Bishop: return DiagonalAttack;
+    case Rook: return StraightAttack;
+    case Queen: return StraightAttack | DiagonalAttack;
+    case King: return KingAttack;
+    default: return 0;
+  }
+}
+
+// The attack test by scanning the board around the square, for positions with slotless pieces.
+bool attackedByScan(const Position& p, int square, int by) {
   for (int i = 0; i < 2; ++i) {
     int s = square - diagonalDirs[2 * by + i];
     if (onBoard(s) && p.pieceType[s] == Pawn && p.colour[s] == by) return true;
@@ -30,13 +86,29 @@ bool isAttacked(const Position& p, int square, int by) {
   return false;
 }
 
-namespace {
+}  // namespace
 
-struct GenContext {
-  uint64_t rookPins = 0;    // own pieces pinned to the king along a rank or file
-  uint64_t bishopPins = 0;  // own pieces pinned along a diagonal
-  bool inCheck = false;
-};
+// Walks the attacker's piece list: the difference table rejects almost every piece at once,
+// and only a line piece on a matching line needs its path looked at.
+bool isAttacked(const Position& p, int square, int by) {
+  if (p.slotlessPieces) return attackedByScan(p, square, by);
+  const uint8_t* slots = p.pieceList[by].slots;
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    const int from = slots[slot];
+    if (!onBoard(from)) continue;
+    const int delta = 128 + square - from;
+    const uint8_t bits = attackTable.mask[delta] & attackBitsOf(p.pieceType[from], by);
+    if (!bits) continue;
+    if (!(bits & (StraightAttack | DiagonalAttack))) return true;
+    const int step = attackTable.step[delta];
+    int s = from + step;
+    while (s != square && p.pieceType[s] == NoPiece) s += step;
+    if (s == square) return true;
+  }
+  return false;
+}
+
+namespace {
 
 uint64_t bit(int square) { return uint64_t(1) << square64(square); }
 
@@ -60,76 +132,134 @@ uint64_t pinsAlong(const Position& p, const int (&dirs)[4], int slider) {
 // Promotion codes in generation order: queen, knight, rook, bishop.
 constexpr int promotionOrder[4] = {Queen - 2, Knight - 2, Rook - 2, Bishop - 2};
 
+// How the moves of one piece are made sure to be legal.
+enum class Check {
+  Free,          // legal as generated: not in check, not pinned
+  Trial,         // tried on the board: pinned, or en passant, or castling
+  KingStep,      // the king's target must not be attacked once the king has left its square
+  Evasion,       // in single check, not pinned: only captures of the checker or blocks
+  PinnedEvasion, // in single check and pinned: a block or capture, then tried on the board
+  None,          // in double check: only the king may move
+};
+
 class Generator {
  public:
   Generator(Position& p, MoveList& list, bool inCheck) : p_(p), list_(list) {
     side_ = p.sideToMove;
     other_ = side_ ^ 1;
-    ctx_.rookPins = pinsAlong(p, rookDirs, Rook);
-    ctx_.bishopPins = pinsAlong(p, diagonalDirs, Bishop);
-    ctx_.inCheck = inCheck;
+    pins_ = pinsAlong(p, rookDirs, Rook) | pinsAlong(p, diagonalDirs, Bishop);
+    inCheck_ = inCheck;
+    if (inCheck) findCheckers();
   }
 
-  void all() {
-    enPassant();
-    const PieceList& pieces = p_.pieceList[side_];
-    for (int slot = 0; slot < SlotCount; ++slot) {
-      const int from = pieces.slots[slot];
-      if (!onBoard(from)) continue;
-      const int type = p_.pieceType[from];
-      const bool test = needsTest(from, type);
-      switch (type) {
-        case Pawn: pawnMoves(from, test, false); break;
-        case Knight: stepMoves(from, knightOffsets, test, false); break;
-        case King: stepMoves(from, kingOffsets, test, false); break;
-        case Rook: slideMoves(from, rookDirs, test, false); break;
-        case Bishop: slideMoves(from, diagonalDirs, test, false); break;
-        case Queen:
-          slideMoves(from, rookDirs, test, false);
-          slideMoves(from, diagonalDirs, test, false);
-          break;
-      }
-    }
-    if (!ctx_.inCheck) castling();
-  }
-
-  void captures() {
-    enPassant();
-    const PieceList& pieces = p_.pieceList[side_];
-    for (int slot = 0; slot < SlotCount; ++slot) {
-      const int from = pieces.slots[slot];
-      if (!onBoard(from)) continue;
-      const int type = p_.pieceType[from];
-      const bool test = needsTest(from, type);
-      switch (type) {
-        case Pawn: pawnMoves(from, test, true); break;
-        case Knight: stepMoves(from, knightOffsets, test, true); break;
-        case King: stepMoves(from, kingOffsets, test, true); break;
-        case Rook: slideMoves(from, rookDirs, test, true); break;
-        case Bishop: slideMoves(from, diagonalDirs, test, true); break;
-        case Queen:
-          slideMoves(from, rookDirs, test, true);
-          slideMoves(from, diagonalDirs, test, true);
-          break;
-      }
-    }
-  }
+  void all() { generate(false); }
+  void captures() { generate(true); }
 
  private:
-  // Moves of a piece need the board trial when in check, for the king, or when it is pinned.
-  bool needsTest(int from, int type) const {
-    return ctx_.inCheck || type == King || ((ctx_.rookPins | ctx_.bishopPins) & bit(from)) != 0;
+  void generate(bool capturesOnly) {
+    enPassant();
+    const PieceList& pieces = p_.pieceList[side_];
+    for (int slot = 0; slot < SlotCount; ++slot) {
+      const int from = pieces.slots[slot];
+      if (!onBoard(from)) continue;
+      const int type = p_.pieceType[from];
+      const Check check = checkFor(from, type);
+      if (check == Check::None) continue;
+      switch (type) {
+        case Pawn: pawnMoves(from, check, capturesOnly); break;
+        case Knight: stepMoves(from, knightOffsets, check, capturesOnly); break;
+        case King: stepMoves(from, kingOffsets, check, capturesOnly); break;
+        case Rook: slideMoves(from, rookDirs, check, capturesOnly); break;
+        case Bishop: slideMoves(from, diagonalDirs, check, capturesOnly); break;
+        case Queen:
+          slideMoves(from, rookDirs, check, capturesOnly);
+          slideMoves(from, diagonalDirs, check, capturesOnly);
+          break;
+      }
+    }
+    if (!capturesOnly && !inCheck_) castling();
   }
 
-  void add(Move m, bool test) {
-    if (test) {
-      UndoRecord undo;
-      trialMake(p_, m, undo);
-      const bool legal = !isAttacked(p_, p_.kingSquare(side_), other_);
-      trialUnmake(p_, m, undo);
-      if (!legal) return;
+  Check checkFor(int from, int type) const {
+    if (type == King) return Check::KingStep;
+    const bool pinned = (pins_ & bit(from)) != 0;
+    if (!inCheck_) return pinned ? Check::Trial : Check::Free;
+    if (checkers_ > 1) return Check::None;
+    return pinned ? Check::PinnedEvasion : Check::Evasion;
+  }
+
+  // Counts the pieces giving check and marks the squares where a move can answer a single
+  // check: the checker's square and, for a slider, the squares between it and the king.
+  void findCheckers() {
+    const int king = p_.kingSquare(side_);
+    auto found = [&](int square) {
+      ++checkers_;
+      evasions_ |= bit(square);
+    };
+    for (int i = 0; i < 2; ++i) {
+      const int s = king - diagonalDirs[2 * other_ + i];
+      if (onBoard(s) && p_.pieceType[s] == Pawn && p_.colour[s] == other_) found(s);
+    }
+    for (int d : knightOffsets) {
+      const int s = king - d;
+      if (onBoard(s) && p_.pieceType[s] == Knight && p_.colour[s] == other_) found(s);
+    }
+    auto rays = [&](const int (&dirs)[4], int slider) {
+      for (int d : dirs) {
+        int s = king + d;
+        uint64_t between = 0;
+        while (onBoard(s) && p_.pieceType[s] == NoPiece) {
+          between |= bit(s);
+          s += d;
+        }
+        if (onBoard(s) && p_.colour[s] == other_ &&
+            (p_.pieceType[s] == slider || p_.pieceType[s] == Queen)) {
+          found(s);
+          evasions_ |= between;
+        }
+      }
+    };
+    rays(rookDirs, Rook);
+    rays(diagonalDirs, Bishop);
+  }
+
+  void add(Move m, Check check) {
+    switch (check) {
+      case Check::Free:
+        break;
+      case Check::KingStep: {
+        // The king is lifted so that it does not shield its own target square from sliders.
+        const int from = moveFromSquare(m), to = moveToSquare(m);
+        p_.pieceType[from] = NoPiece;
+        p_.colour[from] = NoColour;
+        const bool attacked = isAttacked(p_, to, other_);
+        p_.pieceType[from] = King;
+        p_.colour[from] = uint8_t(side_);
+        if (attacked) return;
+        break;
+      }
+      case Check::Evasion:
+        if (!(evasions_ & bit(moveToSquare(m)))) return;
+        break;
+      case Check::PinnedEvasion:
+        if (!(evasions_ & bit(moveToSquare(m))) || !survivesTrial(m)) return;
+        break;
+      case Check::Trial:
+        if (!survivesTrial(m)) return;
+        break;
+      case Check::None:
+        return;
     }
     list_.add(m);
+  }
+
+  // Makes the move on the board and tests whether the own king is left attacked.
+  bool survivesTrial(Move m) {
+    UndoRecord undo;
+    trialMake(p_, m, undo);
+    const bool legal = !isAttacked(p_, p_.kingSquare(side_), other_);
+    trialUnmake(p_, m, undo);
+    return legal;
   }
 
   bool enemyOn(int s) const { return onBoard(s) && p_.colour[s] == other_; }
@@ -140,11 +270,11 @@ class Generator {
     for (int i = 0; i < 2; ++i) {
       const int from = ep - diagonalDirs[2 * side_ + i];
       if (onBoard(from) && p_.pieceType[from] == Pawn && p_.colour[from] == side_)
-        add(packMove(from, ep, EnPassantMove, 0), true);
+        add(packMove(from, ep, EnPassantMove, 0), Check::Trial);
     }
   }
 
-  void pawnMoves(int from, bool test, bool capturesOnly) {
+  void pawnMoves(int from, Check check, bool capturesOnly) {
     const int push = from + pawnPush[side_];
     if (rankOf(from) == pawnSeventhRank[side_]) {
       const int promotions = capturesOnly ? 1 : 4;
@@ -152,39 +282,39 @@ class Generator {
         const int to = from + diagonalDirs[2 * side_ + i];
         if (!enemyOn(to)) continue;
         for (int k = 0; k < promotions; ++k)
-          add(packMove(from, to, PromotionMove, promotionOrder[k]), test);
+          add(packMove(from, to, PromotionMove, promotionOrder[k]), check);
       }
       if (p_.pieceType[push] == NoPiece)
         for (int k = 0; k < promotions; ++k)
-          add(packMove(from, push, PromotionMove, promotionOrder[k]), test);
+          add(packMove(from, push, PromotionMove, promotionOrder[k]), check);
       return;
     }
     for (int i = 0; i < 2; ++i) {
       const int to = from + diagonalDirs[2 * side_ + i];
-      if (enemyOn(to)) add(packMove(from, to, NormalMove, 0), test);
+      if (enemyOn(to)) add(packMove(from, to, NormalMove, 0), check);
     }
     if (capturesOnly || p_.pieceType[push] != NoPiece) return;
-    add(packMove(from, push, NormalMove, 0), test);
+    add(packMove(from, push, NormalMove, 0), check);
     const int twoSteps = push + pawnPush[side_];
     if (rankOf(from) == pawnStartRank[side_] && p_.pieceType[twoSteps] == NoPiece)
-      add(packMove(from, twoSteps, NormalMove, 1), test);
+      add(packMove(from, twoSteps, NormalMove, 1), check);
   }
 
-  void stepMoves(int from, const int (&offsets)[8], bool test, bool capturesOnly) {
+  void stepMoves(int from, const int (&offsets)[8], Check check, bool capturesOnly) {
     for (int d : offsets) {
       const int to = from + d;
       if (!onBoard(to) || p_.colour[to] == side_) continue;
       if (capturesOnly && p_.colour[to] != other_) continue;
-      add(packMove(from, to, NormalMove, 0), test);
+      add(packMove(from, to, NormalMove, 0), check);
     }
   }
 
-  void slideMoves(int from, const int (&dirs)[4], bool test, bool capturesOnly) {
+  void slideMoves(int from, const int (&dirs)[4], Check check, bool capturesOnly) {
     for (int d : dirs) {
       int to = from + d;
       for (; onBoard(to) && p_.pieceType[to] == NoPiece; to += d)
-        if (!capturesOnly) add(packMove(from, to, NormalMove, 0), test);
-      if (enemyOn(to)) add(packMove(from, to, NormalMove, 0), test);
+        if (!capturesOnly) add(packMove(from, to, NormalMove, 0), check);
+      if (enemyOn(to)) add(packMove(from, to, NormalMove, 0), check);
     }
   }
 
@@ -194,22 +324,25 @@ class Generator {
     const int rights = p_.castlingRights;
     if (side_ == White) {
       if ((rights & CastleWK) && empty(F1) && empty(G1) && !isAttacked(p_, F1, Black))
-        add(packMove(E1, G1, CastlingMove, 0), true);
+        add(packMove(E1, G1, CastlingMove, 0), Check::Trial);
       if ((rights & CastleWQ) && empty(D1) && empty(C1) && empty(B1) && !isAttacked(p_, D1, Black))
-        add(packMove(E1, C1, CastlingMove, 1), true);
+        add(packMove(E1, C1, CastlingMove, 1), Check::Trial);
     } else {
       if ((rights & CastleBK) && empty(F8) && empty(G8) && !isAttacked(p_, F8, White))
-        add(packMove(E8, G8, CastlingMove, 2), true);
+        add(packMove(E8, G8, CastlingMove, 2), Check::Trial);
       if ((rights & CastleBQ) && empty(D8) && empty(C8) && empty(B8) && !isAttacked(p_, D8, White))
-        add(packMove(E8, C8, CastlingMove, 3), true);
+        add(packMove(E8, C8, CastlingMove, 3), Check::Trial);
     }
   }
 
   Position& p_;
   MoveList& list_;
-  GenContext ctx_;
   int side_;
   int other_;
+  uint64_t pins_ = 0;       // own pieces pinned to the king
+  bool inCheck_ = false;
+  int checkers_ = 0;        // pieces giving check
+  uint64_t evasions_ = 0;   // squares where a move answers a single check
 };
 
 }  // namespace

@@ -47,6 +47,7 @@ void Position::resetBoard() {
   epSquare = NoSquare;
   halfmoveClock = 0;
   sideToMove = NoColour;
+  slotlessPieces = false;
 }
 
 void Position::addPiece(int square, int c, int type) {
@@ -68,6 +69,7 @@ void Position::addPiece(int square, int c, int type) {
       }
     }
   }
+  if (slot == NoSlot) slotlessPieces = true;
   pieceType[square] = uint8_t(type);
   colour[square] = uint8_t(c);
   listSlot[square] = uint8_t(slot);

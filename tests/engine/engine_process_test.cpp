@@ -25,9 +25,10 @@ std::string runEngine(const std::string& input, const std::string& name) {
   return text.str();
 }
 
-// Writes a book with one record: e2e4 in the start position.
-std::string writeStartBook() {
-  const std::string path = testing::TempDir() + "varnu_start_book.bin";
+// Writes a book with one record: e2e4 in the start position. Each test has a file of its own,
+// since the tests may run in parallel.
+std::string writeStartBook(const std::string& name) {
+  const std::string path = testing::TempDir() + "varnu_start_book_" + name + ".bin";
   const unsigned char record[16] = {0x46, 0x3b, 0x96, 0x18, 0x16, 0x91, 0xfc, 0x9c,
                                     0x03, 0x1c, 0x00, 0x01, 0, 0, 0, 0};  // move 796 = e2e4
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record), 16);
@@ -35,7 +36,7 @@ std::string writeStartBook() {
 }
 
 TEST(EngineProcess, PlaysTheBookMoveWithoutSearching) {
-  const std::string book = writeStartBook();
+  const std::string book = writeStartBook("book");
   const std::string out =
       runEngine("xboard\noption bookFilePath=" + book + "\nnew\ngo\nping 1\n", "book");
   EXPECT_NE(out.find("# setting option: bookFilePath=" + book + "\n"), std::string::npos);
@@ -47,7 +48,7 @@ TEST(EngineProcess, PlaysTheBookMoveWithoutSearching) {
 }
 
 TEST(EngineProcess, NoBookMeansASearch) {
-  const std::string book = writeStartBook();
+  const std::string book = writeStartBook("nobook");
   const std::string out = runEngine(
       "xboard\noption bookFilePath=" + book + "\nnobook\nnew\nsd 2\ngo\nping 1\n", "nobook");
   EXPECT_NE(out.find("# total nodes"), std::string::npos) << out;
@@ -56,7 +57,7 @@ TEST(EngineProcess, NoBookMeansASearch) {
 }
 
 TEST(EngineProcess, AnalysisNeverConsultsTheBook) {
-  const std::string book = writeStartBook();
+  const std::string book = writeStartBook("analyze");
   const std::string out =
       runEngine("xboard\noption bookFilePath=" + book + "\nnew\nanalyze\nping 1\n", "analyze");
   EXPECT_EQ(out.find("move e2e4"), std::string::npos) << out;
