@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "eval/endgame.h"
@@ -70,12 +72,14 @@ int evaluateTerms(const Position& pos, int alpha, int beta, EvalBreakdown& scrat
   return (e + f) * scale / 100;
 }
 
-// Prints one row: the colours' halves, each colour's blend, and the blend of white minus black.
-void printRow(Output& out, const char* name, const int16_t (&row)[4], int phase) {
+// One row: the colours' halves, each colour's blend, and the blend of white minus black.
+std::string formatRow(const char* name, const int16_t (&row)[4], int phase) {
   const int wMg = row[0], wEg = row[1], bMg = row[2], bEg = row[3];
-  out.printf("%-32s   %4d %4d (%4d)   %4d %4d (%4d)   %4d\n", name, wMg, wEg,
-             blend(wMg, wEg, phase), bMg, bEg, blend(bMg, bEg, phase),
-             blend(wMg - bMg, wEg - bEg, phase));
+  char text[128];
+  std::snprintf(text, sizeof text, "%-32s   %4d %4d (%4d)   %4d %4d (%4d)   %4d\n", name, wMg, wEg,
+                blend(wMg, wEg, phase), bMg, bEg, blend(bMg, bEg, phase),
+                blend(wMg - bMg, wEg - bEg, phase));
+  return text;
 }
 
 // Row names by row number; rows 14 and 15 are never used.
@@ -119,18 +123,24 @@ int positionalScore(const Position& pos, int phase, EvalBreakdown& breakdown) {
   return positionalTerms(pos, phase, Record{breakdown});
 }
 
+// The table is written as one block so that no thinking line of a running search lands inside.
 void printEvalBreakdown(Output& out, const Position& pos) {
   EvalBreakdown breakdown;
   const int total = evaluateWithBreakdown(pos, breakdown);
-  out.line(separator);
-  out.printf("Evaluation part                    w-MG w-EG (wTot)   b-MG b-EG (bTot)   Total\n");
-  out.line(separator);
+  const std::string line = std::string(separator) + "\n";
+  std::string table = line;
+  table += "Evaluation part                    w-MG w-EG (wTot)   b-MG b-EG (bTot)   Total\n";
+  table += line;
   constexpr int printOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 9};
-  for (int row : printOrder) printRow(out, rowNames[row], breakdown.rows[row], breakdown.phase);
-  out.line(separator);
-  out.printf("Phase = %3d          Scaling factor = %3.2f          Total evaluation = %6d\n",
-             breakdown.phase, breakdown.scale / 100.0, pos.sideToMove == White ? total : -total);
-  out.line(separator);
+  for (int row : printOrder) table += formatRow(rowNames[row], breakdown.rows[row], breakdown.phase);
+  table += line;
+  char last[128];
+  std::snprintf(last, sizeof last,
+                "Phase = %3d          Scaling factor = %3.2f          Total evaluation = %6d\n",
+                breakdown.phase, breakdown.scale / 100.0, pos.sideToMove == White ? total : -total);
+  table += last;
+  table += line;
+  out.block(table);
 }
 
 }  // namespace varnu
