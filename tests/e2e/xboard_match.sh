@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# End-to-end match: Varnu against fairymax, refereed by the real xboard GUI on a virtual display.
+# xboard checks every move, keeps both clocks, calls flags, tests result claims and saves the
+# games; this script waits for the saved games, then reads their results and xboard's debug log.
+#
+#   tests/e2e/xboard_match.sh [path/to/varnu]        (default ./build/varnu)
+#
+# Environment: MATCH_GAMES (default 2, colours alternate), MATCH_TC (xboard -tc, default 0:15,
+# sudden death), MATCH_TIMEOUT (seconds to wait for all games, default 300), KEEP_MATCH_DIR=1
+# keeps the working folder with the PGN and the logs.
+# Needs the Debian packages xboard, fairymax and xvfb. Exit status 0 only when every game ended
+# with a proper result and Varnu made no illegal move, lost no game on time and did not crash.
+set -euo pipefail
+
+engine=${1:-./build/varnu}
+games=${MATCH_GAMES:-2}
+tc=${MATCH_TC:-0:15}
+timeout=${MATCH_TIMEOUT:-300}
+xboard=/usr/games/xboard
+fairymax=/usr/games/fairymax
+
+if [ ! -x "$engine" ]; then
+  echo "xboard_match: no engine at $engine (build it first or pass its path)" >&2
+  exit 2
+fi
+engine=$(realpath "$engine")
+for tool in Xvfb "$xboard" "$fairymax"; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "xboard_match: $tool is missing (apt-get install xboard fairymax xvfb)" >&2
+    exit 2
+  fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/xboard_match.XXXXXX")
+xvfb_pid=""
+xboard_pid=""
+
+# Stops only what this script started: xboard's engines (its children), xboard, then Xvfb.
+stop_process() {
+  local pid=$1
+  kill -0 "$pid" 2>/dev/null || return 0
+  kill -TERM "$pid" 2>/dev/null || true
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
+cleanup() {
+  local status=$?
+  if [ -n "$xboard_pid" ]; then
+    local children
+    children=$(ps -o pid= --ppid "$xboard_pid" 2>/dev/null || true)
+    stop_process "$xboard_pid"
+    for child in $children; do
+      kill -KILL "$child" 2>/dev/null || true
+    done
+  fi
+  [ -n "$xvfb_pid" ] && stop_process "$xvfb_pid"
+  if [ "${KEEP_MATCH_DIR:-0}" = 1 ] || [ "$status" -ne 0 ]; then
+    echo "xboard_match: files kept in $work"
+  else
+    rm -rf "$work"
+  fi
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# Xvfb picks a free display itself and writes its number to descriptor 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+  echo "xboard_match: Xvfb did not start" >&2
+  cat "$work/xvfb.log" >&2
+  exit 1
+fi
+display=":$(head -n1 "$work/display")"
+
+# Varnu is the first engine in every game; xboard alternates the colours. Both engines run in the
+# private folder, so no opening book is found there. xboard adjudicates mates and draws by the
+# rules and calls flags; a false claim by an engine loses.
+HOME="$work" DISPLAY="$display" "$xboard" -noGUI \
+  -matchMode true -matchGames "$games" -matchPause 500 \
+  -tc "$tc" -inc 0 \
+  -fcp "$engine" -fd "$work" -scp "$fairymax" -sd "$work" \
+  -saveGameFile "$work/games.pgn" -debug -nameOfDebugFile "$work/xboard.debug" \
+  -autoCallFlag true -testClaims true -checkMates true -materialDraws true -trivialDraws false \
+  -ruleMoves 51 -repeatsToDraw 3 -popupExitMessage false -popupMoveErrors false \
+  -soundProgram "" -settingsFile "$work/xboardrc" -saveSettingsFile "$work/xboardrc" \
+  >"$work/xboard.out" 2>&1 &
+xboard_pid=$!
+
+# xboard stays up after the match: wait until the PGN holds every game.
+started=$SECONDS
+finished=0
+while [ $((SECONDS - started)) -lt "$timeout" ]; do
+  if [ -f "$work/games.pgn" ]; then
+    finished=$(grep -c '^\[Result "' "$work/games.pgn" || true)
+  fi
+  [ "$finished" -ge "$games" ] && break
+  # It does exit after a match that ended early (an engine that never started, say).
+  kill -0 "$xboard_pid" 2>/dev/null || break
+  sleep 1
+done
+elapsed=$((SECONDS - started))
+
+failures=()
+if [ "$finished" -lt "$games" ]; then
+  failures+=("only $finished of $games games finished within ${timeout}s")
+fi
+
+# One line per game: white, black, result and the comment that closes the move text.
+summary=$(awk '
+  function flush() {
+    if (result == "") return
+    text = moves
+    gsub(/[ \t]+/, " ", text)
+    reason = ""
+    if (match(text, /\{[^}]*\} *(1-0|0-1|1\/2-1\/2|\*) *$/)) {
+      reason = substr(text, RSTART + 1, RLENGTH)
+      sub(/\}.*/, "", reason)
+    }
+    bare = text
+    gsub(/\{[^}]*\}/, " ", bare)
+    count = split(bare, token, " ")
+    plies = 0
+    for (i = 1; i <= count; i++)
+      if (token[i] !~ /^[0-9]+\.*$/ && token[i] !~ /^(1-0|0-1|1\/2-1\/2|\*)$/) plies++
+    printf "%s\t%s\t%s\t%s\t%d\n", white, black, result, reason, plies
+    result = ""; moves = ""
+  }
+  /^\[White "/ { flush(); white = $0; sub(/^\[White "/, "", white); sub(/"\]$/, "", white) }
+  /^\[Black "/ { black = $0; sub(/^\[Black "/, "", black); sub(/"\]$/, "", black) }
+  /^\[Result "/ { result = $0; sub(/^\[Result "/, "", result); sub(/"\]$/, "", result) }
+  /^[^[]/ { moves = moves " " $0 }
+  END { flush() }
+' "$work/games.pgn" 2>/dev/null || true)
+
+wins=0; draws=0; losses=0; n=0
+while IFS=$'\t' read -r white black result reason plies; do
+  [ -n "$white" ] || continue
+  n=$((n + 1))
+  echo "game $n: $white - $black: $result {$reason}, $plies plies"
+  if [[ "$white" == Varnu* ]]; then varnu_white=1; else varnu_white=0; fi
+  case "$result" in
+    1/2-1/2) draws=$((draws + 1)); varnu_lost=0 ;;
+    1-0) if [ $varnu_white = 1 ]; then wins=$((wins + 1)); varnu_lost=0; else losses=$((losses + 1)); varnu_lost=1; fi ;;
+    0-1) if [ $varnu_white = 1 ]; then losses=$((losses + 1)); varnu_lost=1; else wins=$((wins + 1)); varnu_lost=0; fi ;;
+    *) failures+=("game $n has no result: $result"); continue ;;
+  esac
+  shopt -s nocasematch
+  if [ -z "$reason" ]; then
+    failures+=("game $n ended without a reason")
+  elif [[ "$reason" =~ illegal|invalid|forfeit|on\ time|flag|crash|exit|terminat|disconnect|false|bogus|abort|killed|timeout|stall ]]; then
+    failures+=("game $n: $reason")
+  elif [ "$varnu_lost" = 1 ] && [[ ! "$reason" =~ mate ]]; then
+    failures+=("game $n: Varnu lost other than by checkmate: $reason")
+  fi
+  shopt -u nocasematch
+done <<<"$summary"
+
+# Varnu is "first" in xboard's log: an error line from it means it refused one of xboard's
+# commands (a move, say), and xboard's own complaints name the engine's faults.
+engine_errors=$(grep -E '^[0-9]+ <first : (Error|Illegal move)' "$work/xboard.debug" || true)
+if [ -n "$engine_errors" ]; then
+  failures+=("Varnu refused commands: $(head -n3 <<<"$engine_errors" | tr '\n' ' ')")
+fi
+gui_complaints=$(grep -iE 'illegal move.*first|first.*(exited|crashed|terminated|died)' \
+  "$work/xboard.debug" "$work/xboard.out" || true)
+if [ -n "$gui_complaints" ]; then
+  failures+=("xboard reports: $(head -n3 <<<"$gui_complaints" | tr '\n' ' ')")
+fi
+
+echo "xboard match, $n games at -tc $tc in ${elapsed}s: Varnu +$wins =$draws -$losses"
+if [ ${#failures[@]} -gt 0 ]; then
+  for f in "${failures[@]}"; do echo "FAIL: $f"; done
+  exit 1
+fi
+echo "OK: every game ended with a proper result; no illegal move, time loss or crash by Varnu"

@@ -1,0 +1,1001 @@
+// Referee: plays fast games between two xboard/CECP engines and checks each of them with our own
+// board code. Every move is validated against our legal move generator, every clock is kept
+// here, and the game ends on checkmate, stalemate, insufficient material, the fifty-move rule,
+// threefold repetition, a move cap, a time forfeit, an illegal move, a crash or a hang.
+//
+//   referee --first "CMD ARGS" [--second "CMD ARGS"] [options]
+//
+// Options:
+//   --games N           games to play, colours alternating (default 2)
+//   --level "M B I"     time control as the "level" command gives it (default "0 0:02 0")
+//   --max-plies N       the game is drawn by adjudication after N plies (default 300)
+//   --tolerance MS      a move may overrun the clock by this much before the flag falls (20)
+//   --hang MS           silence beyond the clock after which an engine counts as hung (5000)
+//   --openings FILE     one opening per line: moves in coordinate notation ('#' comments);
+//                       each opening is played twice with the colours swapped
+//   --init1 LINE        a protocol line sent to the first engine after its features
+//   --init2 LINE        the same for the second engine (both may be repeated)
+//   --nopost            send "nopost" instead of "post"
+//   --log-dir DIR       where the transcripts of faulty games go (default: the current folder)
+//   --keep-logs         write every game's transcript, not only the faulty ones
+//   --summary FILE      write the totals as key=value lines (for reports)
+//   --lenient-second    faults of the second engine do not change the exit status
+//
+// Exit status: 0 when no counted engine crashed, hung, moved illegally, lost on time, broke the
+// protocol or announced a wrong result; 1 otherwise; 2 for bad usage.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <span>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "board/fen.h"
+#include "board/game_end.h"
+#include "board/make_move.h"
+#include "board/move.h"
+#include "board/movegen.h"
+#include "board/output.h"
+
+namespace {
+
+using namespace varnu;
+using SteadyClock = std::chrono::steady_clock;
+
+int64_t millisBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+// Splits at runs of spaces; no quoting, which the engine command lines here do not need.
+std::vector<std::string> words(std::string_view text) {
+  std::vector<std::string> result;
+  std::istringstream in{std::string(text)};
+  std::string word;
+  while (in >> word) result.push_back(word);
+  return result;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// Engine processes still to be killed if the referee itself is interrupted.
+constexpr int MaxChildren = 8;
+volatile sig_atomic_t childPids[MaxChildren] = {};
+
+void onInterrupt(int signalNumber) {
+  for (int i = 0; i < MaxChildren; ++i)
+    if (childPids[i] > 0) kill(pid_t(childPids[i]), SIGKILL);
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+void rememberChild(pid_t pid) {
+  for (int i = 0; i < MaxChildren; ++i)
+    if (childPids[i] == 0) {
+      childPids[i] = pid;
+      return;
+    }
+}
+
+void forgetChild(pid_t pid) {
+  for (int i = 0; i < MaxChildren; ++i)
+    if (childPids[i] == pid) childPids[i] = 0;
+}
+
+// The transcript of one game: every line sent and received, with milliseconds since its start.
+class Transcript {
+ public:
+  void restart() {
+    start_ = SteadyClock::now();
+    text_.clear();
+  }
+  void add(int engine, const char* direction, std::string_view line) {
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "%8lld %d%s ",
+                  (long long)millisBetween(start_, SteadyClock::now()), engine + 1, direction);
+    text_ += stamp;
+    text_ += line;
+    text_ += '\n';
+  }
+  void note(std::string_view text) { add(-1, "##", text); }
+  const std::string& text() const { return text_; }
+
+ private:
+  SteadyClock::time_point start_ = SteadyClock::now();
+  std::string text_;
+};
+
+// One engine process with pipes to its standard input and output, and the features it declared.
+class EngineProcess {
+ public:
+  EngineProcess(int index, Transcript& transcript) : index_(index), transcript_(transcript) {}
+  EngineProcess(const EngineProcess&) = delete;
+  EngineProcess& operator=(const EngineProcess&) = delete;
+  ~EngineProcess() { stop(); }
+
+  bool start(const std::vector<std::string>& argv) {
+    int toChild[2];
+    int fromChild[2];
+    if (pipe(toChild) != 0) return false;
+    if (pipe(fromChild) != 0) {
+      close(toChild[0]);
+      close(toChild[1]);
+      return false;
+    }
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+      // Dies with the referee, so a killed test leaves no engine behind.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(127);
+      dup2(toChild[0], STDIN_FILENO);
+      dup2(fromChild[1], STDOUT_FILENO);
+      close(toChild[0]);
+      close(toChild[1]);
+      close(fromChild[0]);
+      close(fromChild[1]);
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      std::fprintf(stderr, "referee: cannot run %s: %s\n", args[0], std::strerror(errno));
+      _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    fcntl(toChild[1], F_SETFD, FD_CLOEXEC);
+    fcntl(fromChild[0], F_SETFD, FD_CLOEXEC);
+    pid_ = pid;
+    rememberChild(pid);
+    toEngine_ = toChild[1];
+    fromEngine_ = fromChild[0];
+    buffer_.clear();
+    closed_ = false;
+    exitText_.clear();
+    usermovePrefix_ = false;
+    ping_ = false;
+    name_.clear();
+    return true;
+  }
+
+  bool running() const { return pid_ > 0; }
+
+  // Writes one line; false when the engine no longer reads its input.
+  bool send(std::string_view line) {
+    transcript_.add(index_, "<", line);
+    if (toEngine_ < 0) return false;
+    std::string text(line);
+    text += '\n';
+    size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = write(toEngine_, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += size_t(n);
+    }
+    return true;
+  }
+
+  // Sends a move the way the engine asked for it: with or without the "usermove" word.
+  bool sendMove(const std::string& move) {
+    return send(usermovePrefix_ ? "usermove " + move : move);
+  }
+
+  // Takes the next complete line out of the buffer; at end of output the unfinished rest.
+  bool takeLine(std::string& line) {
+    const size_t end = buffer_.find('\n');
+    if (end == std::string::npos) {
+      if (!closed_ || buffer_.empty()) return false;
+      line = buffer_;
+      buffer_.clear();
+    } else {
+      line = buffer_.substr(0, end);
+      buffer_.erase(0, end + 1);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    transcript_.add(index_, ">", line);
+    return true;
+  }
+
+  // Reads what the engine has written so far into the buffer.
+  void readAvailable() {
+    char chunk[4096];
+    const ssize_t n = read(fromEngine_, chunk, sizeof chunk);
+    if (n > 0) {
+      buffer_.append(chunk, size_t(n));
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+      closed_ = true;
+    }
+  }
+
+  int outputFd() const { return closed_ ? -1 : fromEngine_; }
+  bool closed() const { return closed_; }
+  bool hasBufferedLine() const {
+    return buffer_.find('\n') != std::string::npos || (closed_ && !buffer_.empty());
+  }
+
+  // Asks the engine to quit, and kills it when it does not go within a second.
+  void stop() {
+    if (pid_ <= 0) return;
+    if (!closed_) send("quit");
+    if (toEngine_ >= 0) close(toEngine_);
+    toEngine_ = -1;
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(1);
+    int status = 0;
+    pid_t done = 0;
+    while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && SteadyClock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (done == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+    }
+    forgetChild(pid_);
+    pid_ = -1;
+    if (fromEngine_ >= 0) close(fromEngine_);
+    fromEngine_ = -1;
+    closed_ = true;
+  }
+
+  // Kills the engine at once; for an engine that hangs or broke the protocol.
+  void killNow() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    stop();
+  }
+
+  // Waits for an engine whose output has closed and tells how it ended.
+  std::string reapAfterClose() {
+    if (pid_ <= 0) return exitText_;
+    int status = 0;
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(2);
+    pid_t done = 0;
+    while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && SteadyClock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (done == 0) {
+      exitText_ = "closed its output but kept running";
+      killNow();
+      return exitText_;
+    }
+    if (WIFSIGNALED(status))
+      exitText_ = "killed by signal " + std::to_string(WTERMSIG(status));
+    else
+      exitText_ = "exited with status " + std::to_string(WEXITSTATUS(status));
+    forgetChild(pid_);
+    pid_ = -1;
+    if (toEngine_ >= 0) close(toEngine_);
+    toEngine_ = -1;
+    close(fromEngine_);
+    fromEngine_ = -1;
+    return exitText_;
+  }
+
+  // Reads one "feature" line: usermove, ping, myname and done matter here.
+  // Returns true when it held done=1.
+  bool readFeatures(std::string_view line) {
+    std::string_view rest = line.substr(std::string_view("feature").size());
+    bool done = false;
+    while (!rest.empty()) {
+      while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+      const size_t equals = rest.find('=');
+      if (equals == std::string_view::npos) break;
+      const std::string_view key = rest.substr(0, equals);
+      rest.remove_prefix(equals + 1);
+      std::string_view value;
+      if (!rest.empty() && rest.front() == '"') {
+        const size_t close = rest.find('"', 1);
+        value = rest.substr(1, close == std::string_view::npos ? rest.size() - 1 : close - 1);
+        rest.remove_prefix(close == std::string_view::npos ? rest.size() : close + 1);
+      } else {
+        const size_t space = rest.find(' ');
+        value = rest.substr(0, space);
+        rest.remove_prefix(space == std::string_view::npos ? rest.size() : space);
+      }
+      if (key == "usermove") usermovePrefix_ = value == "1";
+      if (key == "ping") ping_ = value == "1";
+      if (key == "myname") name_ = value;
+      if (key == "done" && value == "1") done = true;
+    }
+    return done;
+  }
+
+  bool supportsPing() const { return ping_; }
+  const std::string& name() const { return name_; }
+  int index() const { return index_; }
+
+ private:
+  int index_;
+  Transcript& transcript_;
+  pid_t pid_ = -1;
+  int toEngine_ = -1;
+  int fromEngine_ = -1;
+  std::string buffer_;
+  bool closed_ = true;
+  std::string exitText_;
+  bool usermovePrefix_ = false;
+  bool ping_ = false;
+  std::string name_;
+};
+
+enum class ReadStatus { Line, Timeout, Closed };
+
+// Waits for the next line of either engine, until the deadline. Closed reports an engine whose
+// output ended (all its buffered lines have been handed out before).
+ReadStatus readAny(std::span<EngineProcess* const> engines, SteadyClock::time_point deadline,
+                   int& who, std::string& line) {
+  for (;;) {
+    for (EngineProcess* engine : engines)
+      if (engine->running() && engine->takeLine(line)) {
+        who = engine->index();
+        return ReadStatus::Line;
+      }
+    for (EngineProcess* engine : engines)
+      if (engine->running() && engine->closed()) {
+        who = engine->index();
+        return ReadStatus::Closed;
+      }
+    pollfd fds[2];
+    EngineProcess* engineOf[2];
+    nfds_t count = 0;
+    for (EngineProcess* engine : engines) {
+      if (engine->outputFd() < 0 || count == 2) continue;
+      fds[count] = {engine->outputFd(), POLLIN, 0};
+      engineOf[count++] = engine;
+    }
+    const int64_t wait = millisBetween(SteadyClock::now(), deadline);
+    if (wait < 0 || count == 0) return ReadStatus::Timeout;
+    const int ready = poll(fds, count, int(std::min<int64_t>(wait + 1, INT_MAX)));
+    if (ready < 0 && errno != EINTR) return ReadStatus::Timeout;
+    for (nfds_t i = 0; i < count; ++i)
+      if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) engineOf[i]->readAvailable();
+    if (ready == 0 && SteadyClock::now() >= deadline) return ReadStatus::Timeout;
+  }
+}
+
+// The protocol's two ways for an engine to refuse a command or a move.
+bool isRefusal(std::string_view line) {
+  return startsWith(line, "Error") || startsWith(line, "Illegal move");
+}
+
+// A result line as an engine announces it: "1-0 {...}", "0-1 {...}", "1/2-1/2 {...}".
+std::string claimedScore(std::string_view line) {
+  for (std::string_view score : {"1-0", "0-1", "1/2-1/2"})
+    if (startsWith(line, score) && (line.size() == score.size() || line[score.size()] == ' '))
+      return std::string(score);
+  return "";
+}
+
+struct Settings {
+  std::vector<std::string> command[2];
+  std::vector<std::string> init[2];
+  int games = 2;
+  std::string level = "0 0:02 0";
+  int movesPerSession = 0;
+  int64_t baseMs = 2000;
+  int64_t incrementMs = 0;
+  int maxPlies = 300;
+  int64_t toleranceMs = 20;
+  int64_t hangMs = 5000;
+  std::string openingsPath;
+  std::string logDir = ".";
+  bool keepLogs = false;
+  std::string summaryPath;
+  bool post = true;
+  bool lenientSecond = false;
+};
+
+// Fault and result counts of one engine over the match.
+struct EngineStats {
+  std::string name;
+  int wins = 0;
+  int draws = 0;
+  int losses = 0;
+  int illegalMoves = 0;
+  int timeForfeits = 0;
+  int crashes = 0;
+  int hangs = 0;
+  int protocolErrors = 0;
+  int falseClaims = 0;
+  int wrongClaims = 0;
+  int drawOffers = 0;
+  int64_t moves = 0;
+  int64_t budgetedMoves = 0;
+  int64_t longestMoveMs = 0;
+  int64_t worstOverBudgetMs = INT64_MIN;
+  std::string worstOverBudgetWhere;
+  int64_t lowestClockMs = INT64_MAX;
+
+  int faults() const {
+    return illegalMoves + timeForfeits + crashes + hangs + protocolErrors + falseClaims +
+           wrongClaims;
+  }
+};
+
+// How a game ended, as the referee decided it.
+struct Outcome {
+  std::string score;       // "1-0", "0-1", "1/2-1/2"
+  std::string reason;      // the comment of the result line
+  bool byRule = false;     // ended on the board (mate, stalemate, draw rules), claims are checked
+  bool announced = false;  // the final move still goes to the engine that did not make it
+};
+
+// The built-in openings: four plies each, from the main families, so that games differ.
+constexpr const char* BuiltInOpenings[] = {
+    "e2e4 e7e5 g1f3 b8c6", "e2e4 c7c5 g1f3 d7d6", "d2d4 d7d5 c2c4 e7e6", "d2d4 g8f6 c2c4 g7g6",
+    "e2e4 e7e6 d2d4 d7d5", "e2e4 c7c6 d2d4 d7d5", "c2c4 e7e5 b1c3 g8f6", "g1f3 d7d5 g2g3 g8f6",
+    "d2d4 g8f6 c2c4 e7e6", "e2e4 d7d5 e4d5 d8d5", "d2d4 d7d5 c2c4 c7c6", "e2e4 g8f6 e4e5 f6d5",
+    "e2e4 d7d6 d2d4 g8f6", "d2d4 f7f5 g2g3 g8f6", "e2e4 e7e5 f2f4 e5f4", "e2e4 c7c5 b1c3 b8c6",
+    "d2d4 g8f6 g1f3 e7e6", "c2c4 c7c5 g1f3 g8f6", "e2e4 e7e5 f1c4 g8f6", "b2b3 e7e5 c1b2 b8c6",
+};
+
+class Match {
+ public:
+  explicit Match(const Settings& settings)
+      : settings_(settings), first_(0, transcript_), second_(1, transcript_) {
+    engines_[0] = &first_;
+    engines_[1] = &second_;
+  }
+
+  bool loadOpenings(std::string& error);
+  int run();
+
+ private:
+  bool startEngine(int e);
+  bool synchronise(int e, std::vector<std::string>* claims);
+  Outcome playGame(int game, const std::vector<std::string>& opening, int whiteEngine);
+  bool adjudicate(Position& pos, int plies, Outcome& outcome);
+  void finishGame(int whiteEngine, const Outcome& outcome);
+  void noteMoveTime(int e, int game, int ply, int64_t elapsedMs, int budgetCs);
+  void writeTranscript(int game, bool faulty);
+  void printSummary(int games, int64_t seconds);
+  std::string sideName(int colour) const { return colour == White ? "White" : "Black"; }
+
+  const Settings& settings_;
+  Transcript transcript_;
+  EngineProcess first_;
+  EngineProcess second_;
+  EngineProcess* engines_[2];
+  EngineStats stats_[2];
+  std::vector<std::vector<std::string>> openings_;
+  int pingCounter_ = 0;
+  bool engineFaulted_[2] = {false, false};
+};
+
+bool Match::loadOpenings(std::string& error) {
+  std::vector<std::string> lines;
+  if (settings_.openingsPath.empty()) {
+    lines.assign(std::begin(BuiltInOpenings), std::end(BuiltInOpenings));
+  } else {
+    std::ifstream in(settings_.openingsPath);
+    if (!in) {
+      error = "cannot read " + settings_.openingsPath;
+      return false;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+      const size_t hash = line.find('#');
+      if (hash != std::string::npos) line.resize(hash);
+      if (!words(line).empty()) lines.push_back(line);
+    }
+  }
+  // Every opening must be legal on our own board, or the games would test nothing.
+  for (const std::string& line : lines) {
+    Position pos;
+    setFromFen(pos, StartFen);
+    std::vector<std::string> moves;
+    for (const std::string& text : words(line)) {
+      const Move m = parseUserMove(pos, text);
+      if (m == NullMove) {
+        error = "illegal opening move " + text + " in \"" + line + "\"";
+        return false;
+      }
+      UndoRecord undo;
+      pos.history[pos.historyCount].movePlayed = m;
+      makeMove(pos, m, undo);
+      moves.push_back(moveToText(m));
+    }
+    openings_.push_back(moves);
+  }
+  if (openings_.empty()) openings_.push_back({});
+  return true;
+}
+
+// Starts an engine and waits for its "feature done=1".
+bool Match::startEngine(int e) {
+  EngineProcess& engine = *engines_[e];
+  if (!engine.start(settings_.command[e])) return false;
+  engine.send("xboard");
+  engine.send("protover 2");
+  const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+  for (;;) {
+    EngineProcess* const only[1] = {&engine};
+    int who = 0;
+    std::string line;
+    const ReadStatus status = readAny(only, deadline, who, line);
+    if (status != ReadStatus::Line) return false;
+    if (startsWith(line, "feature ") && engine.readFeatures(line)) break;
+  }
+  for (const std::string& line : settings_.init[e]) engine.send(line);
+  // Both engines may be the same program: the number tells them apart.
+  if (stats_[e].name.empty())
+    stats_[e].name =
+        (engine.name().empty() ? "engine" : engine.name()) + " #" + std::to_string(e + 1);
+  return true;
+}
+
+// Waits until the engine has handled everything sent so far ("ping"/"pong"), collecting result
+// lines it announces meanwhile. False when it does not answer in time or has died.
+bool Match::synchronise(int e, std::vector<std::string>* claims) {
+  EngineProcess& engine = *engines_[e];
+  if (!engine.running()) return false;
+  if (!engine.supportsPing()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return engine.running() && !engine.closed();
+  }
+  const std::string pong = "pong " + std::to_string(++pingCounter_);
+  if (!engine.send("ping " + std::to_string(pingCounter_))) return false;
+  const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+  EngineProcess* const only[1] = {&engine};
+  for (;;) {
+    int who = 0;
+    std::string line;
+    if (readAny(only, deadline, who, line) != ReadStatus::Line) return false;
+    if (line == pong) return true;
+    if (claims && !claimedScore(line).empty()) claims->push_back(line);
+    // Not knowing an optional command ("result", say) is allowed; refusing one is a fault.
+    if (isRefusal(line) && line.find("unknown command") == std::string::npos) {
+      ++stats_[e].protocolErrors;
+      engineFaulted_[e] = true;
+      transcript_.note("engine " + std::to_string(e + 1) + " refused a command");
+    }
+  }
+}
+
+// Decides whether the position on our board ends the game, with our own game-end code.
+bool Match::adjudicate(Position& pos, int plies, Outcome& outcome) {
+  Output captured;
+  if (checkGameEnd(pos, captured)) {
+    const std::string line = captured.captured();
+    const size_t brace = line.find('{');
+    outcome.score = claimedScore(line);
+    outcome.reason = line.substr(brace + 1, line.find('}') - brace - 1);
+    outcome.byRule = outcome.announced = true;
+    return true;
+  }
+  const DrawCode code = checkDraw(pos).code;
+  if (code == FiftyMoveDraw || code == RepetitionDraw) {
+    outcome.score = "1/2-1/2";
+    outcome.reason = code == FiftyMoveDraw ? "Draw by fifty-move rule" : "Draw by repetition";
+    outcome.byRule = outcome.announced = true;
+    return true;
+  }
+  if (plies >= settings_.maxPlies) {
+    outcome.score = "1/2-1/2";
+    outcome.reason = "Draw by adjudication after " + std::to_string(plies) + " plies";
+    outcome.announced = true;
+    return true;
+  }
+  return false;
+}
+
+void Match::noteMoveTime(int e, int game, int ply, int64_t elapsedMs, int budgetCs) {
+  EngineStats& s = stats_[e];
+  ++s.moves;
+  s.longestMoveMs = std::max(s.longestMoveMs, elapsedMs);
+  if (budgetCs == INT_MIN) return;
+  ++s.budgetedMoves;
+  const int64_t over = elapsedMs - 10 * int64_t(budgetCs);
+  if (over > s.worstOverBudgetMs) {
+    s.worstOverBudgetMs = over;
+    s.worstOverBudgetWhere = "game " + std::to_string(game) + " ply " + std::to_string(ply + 1) +
+                             ": " + std::to_string(elapsedMs) + " ms against a budget of " +
+                             std::to_string(budgetCs) + " cs";
+  }
+}
+
+Outcome Match::playGame(int game, const std::vector<std::string>& opening, int whiteEngine) {
+  transcript_.restart();
+  transcript_.note("game " + std::to_string(game));
+  Outcome outcome;
+  // A crash or a startup failure before the first move loses the game for that engine.
+  auto forfeit = [&](int e, const std::string& reason) {
+    const int colour = e == whiteEngine ? White : Black;
+    outcome.score = colour == White ? "0-1" : "1-0";
+    outcome.reason = sideName(colour) + " " + reason;
+    engineFaulted_[e] = true;
+    transcript_.note(outcome.score + " {" + outcome.reason + "}");
+    return outcome;
+  };
+  for (int e = 0; e < 2; ++e) {
+    if (engines_[e]->running()) continue;
+    if (!startEngine(e)) {
+      ++stats_[e].crashes;
+      const std::string how = engines_[e]->closed() ? engines_[e]->reapAfterClose() : "hung";
+      engines_[e]->killNow();
+      return forfeit(e, "engine failed to start (" + how + ")");
+    }
+  }
+  for (int e = 0; e < 2; ++e) {
+    EngineProcess& engine = *engines_[e];
+    engine.send("new");
+    engine.send(settings_.post ? "post" : "nopost");
+    engine.send("level " + settings_.level);
+    if (!opening.empty()) {
+      engine.send("force");
+      for (const std::string& m : opening) engine.sendMove(m);
+    }
+  }
+  // The clocks start only when both engines have set up the game.
+  for (int e = 0; e < 2; ++e)
+    if (!synchronise(e, nullptr)) {
+      ++stats_[e].hangs;
+      engines_[e]->killNow();
+      return forfeit(e, "engine did not answer before the game");
+    }
+
+  Position pos;
+  setFromFen(pos, StartFen);
+  for (const std::string& text : opening) {
+    const Move m = parseUserMove(pos, text);
+    UndoRecord undo;
+    pos.history[pos.historyCount].movePlayed = m;
+    makeMove(pos, m, undo);
+  }
+  int64_t clockMs[2] = {settings_.baseMs, settings_.baseMs};
+  int movesMade[2] = {0, 0};
+  // An engine in force mode must be told "go" on its first turn; after "new" without an
+  // opening, the engine playing black is already waiting for white's move.
+  bool needsGo[2];
+  for (int e = 0; e < 2; ++e) needsGo[e] = !opening.empty() || e == whiteEngine;
+  std::string lastMove;
+  int plies = int(opening.size());
+  int mover = -1;
+
+  while (!adjudicate(pos, plies, outcome)) {
+    mover = pos.sideToMove == White ? whiteEngine : 1 - whiteEngine;
+    const int other = 1 - mover;
+    EngineProcess& engine = *engines_[mover];
+    const std::string timeLine =
+        "time " + std::to_string(std::max<int64_t>(clockMs[mover], 0) / 10);
+    const std::string otimLine =
+        "otim " + std::to_string(std::max<int64_t>(clockMs[other], 0) / 10);
+    if (needsGo[mover]) {
+      if (!lastMove.empty()) engine.sendMove(lastMove);
+      engine.send(timeLine);
+      engine.send(otimLine);
+      engine.send("go");
+      needsGo[mover] = false;
+    } else {
+      engine.send(timeLine);
+      engine.send(otimLine);
+      engine.sendMove(lastMove);
+    }
+    const auto started = SteadyClock::now();
+    const auto hangDeadline =
+        started +
+        std::chrono::milliseconds(clockMs[mover] + settings_.toleranceMs + settings_.hangMs);
+    int budgetCs = INT_MIN;
+    std::string moveText;
+    SteadyClock::time_point arrived;
+    bool lost = false;
+    while (moveText.empty() && !lost) {
+      int who = 0;
+      std::string line;
+      const ReadStatus status = readAny(engines_, hangDeadline, who, line);
+      if (status == ReadStatus::Timeout) {
+        ++stats_[mover].hangs;
+        engines_[mover]->killNow();
+        forfeit(mover, "engine hung: no move " + std::to_string(settings_.hangMs) +
+                           " ms after its flag fell");
+        lost = true;
+        break;
+      }
+      if (status == ReadStatus::Closed) {
+        ++stats_[who].crashes;
+        forfeit(who, "engine crashed (" + engines_[who]->reapAfterClose() + ")");
+        lost = true;
+        break;
+      }
+      const bool isMove = startsWith(line, "move ");
+      if (who == mover && isMove) {
+        moveText = line.substr(5);
+        arrived = SteadyClock::now();
+      } else if (isMove) {
+        ++stats_[who].protocolErrors;
+        forfeit(who, "moved out of turn: " + line);
+        lost = true;
+      } else if (who == mover && startsWith(line, "# set maxTime = ")) {
+        budgetCs = std::atoi(line.c_str() + 16);
+      } else if (line == "resign") {
+        const int c = who == whiteEngine ? White : Black;
+        outcome.score = c == White ? "0-1" : "1-0";
+        outcome.reason = sideName(c) + " resigns";
+        lost = true;
+      } else if (line == "offer draw") {
+        ++stats_[who].drawOffers;
+      } else if (!claimedScore(line).empty()) {
+        // The game goes on: on our board it has not ended.
+        ++stats_[who].falseClaims;
+        engineFaulted_[who] = true;
+        transcript_.note("false claim by engine " + std::to_string(who + 1));
+      } else if (isRefusal(line)) {
+        ++stats_[who].protocolErrors;
+        forfeit(who, "refused a command: " + line);
+        lost = true;
+      }
+    }
+    if (lost) break;
+
+    const int64_t elapsed = millisBetween(started, arrived);
+    noteMoveTime(mover, game, plies, elapsed, budgetCs);
+    if (elapsed > clockMs[mover] + settings_.toleranceMs) {
+      ++stats_[mover].timeForfeits;
+      forfeit(mover, "forfeits on time: " + std::to_string(elapsed) + " ms with " +
+                         std::to_string(clockMs[mover]) + " ms on the clock");
+      break;
+    }
+    const Move m = parseUserMove(pos, moveText);
+    if (m == NullMove) {
+      ++stats_[mover].illegalMoves;
+      forfeit(mover, "made an illegal move: " + moveText);
+      break;
+    }
+    clockMs[mover] -= elapsed;
+    stats_[mover].lowestClockMs = std::min(stats_[mover].lowestClockMs, clockMs[mover]);
+    clockMs[mover] += settings_.incrementMs;
+    ++movesMade[mover];
+    if (settings_.movesPerSession > 0 && movesMade[mover] % settings_.movesPerSession == 0)
+      clockMs[mover] += settings_.baseMs;
+    UndoRecord undo;
+    pos.history[pos.historyCount].movePlayed = m;
+    makeMove(pos, m, undo);
+    lastMove = moveToText(m);
+    ++plies;
+  }
+  if (outcome.announced && mover >= 0) {
+    transcript_.note(outcome.score + " {" + outcome.reason + "}");
+    // The engine that did not make the final move still sees it, as under a GUI.
+    engines_[1 - mover]->sendMove(lastMove);
+  }
+  return outcome;
+}
+
+void Match::writeTranscript(int game, bool faulty) {
+  if (!faulty && !settings_.keepLogs) return;
+  const std::string path = settings_.logDir + "/game-" + std::to_string(game) + ".log";
+  std::ofstream out(path);
+  out << transcript_.text();
+  if (faulty) std::printf("  transcript: %s\n", path.c_str());
+}
+
+void Match::finishGame(int whiteEngine, const Outcome& outcome) {
+  const std::string resultLine = "result " + outcome.score + " {" + outcome.reason + "}";
+  for (int e = 0; e < 2; ++e) {
+    EngineProcess& engine = *engines_[e];
+    if (!engine.running()) continue;
+    engine.send("force");
+    engine.send(resultLine);
+    std::vector<std::string> claims;
+    if (!synchronise(e, &claims)) {
+      if (engine.closed()) {
+        ++stats_[e].crashes;
+        transcript_.note("engine " + std::to_string(e + 1) + " crashed after the game (" +
+                         engine.reapAfterClose() + ")");
+      } else {
+        ++stats_[e].hangs;
+        transcript_.note("engine " + std::to_string(e + 1) + " did not answer after the game");
+      }
+      engineFaulted_[e] = true;
+      engine.killNow();
+      continue;
+    }
+    // Result lines announced after the final move must agree with ours.
+    for (const std::string& claim : claims)
+      if (outcome.byRule && claimedScore(claim) != outcome.score) {
+        ++stats_[e].wrongClaims;
+        engineFaulted_[e] = true;
+        transcript_.note("wrong result announced by engine " + std::to_string(e + 1) + ": " +
+                         claim);
+      }
+  }
+  const int blackEngine = 1 - whiteEngine;
+  if (outcome.score == "1/2-1/2") {
+    ++stats_[0].draws;
+    ++stats_[1].draws;
+  } else {
+    const int winner = outcome.score == "1-0" ? whiteEngine : blackEngine;
+    ++stats_[winner].wins;
+    ++stats_[1 - winner].losses;
+  }
+}
+
+int Match::run() {
+  const auto matchStart = SteadyClock::now();
+  for (int game = 1; game <= settings_.games; ++game) {
+    const auto& opening = openings_[size_t((game - 1) / 2) % openings_.size()];
+    const int whiteEngine = (game - 1) % 2;
+    engineFaulted_[0] = engineFaulted_[1] = false;
+    const auto gameStart = SteadyClock::now();
+    const Outcome outcome = playGame(game, opening, whiteEngine);
+    finishGame(whiteEngine, outcome);
+    // An engine that misbehaved starts afresh for the next game.
+    for (int e = 0; e < 2; ++e)
+      if (engineFaulted_[e]) engines_[e]->killNow();
+    std::string openingText;
+    for (const std::string& m : opening) openingText += (openingText.empty() ? "" : " ") + m;
+    std::printf("game %d: %s (white) - %s (black), opening \"%s\": %s {%s}, %.1f s\n", game,
+                stats_[whiteEngine].name.c_str(), stats_[1 - whiteEngine].name.c_str(),
+                openingText.c_str(), outcome.score.c_str(), outcome.reason.c_str(),
+                double(millisBetween(gameStart, SteadyClock::now())) / 1000.0);
+    writeTranscript(game, engineFaulted_[0] || engineFaulted_[1]);
+    std::fflush(stdout);
+  }
+  for (int e = 0; e < 2; ++e) engines_[e]->stop();
+  printSummary(settings_.games, millisBetween(matchStart, SteadyClock::now()) / 1000);
+  bool failed = false;
+  for (int e = 0; e < 2; ++e)
+    if (stats_[e].faults() > 0 && !(e == 1 && settings_.lenientSecond)) failed = true;
+  return failed ? 1 : 0;
+}
+
+void Match::printSummary(int games, int64_t seconds) {
+  std::string lines;
+  auto add = [&](const std::string& key, const std::string& value) {
+    lines += key + "=" + value + "\n";
+  };
+  add("games", std::to_string(games));
+  add("seconds", std::to_string(seconds));
+  add("level", settings_.level);
+  add("max_plies", std::to_string(settings_.maxPlies));
+  add("tolerance_ms", std::to_string(settings_.toleranceMs));
+  add("hang_ms", std::to_string(settings_.hangMs));
+  std::printf("\n%d games in %lld s, level %s, tolerance %lld ms\n", games, (long long)seconds,
+              settings_.level.c_str(), (long long)settings_.toleranceMs);
+  for (int e = 0; e < 2; ++e) {
+    const EngineStats& s = stats_[e];
+    const std::string p = "engine" + std::to_string(e + 1) + "_";
+    const bool budgeted = s.budgetedMoves > 0;
+    std::printf(
+        "engine %d, %s: +%d =%d -%d; illegal moves %d, time forfeits %d, crashes %d, hangs %d, "
+        "protocol errors %d, false claims %d, wrong results %d, draw offers %d\n",
+        e + 1, s.name.c_str(), s.wins, s.draws, s.losses, s.illegalMoves, s.timeForfeits, s.crashes,
+        s.hangs, s.protocolErrors, s.falseClaims, s.wrongClaims, s.drawOffers);
+    std::printf("  %lld moves, longest %lld ms, lowest clock %lld ms", (long long)s.moves,
+                (long long)s.longestMoveMs,
+                (long long)(s.lowestClockMs == INT64_MAX ? 0 : s.lowestClockMs));
+    if (budgeted)
+      std::printf(", longest over its budget %lld ms (%s)\n", (long long)s.worstOverBudgetMs,
+                  s.worstOverBudgetWhere.c_str());
+    else
+      std::printf(", no budget printed\n");
+    add(p + "name", s.name);
+    add(p + "wins", std::to_string(s.wins));
+    add(p + "draws", std::to_string(s.draws));
+    add(p + "losses", std::to_string(s.losses));
+    add(p + "illegal_moves", std::to_string(s.illegalMoves));
+    add(p + "time_forfeits", std::to_string(s.timeForfeits));
+    add(p + "crashes", std::to_string(s.crashes));
+    add(p + "hangs", std::to_string(s.hangs));
+    add(p + "protocol_errors", std::to_string(s.protocolErrors));
+    add(p + "false_claims", std::to_string(s.falseClaims));
+    add(p + "wrong_results", std::to_string(s.wrongClaims));
+    add(p + "draw_offers", std::to_string(s.drawOffers));
+    add(p + "moves", std::to_string(s.moves));
+    add(p + "longest_move_ms", std::to_string(s.longestMoveMs));
+    add(p + "lowest_clock_ms", std::to_string(s.lowestClockMs == INT64_MAX ? 0 : s.lowestClockMs));
+    add(p + "over_budget_ms", budgeted ? std::to_string(s.worstOverBudgetMs) : "none");
+    add(p + "over_budget_where", budgeted ? s.worstOverBudgetWhere : "none");
+    add(p + "faults", std::to_string(s.faults()));
+  }
+  if (!settings_.summaryPath.empty()) {
+    std::ofstream out(settings_.summaryPath);
+    out << lines;
+  }
+}
+
+// "M B I": moves per period, base time as minutes or minutes:seconds, increment in seconds.
+bool parseLevel(Settings& s) {
+  const std::vector<std::string> parts = words(s.level);
+  if (parts.size() != 3) return false;
+  char* end = nullptr;
+  const long moves = std::strtol(parts[0].c_str(), &end, 10);
+  if (*end || moves < 0) return false;
+  const std::string& base = parts[1];
+  const size_t colon = base.find(':');
+  const long minutes = std::strtol(base.substr(0, colon).c_str(), &end, 10);
+  if (*end || minutes < 0) return false;
+  long seconds = 0;
+  if (colon != std::string::npos) {
+    seconds = std::strtol(base.substr(colon + 1).c_str(), &end, 10);
+    if (*end || seconds < 0) return false;
+  }
+  const long increment = std::strtol(parts[2].c_str(), &end, 10);
+  if (*end || increment < 0) return false;
+  s.movesPerSession = int(moves);
+  s.baseMs = (60 * int64_t(minutes) + seconds) * 1000;
+  s.incrementMs = int64_t(increment) * 1000;
+  return s.baseMs > 0 || s.incrementMs > 0;
+}
+
+int usage(const char* message) {
+  std::fprintf(stderr, "referee: %s\n(see the head of tests/tools/referee.cpp for the options)\n",
+               message);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    const char* v = nullptr;
+    if (option == "--keep-logs") {
+      settings.keepLogs = true;
+    } else if (option == "--nopost") {
+      settings.post = false;
+    } else if (option == "--lenient-second") {
+      settings.lenientSecond = true;
+    } else if ((v = value()) == nullptr) {
+      return usage(("missing value for " + option).c_str());
+    } else if (option == "--first") {
+      settings.command[0] = words(v);
+    } else if (option == "--second") {
+      settings.command[1] = words(v);
+    } else if (option == "--games") {
+      settings.games = std::atoi(v);
+    } else if (option == "--level") {
+      settings.level = v;
+    } else if (option == "--max-plies") {
+      settings.maxPlies = std::atoi(v);
+    } else if (option == "--tolerance") {
+      settings.toleranceMs = std::atoll(v);
+    } else if (option == "--hang") {
+      settings.hangMs = std::atoll(v);
+    } else if (option == "--openings") {
+      settings.openingsPath = v;
+    } else if (option == "--init1") {
+      settings.init[0].push_back(v);
+    } else if (option == "--init2") {
+      settings.init[1].push_back(v);
+    } else if (option == "--log-dir") {
+      settings.logDir = v;
+    } else if (option == "--summary") {
+      settings.summaryPath = v;
+    } else {
+      return usage(("unknown option " + option).c_str());
+    }
+  }
+  if (settings.command[0].empty()) return usage("--first is required");
+  if (settings.command[1].empty()) settings.command[1] = settings.command[0];
+  if (settings.games < 1) return usage("--games must be at least 1");
+  // Our board keeps 1024 positions; the cap stays well inside it.
+  if (settings.maxPlies < 1 || settings.maxPlies > 1000) return usage("--max-plies is 1..1000");
+  if (!parseLevel(settings)) return usage("bad --level, expected \"M B I\" as in \"0 0:02 0\"");
+
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGINT, onInterrupt);
+  signal(SIGTERM, onInterrupt);
+  signal(SIGHUP, onInterrupt);
+
+  Match match(settings);
+  std::string error;
+  if (!match.loadOpenings(error)) return usage(error.c_str());
+  return match.run();
+}
