@@ -657,7 +657,6 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, int w
     makeMove(pos, m, undo);
   }
   int64_t clockMs[2] = {settings_.baseMs, settings_.baseMs};
-  int movesMade[2] = {0, 0};
   // An engine in force mode must be told "go" on its first turn; after "new" without an
   // opening, the engine playing black is already waiting for white's move.
   bool needsGo[2];
@@ -758,8 +757,9 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, int w
     clockMs[mover] -= elapsed;
     stats_[mover].lowestClockMs = std::min(stats_[mover].lowestClockMs, clockMs[mover]);
     clockMs[mover] += settings_.incrementMs;
-    ++movesMade[mover];
-    if (settings_.movesPerSession > 0 && movesMade[mover] % settings_.movesPerSession == 0)
+    // Periods run by the game's move number, opening moves included, as under a GUI.
+    const int fullMoveNumber = plies / 2 + 1;
+    if (settings_.movesPerSession > 0 && fullMoveNumber % settings_.movesPerSession == 0)
       clockMs[mover] += settings_.baseMs;
     UndoRecord undo;
     pos.history[pos.historyCount].movePlayed = m;
