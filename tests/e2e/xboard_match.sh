@@ -134,7 +134,7 @@ summary=$(awk '
     plies = 0
     for (i = 1; i <= count; i++)
       if (token[i] !~ /^[0-9]+\.*$/ && token[i] !~ /^(1-0|0-1|1\/2-1\/2|\*)$/) plies++
-    printf "%s\t%s\t%s\t%s\t%d\n", white, black, result, reason, plies
+    printf "%s\037%s\037%s\037%s\037%d\n", white, black, result, reason, plies
     result = ""; moves = ""
   }
   /^\[White "/ { flush(); white = $0; sub(/^\[White "/, "", white); sub(/"\]$/, "", white) }
@@ -145,7 +145,8 @@ summary=$(awk '
 ' "$work/games.pgn" 2>/dev/null || true)
 
 wins=0; draws=0; losses=0; n=0
-while IFS=$'\t' read -r white black result reason plies; do
+# Fields are split at the unit separator, which keeps an empty field in its place.
+while IFS=$'\037' read -r white black result reason plies; do
   [ -n "$white" ] || continue
   n=$((n + 1))
   echo "game $n: $white - $black: $result {$reason}, $plies plies"
