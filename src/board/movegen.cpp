@@ -4,63 +4,9 @@
 
 namespace varnu {
 
-namespace {
-
-// For every 0x88 difference target - from (offset by 128): which pieces standing on from could
-// attack target, and for a line piece the step that leads there.
-enum AttackBits : uint8_t {
-  WhitePawnAttack = 1,
-  BlackPawnAttack = 2,
-  KnightAttack = 4,
-  KingAttack = 8,
-  StraightAttack = 16,
-  DiagonalAttack = 32,
-};
-
-struct AttackTable {
-  uint8_t mask[256];
-  int8_t step[256];
-};
-
-constexpr AttackTable makeAttackTable() {
-  AttackTable t{};
-  t.mask[128 + 15] |= WhitePawnAttack;
-  t.mask[128 + 17] |= WhitePawnAttack;
-  t.mask[128 - 15] |= BlackPawnAttack;
-  t.mask[128 - 17] |= BlackPawnAttack;
-  for (int d : knightOffsets) t.mask[128 + d] |= KnightAttack;
-  for (int d : kingOffsets) t.mask[128 + d] |= KingAttack;
-  for (int d : rookDirs) {
-    for (int k = 1; k < 8; ++k) {
-      t.mask[128 + k * d] |= StraightAttack;
-      t.step[128 + k * d] = int8_t(d);
-    }
-  }
-  for (int d : diagonalDirs) {
-    for (int k = 1; k < 8; ++k) {
-      t.mask[128 + k * d] |= DiagonalAttack;
-      t.step[128 + k * d] = int8_t(d);
-    }
-  }
-  return t;
-}
-
-constexpr AttackTable attackTable = makeAttackTable();
-
-constexpr uint8_t attackBitsOf(int type, int colour) {
-  switch (type) {
-    case Pawn: return colour == White ? WhitePawnAttack : BlackPawnAttack;
-    case Knight: return KnightAttack;
-    case Bishop: return DiagonalAttack;
-    case Rook: return StraightAttack;
-    case Queen: return StraightAttack | DiagonalAttack;
-    case King: return KingAttack;
-    default: return 0;
-  }
-}
-
-// The attack test by scanning the board around the square, for positions with slotless pieces.
-bool attackedByScan(const Position& p, int square, int by) {
+// Looks outward from the square: pawns, knights and the king on their squares, then the first
+// piece along each line.
+bool isAttacked(const Position& p, int square, int by) {
   for (int i = 0; i < 2; ++i) {
     int s = square - diagonalDirs[2 * by + i];
     if (onBoard(s) && p.pieceType[s] == Pawn && p.colour[s] == by) return true;
@@ -82,28 +28,6 @@ bool attackedByScan(const Position& p, int square, int by) {
     while (onBoard(s) && p.pieceType[s] == NoPiece) s -= d;
     if (onBoard(s) && p.colour[s] == by && (p.pieceType[s] == Bishop || p.pieceType[s] == Queen))
       return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-// Walks the attacker's piece list: the difference table rejects almost every piece at once,
-// and only a line piece on a matching line needs its path looked at.
-bool isAttacked(const Position& p, int square, int by) {
-  if (p.slotlessPieces) return attackedByScan(p, square, by);
-  const uint8_t* slots = p.pieceList[by].slots;
-  for (int slot = 0; slot < SlotCount; ++slot) {
-    const int from = slots[slot];
-    if (!onBoard(from)) continue;
-    const int delta = 128 + square - from;
-    const uint8_t bits = attackTable.mask[delta] & attackBitsOf(p.pieceType[from], by);
-    if (!bits) continue;
-    if (!(bits & (StraightAttack | DiagonalAttack))) return true;
-    const int step = attackTable.step[delta];
-    int s = from + step;
-    while (s != square && p.pieceType[s] == NoPiece) s += step;
-    if (s == square) return true;
   }
   return false;
 }

@@ -47,7 +47,6 @@ void Position::resetBoard() {
   epSquare = NoSquare;
   halfmoveClock = 0;
   sideToMove = NoColour;
-  slotlessPieces = false;
 }
 
 void Position::addPiece(int square, int c, int type) {
@@ -69,7 +68,6 @@ void Position::addPiece(int square, int c, int type) {
       }
     }
   }
-  if (slot == NoSlot) slotlessPieces = true;
   pieceType[square] = uint8_t(type);
   colour[square] = uint8_t(c);
   listSlot[square] = uint8_t(slot);

@@ -78,9 +78,6 @@ class Position {
   uint8_t colour[128];
   uint8_t listSlot[128];
   PieceList pieceList[2];
-  // Set when set-up placed a piece beyond the slot plan; such a piece is on the board but in no
-  // piece list, so the attack test must then scan the board instead of the lists.
-  bool slotlessPieces;
 };
 
 // Upper limit of pieces per type placed by addPiece (index by piece type).
