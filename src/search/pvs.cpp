@@ -93,11 +93,11 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   const MateWindow w = mateDistanceWindow(alpha, beta, ply, false);
   alpha = w.alpha;
   beta = w.beta;
-  auto store = [&](int score, Move move, int storeDepth) {
-    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, storeDepth, move);
+  auto store = [&](int score, Move move) {
+    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
   };
   if (alpha >= beta) {
-    store(alpha, NullMove, depth);
+    store(alpha, NullMove);
     return alpha;
   }
 
@@ -123,7 +123,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   if (depth <= 5 && std::abs(alpha) <= MateThreshold && std::abs(beta) <= MateThreshold) {
     const int t = eval - futilityMargin[depth];
     if (t >= beta) {
-      store(t, NullMove, depth);
+      store(t, NullMove);
       return t;
     }
   }
@@ -145,7 +145,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
     if (stopped()) return StoppedScore;
     if (v >= beta) {
       if (v > MateThreshold) v = beta;  // a mate found behind a null move is not trusted
-      store(v, NullMove, depth);
+      store(v, NullMove);
       return v;
     }
   }
@@ -163,32 +163,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   if (list.count == 1) depth += 1;
 
   scoreMoves(pos, hashMove, list);
-  int best = -MateScore;
-  PVLine child;
-  for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, list);) {
-    const Move m = entry->move;
-    ++k;
-    child.clear();
-    pos.history[pos.historyCount].movePlayed = m;
-    UndoRecord undo;
-    makeMove(pos, m, undo);
-    const int v = searchChild(std::max(alpha, best), beta, ply + 1, depth - 1, int(k), child);
-    unmakeMove(pos, m, undo);
-    if (stopped()) return StoppedScore;
-    if (v >= beta) {
-      cutoffs.add();
-      if (k == 1) cutoffsOnFirstMove.add();
-      recordKiller(pos, m);
-      store(v, m, depth);
-      return v;
-    }
-    if (v > best) {
-      best = v;
-      if (v > alpha) appendPV(m, child, line);
-    }
-  }
-  store(best, line.empty() ? NullMove : line.moves[0], depth);
-  return best;
+  return searchMoves(list, w, ply, depth, line);
 }
 
 int Searcher::searchInCheck(int alpha, int beta, int ply, int depth, PVLine& line) {
@@ -221,6 +196,15 @@ int Searcher::searchInCheck(int alpha, int beta, int ply, int depth, PVLine& lin
   if (list.count == 0) return ply - MateScore;  // checkmated
 
   scoreMoves(pos, hash.move, list);
+  return searchMoves(list, w, ply, depth, line);
+}
+
+int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line) {
+  Position& pos = position;
+  const int alpha = w.alpha, beta = w.beta;
+  auto store = [&](int score, Move move) {
+    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+  };
   int best = -MateScore;
   PVLine child;
   for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, list);) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "board/movegen.h"
 #include "board/output.h"
 #include "board/position.h"
 #include "clock/time_control.h"
@@ -110,6 +111,8 @@ class Searcher {
   // The stop rules after an iteration; true when the search should end.
   bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
                      const PVLine& line, bool* easyFlags);
+  // The move loop of an interior node: the scored moves best first, then the result stored.
+  int searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line);
   // The move loop shared by both root searches.
   int rootMoves(int depth, int alpha, int beta, PVLine& line, bool inCheck);
   void comment(const char* format, ...) __attribute__((format(printf, 2, 3)));
