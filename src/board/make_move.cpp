@@ -230,23 +230,33 @@ void restoreBoard(Position& p, Move m, const UndoRecord& undo) {
   }
 }
 
-}  // namespace
-
-void makeMove(Position& p, Move m, UndoRecord& undo) {
+// A new PlyRecord for the position a move reaches, starting with the current key.
+PlyRecord& pushPlyRecord(Position& p) {
   assert(p.historyCount < MaxHistory - 1);
   PlyRecord& next = p.history[p.historyCount + 1];
   next.key = p.history[p.historyCount].key;
   next.repetitions = 0;
   p.historyCount += 1;
-  applyMove<true>(p, m, undo, next.key);
+  return next;
 }
 
-void unmakeMove(Position& p, Move m, const UndoRecord& undo) {
+// The common part of the full and the perft unmake.
+void undoMove(Position& p, Move m, const UndoRecord& undo) {
   p.sideToMove ^= 1;
   restoreBoard(p, m, undo);
   p.castlingRights = undo.castlingRights;
   p.epSquare = undo.epSquare;
   p.halfmoveClock = undo.halfmoveClock;
+}
+
+}  // namespace
+
+void makeMove(Position& p, Move m, UndoRecord& undo) {
+  applyMove<true>(p, m, undo, pushPlyRecord(p).key);
+}
+
+void unmakeMove(Position& p, Move m, const UndoRecord& undo) {
+  undoMove(p, m, undo);
   p.historyCount -= 1;
 }
 
@@ -258,11 +268,7 @@ void perftMake(Position& p, Move m, UndoRecord& undo) {
 }
 
 void perftUnmake(Position& p, Move m, const UndoRecord& undo) {
-  p.sideToMove ^= 1;
-  restoreBoard(p, m, undo);
-  p.castlingRights = undo.castlingRights;
-  p.epSquare = undo.epSquare;
-  p.halfmoveClock = undo.halfmoveClock;
+  undoMove(p, m, undo);
   p.perftKeyIndex -= 1;
 }
 
@@ -303,11 +309,7 @@ void trialUnmake(Position& p, Move m, const UndoRecord& undo) {
 }
 
 void makeNullMove(Position& p, UndoRecord& undo) {
-  assert(p.historyCount < MaxHistory - 1);
-  PlyRecord& next = p.history[p.historyCount + 1];
-  next.key = p.history[p.historyCount].key;
-  next.repetitions = 0;
-  p.historyCount += 1;
+  PlyRecord& next = pushPlyRecord(p);
   undo.castlingRights = p.castlingRights;
   undo.epSquare = p.epSquare;
   undo.halfmoveClock = p.halfmoveClock;
