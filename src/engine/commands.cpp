@@ -176,16 +176,12 @@ bool Engine::time(const Args& args) {
   return true;
 }
 
-bool Engine::undo(const Args&) {
-  if (!game_.takeBack(1)) return false;
-  boardPrintPending_ = true;
-  gameOver_ = false;
-  if (analyzeMode_) engineSide_ = game_.position.sideToMove;
-  return true;
-}
+bool Engine::undo(const Args&) { return takeBack(1); }
 
-bool Engine::remove(const Args&) {
-  if (!game_.takeBack(2)) return false;
+bool Engine::remove(const Args&) { return takeBack(2); }
+
+bool Engine::takeBack(int moves) {
+  if (!game_.takeBack(moves)) return false;
   boardPrintPending_ = true;
   gameOver_ = false;
   if (analyzeMode_) engineSide_ = game_.position.sideToMove;

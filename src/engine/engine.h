@@ -98,6 +98,8 @@ class Engine : public SearchListener {
   // third repetition); the game position is left as it was.
   bool drawOfferCheck(Move m);
   void printBoardNow();
+  // "undo" and "remove": takes back moves; false when fewer were played.
+  bool takeBack(int moves);
   // The game record keeps room for the engine's reply after every user move.
   bool recordFull() const { return game_.count >= GameRecord::Capacity - 1; }
 
