@@ -40,7 +40,7 @@ Engine& engine() {
 }
 
 void settle(Engine& e) {
-  for (int i = 0; i < 20 && e.searching(); ++i)
+  for (int i = 0; i < 5 && e.searching(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   if (e.searching()) e.execute("force");
 }
