@@ -81,33 +81,56 @@ int Searcher::searchChild(int alpha, int beta, int ply, int depth, int moveNumbe
   return -searchNode(-beta, -alpha, ply, depth, line);
 }
 
+Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth, bool inCheck,
+                                        PVLine& line) {
+  Position& pos = position;
+  NodeStart start;
+  start.settled = true;
+  nodes.add();
+  if (timedOut()) {
+    start.score = StoppedScore;
+    return start;
+  }
+  if (checkDraw(pos).drawn) {
+    start.score = 0;
+    return start;
+  }
+  // Near the end of the history stack a node is a leaf, whatever the game length.
+  if (pos.historyCount >= MaxHistory - 1) {
+    start.score = evaluate(pos, alpha, beta);
+    return start;
+  }
+  const MateWindow w = mateDistanceWindow(alpha, beta, ply, inCheck);
+  start.window = w;
+  if (w.alpha >= w.beta) {
+    table->store(pos, w.alpha, ply, w.lowerLimit, w.upperLimit, w.alpha, w.beta, depth, NullMove);
+    start.score = w.alpha;
+    return start;
+  }
+  const ProbeResult hash = table->probe(pos, w.alpha, w.beta, ply, depth);
+  if (hash.found) ttHashHits.add();
+  if (hash.cutoff) {
+    if (hash.move != NullMove) appendPV(hash.move, PVLine{}, line);
+    start.score = hash.score;
+    return start;
+  }
+  start.settled = false;
+  start.hashMove = hash.move;
+  return start;
+}
+
 int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) {
   Position& pos = position;
   if (inCheck(pos)) return searchInCheck(alpha, beta, ply, depth + 1, line);
-  nodes.add();
-  if (timedOut()) return StoppedScore;
-  if (checkDraw(pos).drawn) return 0;
-  // Near the end of the history stack a node is a leaf, whatever the game length.
-  if (pos.historyCount >= MaxHistory - 1) return evaluate(pos, alpha, beta);
-
-  const MateWindow w = mateDistanceWindow(alpha, beta, ply, false);
+  const NodeStart start = startNode(alpha, beta, ply, depth, false, line);
+  if (start.settled) return start.score;
+  const MateWindow& w = start.window;
   alpha = w.alpha;
   beta = w.beta;
   auto store = [&](int score, Move move) {
     table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
   };
-  if (alpha >= beta) {
-    store(alpha, NullMove);
-    return alpha;
-  }
-
-  const ProbeResult hash = table->probe(pos, alpha, beta, ply, depth);
-  if (hash.found) ttHashHits.add();
-  if (hash.cutoff) {
-    if (hash.move != NullMove) appendPV(hash.move, PVLine{}, line);
-    return hash.score;
-  }
-  Move hashMove = hash.move;
+  Move hashMove = start.hashMove;
 
   const int eval = evaluate(pos, alpha, beta);
   PVLine scratch;
@@ -168,35 +191,15 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
 
 int Searcher::searchInCheck(int alpha, int beta, int ply, int depth, PVLine& line) {
   Position& pos = position;
-  nodes.add();
-  if (timedOut()) return StoppedScore;
-  if (checkDraw(pos).drawn) return 0;
-  if (pos.historyCount >= MaxHistory - 1) return evaluate(pos, alpha, beta);
-
-  const MateWindow w = mateDistanceWindow(alpha, beta, ply, true);
-  alpha = w.alpha;
-  beta = w.beta;
-  auto store = [&](int score, Move move) {
-    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
-  };
-  if (alpha >= beta) {
-    store(alpha, NullMove);
-    return alpha;
-  }
-
-  const ProbeResult hash = table->probe(pos, alpha, beta, ply, depth);
-  if (hash.found) ttHashHits.add();
-  if (hash.cutoff) {
-    if (hash.move != NullMove) appendPV(hash.move, PVLine{}, line);
-    return hash.score;
-  }
+  const NodeStart start = startNode(alpha, beta, ply, depth, true, line);
+  if (start.settled) return start.score;
 
   MoveList list;
   generateMoves(pos, true, list);
   if (list.count == 0) return ply - MateScore;  // checkmated
 
-  scoreMoves(pos, hash.move, list);
-  return searchMoves(list, w, ply, depth, line);
+  scoreMoves(pos, start.hashMove, list);
+  return searchMoves(list, start.window, ply, depth, line);
 }
 
 int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line) {

@@ -111,6 +111,17 @@ class Searcher {
   // The stop rules after an iteration; true when the search should end.
   bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
                      const PVLine& line, bool* easyFlags);
+  // What the common start of an interior node found: a score that settles the node, or the
+  // clamped window and the hash move to search with.
+  struct NodeStart {
+    bool settled = false;
+    int score = 0;
+    MateWindow window{};
+    Move hashMove = NullMove;
+  };
+  // Counts the node and settles it when the clock, a draw, the end of the history, the
+  // mate-distance clamp or a table cutoff decides it.
+  NodeStart startNode(int alpha, int beta, int ply, int depth, bool inCheck, PVLine& line);
   // The move loop of an interior node: the scored moves best first, then the result stored.
   int searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line);
   // The move loop shared by both root searches.
