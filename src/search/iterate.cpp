@@ -105,7 +105,7 @@ bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lo
       comment("# easy move: %s", moveText.c_str());
       return true;
     }
-    if (clock && maxTime - spent < (3 * firstMovesTime) / 2) {
+    if (clock && int64_t(maxTime) - spent < (3 * int64_t(firstMovesTime)) / 2) {
       comment("# probably not enough time left for another iteration");
       return true;
     }
