@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <chrono>
 #include <thread>
 
@@ -68,6 +70,30 @@ TEST_F(PoolFixture, AStopWhileStartingIsNotLost) {
     ASSERT_FALSE(pool.anyBusy());
   }
   EXPECT_EQ(recorder.count.load(), 0);
+}
+
+// A book move comes so fast that a stop may arrive before or after it: either way, once the
+// abort returns, the move has been played or suppressed for good, and the pool is idle.
+TEST_F(PoolFixture, AbortAroundABookMoveLeavesNothingPending) {
+  const std::string path = testing::TempDir() + "varnu_pool_book.bin";
+  const unsigned char record[16] = {0x46, 0x3b, 0x96, 0x18, 0x16, 0x91, 0xfc, 0x9c,
+                                    0x03, 0x1c, 0x00, 0x01, 0, 0, 0, 0};  // e2e4 from the start
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record), 16);
+  pool.book().setPath(path);
+  pool.bookUse = true;
+  pool.setCores(2);
+  ASSERT_TRUE(setFromFen(game, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
+  for (int i = 0; i < 50; ++i) {
+    pool.startSearch(game, 0, &recorder);
+    pool.abortSearch();
+    ASSERT_FALSE(pool.anyBusy());
+    const int played = recorder.count.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(recorder.count.load(), played);
+  }
+  EXPECT_LE(recorder.count.load(), 50);
+  if (recorder.count.load() > 0) EXPECT_EQ(moveToText(recorder.last.load()), "e2e4");
+  std::remove(path.c_str());
 }
 
 TEST_F(PoolFixture, TheClockEndsATimedSearch) {
