@@ -92,7 +92,9 @@ TEST_F(PoolFixture, AbortAroundABookMoveLeavesNothingPending) {
     ASSERT_EQ(recorder.count.load(), played);
   }
   EXPECT_LE(recorder.count.load(), 50);
-  if (recorder.count.load() > 0) EXPECT_EQ(moveToText(recorder.last.load()), "e2e4");
+  if (recorder.count.load() > 0) {
+    EXPECT_EQ(moveToText(recorder.last.load()), "e2e4");
+  }
   std::remove(path.c_str());
 }
 
