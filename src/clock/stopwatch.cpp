@@ -31,12 +31,14 @@ int32_t Stopwatch::sinceMark() const {
   return wrapSub(reading(), lapMark_.load(std::memory_order_relaxed));
 }
 
-void Stopwatch::markAndStart() {
-  lapMark_.store(reading(), std::memory_order_relaxed);
+int32_t Stopwatch::markAndStart() {
+  const int32_t mark = reading();
+  lapMark_.store(mark, std::memory_order_relaxed);
   if (!running_.load(std::memory_order_relaxed)) {
     startStamp_.store(clockStamp(), std::memory_order_relaxed);
     running_.store(true, std::memory_order_relaxed);
   }
+  return mark;
 }
 
 void Stopwatch::stop() {

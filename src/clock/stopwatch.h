@@ -17,8 +17,9 @@ class Stopwatch {
   int32_t reading() const;
   // reading() measured from the mark of the current search.
   int32_t sinceMark() const;
-  // Marks the start of a search and starts the watch if it is not running.
-  void markAndStart();
+  // Marks the start of a search and starts the watch if it is not running; returns the reading
+  // at the mark, the time used before this search.
+  int32_t markAndStart();
   // Adds the running time to accumulated and stops.
   void stop();
   // Stopped, nothing accumulated, start stamp 0; the lap mark stays.

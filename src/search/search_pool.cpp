@@ -142,10 +142,12 @@ bool SearchPool::anyBusy() const {
 void SearchPool::think() {
   Searcher& master = *workers_[0]->searcher;
   Stopwatch& watch = timeControl_.stopwatch;
-  watch.markAndStart();
+  // The budget counts the time used up to the mark, so a clock tick between starting the watch
+  // and reading it cannot change the figures.
+  const int32_t elapsed = watch.markAndStart();
   const bool clock = timeControl_.timeControlActive;
   if (clock) {
-    const BudgetFigures budget = timeControl_.budget(gamePly_, watch.reading());
+    const BudgetFigures budget = timeControl_.budget(gamePly_, elapsed);
     timeControl_.maxTime = budget.max;
     out_.block(budgetLines(budget));
     out_.printf("# set maxTime = %d\n", budget.max);
