@@ -2,8 +2,10 @@
 #include <cstdio>
 
 #include "engine/engine.h"
+#include "engine/platform.h"
 
 int main(int argc, char** argv) {
+  varnu::useBinaryStandardStreams();
   varnu::Output out(stdout);
   varnu::Engine engine(out);
   engine.printBanner();
