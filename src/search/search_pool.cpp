@@ -148,9 +148,9 @@ void SearchPool::think() {
   const bool clock = timeControl_.timeControlActive;
   if (clock) {
     const BudgetFigures budget = timeControl_.budget(gamePly_, elapsed);
-    timeControl_.maxTime = budget.max;
+    timeControl_.maxTime = budget.maxTime;
     out_.block(budgetLines(budget));
-    out_.printf("# set maxTime = %d\n", budget.max);
+    out_.printf("# set maxTime = %d\n", budget.maxTime);
   }
   Move move = NullMove;
   if (clock && bookUse) {
