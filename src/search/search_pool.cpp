@@ -129,6 +129,14 @@ void SearchPool::abortSearch() {
   }
 }
 
+void SearchPool::moveNow() {
+  if (workers_.empty() || workers_[0]->jobState.load() == Idle) return;
+  // The master's own time-out does no more than this: it stops after the current node and
+  // reports its best move so far, and then stops the other workers.
+  workers_[0]->searcher->stopRequested.store(true);
+  waitIdle();
+}
+
 void SearchPool::waitIdle() {
   for (auto& worker : workers_) waitUntilIdle(*worker);
 }
