@@ -64,9 +64,10 @@ TEST(Robustness, RandomBytes) {
 }
 
 TEST(Robustness, CommandWordsWithRandomArguments) {
-  const char* words[] = {"xboard", "protover", "new",   "force", "ping",    "usermove", "playother",
-                         "setboard", "level", "sd",    "time",  "undo",    "remove",   "exit",
-                         "post",     "nopost", "cores", "book",  "nobook",  "eval"};
+  const char* words[] = {"xboard",    "protover", "new",   "force",  "ping",  "usermove",
+                         "playother", "setboard", "level", "sd",     "time",  "undo",
+                         "remove",    "exit",     "post",  "nopost", "cores", "book",
+                         "nobook",    "eval",     "st",    "?"};
   const char* pieces[] = {"", " ", "-", "0", "1", "99999999999999999999", "-2147483649", "e2e4",
                           "e7e8q", "a1h8", "KQkq", "w", "b", "8/8/8/8/8/8/8/8", ":", "1:2:3",
                           "=", "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR", "\t", "\r"};
