@@ -41,7 +41,9 @@ void Searcher::resetCounters() {
 }
 
 bool Searcher::timedOut() {
-  if (id != 0 || !host || !host->checkTimeout()) return false;
+  // The master counts its own nodes for the test: a sum over every worker would read, at every
+  // node, counters that the other threads write at every node.
+  if (id != 0 || !host || nodes.get() % TimeoutInterval != 0 || !host->checkTimeout()) return false;
   stopRequested.store(true, std::memory_order_relaxed);
   return true;
 }
@@ -103,7 +105,8 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
   const MateWindow w = mateDistanceWindow(alpha, beta, ply, inCheck);
   start.window = w;
   if (w.alpha >= w.beta) {
-    table->store(pos, w.alpha, ply, w.lowerLimit, w.upperLimit, w.alpha, w.beta, depth, NullMove);
+    table->store(pos, w.alpha, ply, w.lowerLimit, w.upperLimit, w.alpha, w.beta, depth, NullMove,
+                 id);
     start.score = w.alpha;
     return start;
   }
@@ -128,7 +131,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   alpha = w.alpha;
   beta = w.beta;
   auto store = [&](int score, Move move) {
-    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move, id);
   };
   Move hashMove = start.hashMove;
 
@@ -206,7 +209,7 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
   Position& pos = position;
   const int alpha = w.alpha, beta = w.beta;
   auto store = [&](int score, Move move) {
-    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move, id);
   };
   int best = -MateScore;
   PVLine child;

@@ -44,7 +44,7 @@ class Counter {
 class SearchHost {
  public:
   virtual ~SearchHost() = default;
-  // True when the move's time is spent (the master polls it).
+  // True when the move's time is spent (the master polls it every TimeoutInterval of its nodes).
   virtual bool checkTimeout() = 0;
   // A new best line at the root.
   virtual void reportThinking(int depth, int score, const PVLine& line) = 0;
@@ -60,7 +60,11 @@ struct MateWindow {
   int upperLimit;
 };
 
-class Searcher {
+// Own nodes of the master between two clock readings: about a millisecond of search.
+inline constexpr uint64_t TimeoutInterval = 1024;
+
+// Aligned to a cache line so that no two workers' counters or flags share one.
+class alignas(64) Searcher {
  public:
   Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
            Output* out);
@@ -106,7 +110,7 @@ class Searcher {
 
  private:
   bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
-  // The master's clock test at every node.
+  // The master's clock test at every node; it reads the clock every TimeoutInterval nodes.
   bool timedOut();
   // The stop rules after an iteration; true when the search should end.
   bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,

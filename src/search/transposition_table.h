@@ -52,16 +52,15 @@ class TranspositionTable {
   ProbeResult probe(const Position& pos, int alpha, int beta, int ply, int depth) const;
 
   // Stores a node's result; the bound follows from the score, the window and the node's mate
-  // limits. Mate scores are stored as distances from this node.
+  // limits. Mate scores are stored as distances from this node. The writer (the worker's
+  // number) picks the counter that counts the entries it fills.
   void store(const Position& pos, int score, int ply, int lowerLimit, int upperLimit, int alpha,
-             int beta, int depth, Move move);
+             int beta, int depth, Move move, int writer = 0);
 
   // Share of entries filled since the last resize, in percent.
-  double hashFullPercent() const {
-    return entryCount_ ? filledCount_.load(std::memory_order_relaxed) * 100.0 / entryCount_ : 0.0;
-  }
+  double hashFullPercent() const { return entryCount_ ? filledCount() * 100.0 / entryCount_ : 0.0; }
   uint32_t entryCount() const { return entryCount_; }
-  uint32_t filledCount() const { return filledCount_.load(std::memory_order_relaxed); }
+  uint32_t filledCount() const;
 
   // Reads entry i of the table (for tests and diagnostics).
   TTEntry entry(uint32_t i) const;
@@ -71,11 +70,20 @@ class TranspositionTable {
   TTEntry decode(uint32_t i) const;
   void write(uint32_t i, const TTEntry& e);
 
-  void* memory_ = nullptr;      // the allocation
-  uint64_t* words_ = nullptr;   // two words per entry, aligned to a cache line
+  void resetFilledCount();
+
+  // Filled entries are counted per writer, each count on a cache line of its own: one counter
+  // that every worker increments would pass its line between the cores at every new entry.
+  static constexpr int FillCounters = 16;
+  struct alignas(64) FillCounter {
+    std::atomic<uint32_t> value{0};
+  };
+
+  void* memory_ = nullptr;     // the allocation
+  uint64_t* words_ = nullptr;  // two words per entry, aligned to a cache line
   uint32_t bucketMask_ = 0;
   uint32_t entryCount_ = 0;
-  std::atomic<uint32_t> filledCount_{0};
+  FillCounter filled_[FillCounters];
 };
 
 }  // namespace varnu
