@@ -95,6 +95,13 @@ uint64_t Position::pieceKey(int c) const {
   return key;
 }
 
+Bitboard Position::slotSquares(int c) const {
+  Bitboard set = 0;
+  for (int slot = 0; slot < SlotCount; ++slot)
+    if (onBoard(pieceList[c].slots[slot])) set |= bitOf(pieceList[c].slots[slot]);
+  return set;
+}
+
 uint64_t Position::computeKey() const {
   uint64_t key = pieceKey(White) ^ pieceKey(Black);
   for (int bit = 0; bit < 4; ++bit)

@@ -67,6 +67,13 @@ class Position {
   int kingSquare(int colour) const { return pieceList[colour].slots[KingSlot]; }
   Bitboard occupied() const { return colourSet[White] | colourSet[Black]; }
   Bitboard pieces(int colour, int type) const { return colourSet[colour] & typeSet[type]; }
+  // The colour's pieces that hold a slot, the ones a slot walk meets: all of them unless the
+  // set-up gave the colour pieces beyond the slot plan.
+  Bitboard slottedPieces(int colour) const {
+    return slotOverflow ? slotSquares(colour) : colourSet[colour];
+  }
+  // The squares held in the colour's slots, found by walking them.
+  Bitboard slotSquares(int colour) const;
 
   bool operator==(const Position&) const = default;
 

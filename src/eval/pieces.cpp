@@ -3,37 +3,21 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "board/bitboard.h"
+
 namespace varnu {
 
+// Targets are found in the attack tables; a square counts when it is empty or holds an enemy.
 int knightMobility(const Position& pos, int square, int colour) {
-  int m = 0;
-  for (int offset : knightOffsets) {
-    const int to = square + offset;
-    if (onBoard(to) && pos.colour[to] != colour) ++m;
-  }
-  return m;
-}
-
-// Empty squares along each ray, plus one for an enemy piece that ends it.
-static int slidingMobility(const Position& pos, int square, int colour, const int (&dirs)[4]) {
-  int m = 0;
-  for (int dir : dirs) {
-    int to = square + dir;
-    while (onBoard(to) && pos.colour[to] == NoColour) {
-      ++m;
-      to += dir;
-    }
-    if (onBoard(to) && pos.colour[to] == (colour ^ 1)) ++m;
-  }
-  return m;
+  return popCount(attackTables.knight[square64(square)] & ~pos.colourSet[colour]);
 }
 
 int diagonalMobility(const Position& pos, int square, int colour) {
-  return slidingMobility(pos, square, colour, diagonalDirs);
+  return popCount(diagonalAttacks(square64(square), pos.occupied()) & ~pos.colourSet[colour]);
 }
 
 int straightMobility(const Position& pos, int square, int colour) {
-  return slidingMobility(pos, square, colour, rookDirs);
+  return popCount(straightAttacks(square64(square), pos.occupied()) & ~pos.colourSet[colour]);
 }
 
 ScorePair rookFileBonus(const Position& pos, const PawnInfo& info, int square, int colour) {
@@ -98,44 +82,41 @@ ScorePair kingSafetyTerm(const Position& pos, const PawnInfo& info, int colour,
 template <class Recorder>
 ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
                      const Recorder& recorder) {
+  // Each piece's sum is independent of the others, so the pieces are taken type by type from
+  // the sets rather than in slot order.
+  const Bitboard mine = pos.slottedPieces(colour);
+  const Bitboard targets = ~pos.colourSet[colour];
+  const Bitboard occupied = pos.occupied();
   ScorePair sum;
-  for (int slot = 0; slot < SlotCount; ++slot) {
-    const int square = pos.pieceList[colour].slots[slot];
-    if (!onBoard(square)) continue;
-    switch (pos.pieceType[square]) {
-      case Knight: {
-        const int m = knightMobility(pos, square, colour);
-        const ScorePair term(8 * m - 20, 6 * m - 20);
-        recorder.add(RowKnights, colour, term);
-        sum += term;
-        break;
-      }
-      case Bishop: {
-        const int m = diagonalMobility(pos, square, colour);
-        const ScorePair term(9 * m - 20, 7 * m - 20);
-        recorder.add(RowBishops, colour, term);
-        sum += term;
-        break;
-      }
-      case Rook: {
-        const int m = straightMobility(pos, square, colour);
-        const ScorePair term =
-            ScorePair(5 * m - 20, 7 * m - 20) + rookFileBonus(pos, info, square, colour);
-        recorder.add(RowRooks, colour, term);
-        sum += term;
-        break;
-      }
-      case Queen: {
-        const int m = diagonalMobility(pos, square, colour) + straightMobility(pos, square, colour);
-        const ScorePair term =
-            ScorePair(3 * m - 15, 2 * m - 15) + queenFileBonus(pos, info, square, colour);
-        recorder.add(RowQueens, colour, term);
-        sum += term;
-        break;
-      }
-      default:
-        break;
-    }
+  for (Bitboard set = mine & pos.typeSet[Knight]; set; set &= set - 1) {
+    const int m = popCount(attackTables.knight[lowestIndex(set)] & targets);
+    const ScorePair term(8 * m - 20, 6 * m - 20);
+    recorder.add(RowKnights, colour, term);
+    sum += term;
+  }
+  for (Bitboard set = mine & pos.typeSet[Bishop]; set; set &= set - 1) {
+    const int m = popCount(diagonalAttacks(lowestIndex(set), occupied) & targets);
+    const ScorePair term(9 * m - 20, 7 * m - 20);
+    recorder.add(RowBishops, colour, term);
+    sum += term;
+  }
+  for (Bitboard set = mine & pos.typeSet[Rook]; set; set &= set - 1) {
+    const int index = lowestIndex(set);
+    const int m = popCount(straightAttacks(index, occupied) & targets);
+    const ScorePair term =
+        ScorePair(5 * m - 20, 7 * m - 20) + rookFileBonus(pos, info, square0x88(index), colour);
+    recorder.add(RowRooks, colour, term);
+    sum += term;
+  }
+  for (Bitboard set = mine & pos.typeSet[Queen]; set; set &= set - 1) {
+    // The two target sets are disjoint, so one count of their union is their sum.
+    const int index = lowestIndex(set);
+    const int m = popCount(
+        (diagonalAttacks(index, occupied) | straightAttacks(index, occupied)) & targets);
+    const ScorePair term =
+        ScorePair(3 * m - 15, 2 * m - 15) + queenFileBonus(pos, info, square0x88(index), colour);
+    recorder.add(RowQueens, colour, term);
+    sum += term;
   }
   return sum;
 }
