@@ -82,6 +82,24 @@ ScorePair passedPawnTerm(const PawnInfo& info, const Position& pos, int colour,
   return sum;
 }
 
+void fillPawnEntry(PawnEntry& entry, const Position& pos) {
+  entry.key = pos.pawnKey();
+  entry.filled = true;
+  buildPawnInfo(entry.info, pos);
+  for (int c = White; c <= Black; ++c) entry.weak[c] = weakPawnTerm(entry.info, c);
+}
+
+const PawnEntry& PawnCache::probe(const Position& pos) {
+  if (pos.slotOverflow) {
+    fillPawnEntry(uncached_, pos);
+    return uncached_;
+  }
+  const uint64_t key = pos.pawnKey();
+  PawnEntry& entry = entries_[key & (Size - 1)];
+  if (!entry.filled || entry.key != key) fillPawnEntry(entry, pos);
+  return entry;
+}
+
 template ScorePair weakPawnTerm(const PawnInfo&, int, const NoRecord&);
 template ScorePair weakPawnTerm(const PawnInfo&, int, const Record&);
 template ScorePair passedPawnTerm(const PawnInfo&, const Position&, int, const NoRecord&);

@@ -48,15 +48,19 @@ ScorePair queenFileBonus(const Position& pos, const PawnInfo& info, int square, 
 
 int kingShieldPattern(int colour, int kingSquare, uint64_t ownPawns) {
   const int forward = colour == White ? 1 : -1;
+  const int file = fileOf(kingSquare);
   int pattern = 0;
   for (int ahead = 1; ahead <= 2; ++ahead) {
     const int rank = rankOf(kingSquare) + forward * ahead;
-    for (int df = -1; df <= 1; ++df) {
-      const int file = fileOf(kingSquare) + df;
-      const int bit = 3 * (ahead - 1) + df + 1;
-      const bool noPawnCanStand = rank < 1 || rank > 6 || file < 0 || file > 7;
-      if (noPawnCanStand || (ownPawns >> (8 * rank + file) & 1)) pattern |= 1 << bit;
+    // Off the board, and on the first and last rank, no pawn can stand: all three bits set.
+    if (rank < 1 || rank > 6) {
+      pattern |= 7 << (3 * (ahead - 1));
+      continue;
     }
+    // The rank's pawns shifted so that files f-1, f, f+1 land on bits 0-2; a file off the board
+    // reads as a set bit.
+    const int row = int((ownPawns >> (8 * rank)) & 0xFF) << 1 | 1 | 1 << 9;
+    pattern |= (row >> file & 7) << (3 * (ahead - 1));
   }
   return pattern;
 }

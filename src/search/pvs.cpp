@@ -30,7 +30,12 @@ void appendPV(Move move, const PVLine& child, PVLine& line) {
 
 Searcher::Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
                    Output* out)
-    : id(id), table(table), timeControl(timeControl), host(host), out(out) {}
+    : id(id),
+      table(table),
+      timeControl(timeControl),
+      host(host),
+      out(out),
+      pawnCache(std::make_unique<PawnCache>()) {}
 
 void Searcher::resetCounters() {
   for (Counter* c : {&nodes, &qsNodes, &cutoffs, &cutoffsOnFirstMove, &qsCutoffs,
@@ -99,7 +104,7 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
   }
   // Near the end of the history stack a node is a leaf, whatever the game length.
   if (pos.historyCount >= MaxHistory - 1) {
-    start.score = evaluate(pos, alpha, beta);
+    start.score = evaluate(pos, alpha, beta, *pawnCache);
     return start;
   }
   const MateWindow w = mateDistanceWindow(alpha, beta, ply, inCheck);
@@ -135,7 +140,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   };
   Move hashMove = start.hashMove;
 
-  const int eval = evaluate(pos, alpha, beta);
+  const int eval = evaluate(pos, alpha, beta, *pawnCache);
   PVLine scratch;
 
   if (depth <= 3 && beta == alpha + 1 && hashMove == NullMove && std::abs(beta) <= MateThreshold) {

@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "board/movegen.h"
 #include "board/output.h"
 #include "board/position.h"
 #include "clock/time_control.h"
+#include "eval/pawns.h"
 #include "search/transposition_table.h"
 
 namespace varnu {
@@ -90,6 +92,7 @@ class alignas(64) Searcher {
   TimeControl* const timeControl;
   SearchHost* const host;  // may be null: no time-outs and no reports
   Output* const out;       // may be null: no comment lines
+  const std::unique_ptr<PawnCache> pawnCache;  // this worker's pawn structures
 
   Counter nodes;
   Counter qsNodes;
