@@ -80,6 +80,9 @@ enum class Check {
 constexpr RayDirection straightRays[4] = {West, North, East, South};
 constexpr RayDirection diagonalRays[4] = {NorthWest, NorthEast, SouthEast, SouthWest};
 
+// Generates every legal move, or with CapturesOnly the quiescence moves; a template so that
+// each kind of generation is compiled without the other's tests.
+template <bool CapturesOnly>
 class Generator {
  public:
   Generator(Position& p, MoveList& list, bool inCheck) : p_(p), list_(list) {
@@ -92,11 +95,7 @@ class Generator {
     if (inCheck) findCheckers();
   }
 
-  void all() { generate(false); }
-  void captures() { generate(true); }
-
- private:
-  void generate(bool capturesOnly) {
+  void generate() {
     enPassant();
     const PieceList& pieces = p_.pieceList[side_];
     for (int slot = 0; slot < SlotCount; ++slot) {
@@ -106,27 +105,29 @@ class Generator {
       const Check check = checkFor(from, type);
       if (check == Check::None) continue;
       switch (type) {
-        case Pawn: pawnMoves(from, check, capturesOnly); break;
+        case Pawn: pawnMoves(from, check); break;
         case Knight:
-          stepMoves(from, knightOffsets, attackTables.knight, check, capturesOnly);
+          stepMoves(from, knightOffsets, attackTables.knight, check);
           break;
         case King:
-          stepMoves(from, kingOffsets, attackTables.king, check, capturesOnly);
+          stepMoves(from, kingOffsets, attackTables.king, check);
           break;
         case Rook:
-          slideMoves(from, rookDirs, straightRays, check, capturesOnly);
+          slideMoves(from, rookDirs, straightRays, check);
           break;
         case Bishop:
-          slideMoves(from, diagonalDirs, diagonalRays, check, capturesOnly);
+          slideMoves(from, diagonalDirs, diagonalRays, check);
           break;
         case Queen:
-          slideMoves(from, rookDirs, straightRays, check, capturesOnly);
-          slideMoves(from, diagonalDirs, diagonalRays, check, capturesOnly);
+          slideMoves(from, rookDirs, straightRays, check);
+          slideMoves(from, diagonalDirs, diagonalRays, check);
           break;
       }
     }
-    if (!capturesOnly && !inCheck_) castling();
+    if (!CapturesOnly && !inCheck_) castling();
   }
+
+ private:
 
   Check checkFor(int from, int type) const {
     if (type == King) return Check::KingStep;
@@ -205,10 +206,10 @@ class Generator {
     }
   }
 
-  void pawnMoves(int from, Check check, bool capturesOnly) {
+  void pawnMoves(int from, Check check) {
     const int push = from + pawnPush[side_];
     if (rankOf(from) == pawnSeventhRank[side_]) {
-      const int promotions = capturesOnly ? 1 : 4;
+      const int promotions = CapturesOnly ? 1 : 4;
       for (int i = 0; i < 2; ++i) {
         const int to = from + diagonalDirs[2 * side_ + i];
         if (!enemyOn(to)) continue;
@@ -226,16 +227,15 @@ class Generator {
         if (enemyOn(to)) add(packMove(from, to, NormalMove, 0), check);
       }
     }
-    if (capturesOnly || p_.pieceType[push] != NoPiece) return;
+    if (CapturesOnly || p_.pieceType[push] != NoPiece) return;
     add(packMove(from, push, NormalMove, 0), check);
     const int twoSteps = push + pawnPush[side_];
     if (rankOf(from) == pawnStartRank[side_] && p_.pieceType[twoSteps] == NoPiece)
       add(packMove(from, twoSteps, NormalMove, 1), check);
   }
 
-  void stepMoves(int from, const int (&offsets)[8], const Bitboard (&targets)[64], Check check,
-                 bool capturesOnly) {
-    const Bitboard wanted = capturesOnly ? p_.colourSet[other_] : ~p_.colourSet[side_];
+  void stepMoves(int from, const int (&offsets)[8], const Bitboard (&targets)[64], Check check) {
+    const Bitboard wanted = CapturesOnly ? p_.colourSet[other_] : ~p_.colourSet[side_];
     if (!(targets[square64(from)] & wanted)) return;
     for (int d : offsets) {
       const int to = from + d;
@@ -243,9 +243,8 @@ class Generator {
     }
   }
 
-  void slideMoves(int from, const int (&dirs)[4], const RayDirection (&rays)[4], Check check,
-                  bool capturesOnly) {
-    if (capturesOnly) {
+  void slideMoves(int from, const int (&dirs)[4], const RayDirection (&rays)[4], Check check) {
+    if constexpr (CapturesOnly) {
       // Only the first piece along each ray matters: found by the ray table, not by walking.
       const int index = square64(from);
       for (const RayDirection ray : rays) {
@@ -296,9 +295,11 @@ class Generator {
 }  // namespace
 
 void generateMoves(Position& pos, bool inCheck, MoveList& list) {
-  Generator(pos, list, inCheck).all();
+  Generator<false>(pos, list, inCheck).generate();
 }
 
-void generateCaptures(Position& pos, MoveList& list) { Generator(pos, list, false).captures(); }
+void generateCaptures(Position& pos, MoveList& list) {
+  Generator<true>(pos, list, false).generate();
+}
 
 }  // namespace varnu

@@ -169,6 +169,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
     UndoRecord undo;
     makeNullMove(pos, undo);
     const int d = std::max(depth - std::min(depth / 4, 3) - 4, 0);
+    if (d > 0) table->prefetch(pos.key());
     scratch.clear();
     int v = d > 0 ? -searchNode(-beta, -beta + 1, ply + 1, d, scratch)
                   : -quiesce(-beta, -beta + 1, ply + 1, scratch);
@@ -225,6 +226,7 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
     pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(pos, m, undo);
+    if (depth > 1) table->prefetch(pos.key());  // the child probes the table
     const int v = searchChild(std::max(alpha, best), beta, ply + 1, depth - 1, int(k), child);
     unmakeMove(pos, m, undo);
     if (stopped()) return StoppedScore;
