@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "eval/endgame.h"
+#include "eval/eval_cache.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
 #include "eval/score_pair.h"
@@ -60,10 +61,21 @@ int positionalTerms(const Position& pos, int phase, const Recorder& recorder) {
   return positionalTerms(pos, phase, pawns, recorder);
 }
 
-// The score; the pawn entry comes from the cache when one is given.
+// The positional terms through a worker's caches. A position set up beyond the slot plan is
+// left out of them, since its slot walks see less than its keys hold.
+int cachedPositionalTerms(const Position& pos, int phase, EvalCache& cache) {
+  if (pos.slotOverflow) return positionalTerms(pos, phase, NoRecord{});
+  int score;
+  if (cache.positional.probe(pos.key(), score)) return score;
+  score = positionalTerms(pos, phase, cache.pawns.probe(pos), NoRecord{});
+  cache.positional.store(pos.key(), score);
+  return score;
+}
+
+// The score; the positional terms go through the caches when they are given.
 template <class Recorder>
 int evaluateTerms(const Position& pos, int alpha, int beta, EvalBreakdown& scratch,
-                  const Recorder& recorder, PawnCache* cache = nullptr) {
+                  const Recorder& recorder, EvalCache* cache = nullptr) {
   assert(pos.sideToMove == White || pos.sideToMove == Black);
   const int phase = gamePhase(pos);
   const int scale = scaleFactor(pos);
@@ -82,8 +94,11 @@ int evaluateTerms(const Position& pos, int alpha, int beta, EvalBreakdown& scrat
     if (e + PositionalLimit <= alpha) return e + PositionalLimit;
     if (e - PositionalLimit >= beta) return e - PositionalLimit;
   }
-  const int f = cache ? positionalTerms(pos, phase, cache->probe(pos), recorder)
-                      : positionalTerms(pos, phase, recorder);
+  int f;
+  if constexpr (std::is_same_v<Recorder, NoRecord>)
+    f = cache ? cachedPositionalTerms(pos, phase, *cache) : positionalTerms(pos, phase, recorder);
+  else
+    f = positionalTerms(pos, phase, recorder);
   return (e + f) * scale / 100;
 }
 
@@ -126,7 +141,7 @@ int evaluate(const Position& pos, int alpha, int beta, EvalBreakdown& scratch) {
   return evaluateTerms(pos, alpha, beta, scratch, NoRecord{});
 }
 
-int evaluate(const Position& pos, int alpha, int beta, PawnCache& cache) {
+int evaluate(const Position& pos, int alpha, int beta, EvalCache& cache) {
   EvalBreakdown scratch;
   return evaluateTerms(pos, alpha, beta, scratch, NoRecord{}, &cache);
 }

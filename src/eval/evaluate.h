@@ -10,7 +10,7 @@
 
 namespace varnu {
 
-class PawnCache;
+class EvalCache;
 
 // Breakdown rows, in the order of their numbers.
 enum EvalRow {
@@ -72,8 +72,9 @@ inline int evaluate(const Position& pos, int alpha, int beta) {
   return evaluate(pos, alpha, beta, scratch);
 }
 
-// The same score, with the pawn structure taken from a worker's cache.
-int evaluate(const Position& pos, int alpha, int beta, PawnCache& cache);
+// The same score, with the pawn structure and the positional terms taken from a worker's caches
+// where they hold them.
+int evaluate(const Position& pos, int alpha, int beta, EvalCache& cache);
 
 // The score for the full window, recording every term in a cleared breakdown.
 int evaluateWithBreakdown(const Position& pos, EvalBreakdown& breakdown);

@@ -97,7 +97,7 @@ void fillPawnEntry(PawnEntry& entry, const Position& pos);
 
 // Pawn entries of one search worker by pawn key. Pawns change in few moves, so most positions a
 // search evaluates find the entry of their pawns already built. A position set up with pieces
-// beyond the slot plan is never cached: its key holds pawns that its slot walks do not see.
+// beyond the slot plan is never cached: its key holds pawns that its slot walks may not see.
 class PawnCache {
  public:
   static constexpr uint32_t Size = 8192;  // a power of two

@@ -35,7 +35,7 @@ Searcher::Searcher(int id, TranspositionTable* table, TimeControl* timeControl, 
       timeControl(timeControl),
       host(host),
       out(out),
-      pawnCache(std::make_unique<PawnCache>()) {}
+      evalCache(std::make_unique<EvalCache>()) {}
 
 void Searcher::resetCounters() {
   for (Counter* c : {&nodes, &qsNodes, &cutoffs, &cutoffsOnFirstMove, &qsCutoffs,
@@ -104,7 +104,7 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
   }
   // Near the end of the history stack a node is a leaf, whatever the game length.
   if (pos.historyCount >= MaxHistory - 1) {
-    start.score = evaluate(pos, alpha, beta, *pawnCache);
+    start.score = evaluate(pos, alpha, beta, *evalCache);
     return start;
   }
   const MateWindow w = mateDistanceWindow(alpha, beta, ply, inCheck);
@@ -140,7 +140,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   };
   Move hashMove = start.hashMove;
 
-  const int eval = evaluate(pos, alpha, beta, *pawnCache);
+  const int eval = evaluate(pos, alpha, beta, *evalCache);
   PVLine scratch;
 
   if (depth <= 3 && beta == alpha + 1 && hashMove == NullMove && std::abs(beta) <= MateThreshold) {

@@ -10,7 +10,7 @@
 #include "board/output.h"
 #include "board/position.h"
 #include "clock/time_control.h"
-#include "eval/pawns.h"
+#include "eval/eval_cache.h"
 #include "search/transposition_table.h"
 
 namespace varnu {
@@ -92,7 +92,7 @@ class alignas(64) Searcher {
   TimeControl* const timeControl;
   SearchHost* const host;  // may be null: no time-outs and no reports
   Output* const out;       // may be null: no comment lines
-  const std::unique_ptr<PawnCache> pawnCache;  // this worker's pawn structures
+  const std::unique_ptr<EvalCache> evalCache;  // this worker's pawn and positional scores
 
   Counter nodes;
   Counter qsNodes;

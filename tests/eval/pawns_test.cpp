@@ -9,6 +9,7 @@
 #include "board/make_move.h"
 #include "board/movegen.h"
 #include "board/zobrist.h"
+#include "eval/eval_cache.h"
 #include "eval_test_helpers.h"
 
 namespace varnu {
@@ -134,11 +135,12 @@ TEST(PassedPawns, StepsBlockingAndUnstoppable) {
   }
 }
 
-// The pawn cache must not change a score: over random games, each position is evaluated with a
-// cache shared by all games and without one, and the incremental pawn key is checked against
-// the pawns on the board. The starts bring castling, en passant, promotions, a pawnless ending
-// and a position set up beyond the slot plan (nine pawns), which bypasses the cache.
-TEST(PawnCache, CachedScoresEqualUncachedOverRandomGames) {
+// The evaluation caches must not change a score: over random games, each position is evaluated
+// several times with caches shared by all games (the repeats find it in the positional cache)
+// and without them, and the incremental pawn key is checked against the pawns on the board. The
+// starts bring castling, en passant, promotions, a pawnless ending and a position set up beyond
+// the slot plan (nine pawns), which bypasses the caches.
+TEST(EvalCache, CachedScoresEqualUncachedOverRandomGames) {
   const char* const starts[] = {
       StartFen.data(),
       "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
@@ -147,7 +149,7 @@ TEST(PawnCache, CachedScoresEqualUncachedOverRandomGames) {
       "8/8/8/8/8/2k5/8/KBN5 b - - 0 1",
       "4k3/pppppppp/8/8/8/P7/PPPPPPPP/4K3 w - - 0 1",
   };
-  auto cache = std::make_unique<PawnCache>();
+  auto cache = std::make_unique<EvalCache>();
   std::mt19937 random(13);
   for (const char* fen : starts) {
     for (int game = 0; game < 25; ++game) {
