@@ -329,6 +329,17 @@ void trialUnmake(Position& p, Move m, const UndoRecord& undo) {
   restoreBoard(p, m, undo);
 }
 
+uint64_t keyAfterMoveHint(const Position& p, Move m) {
+  const int from = moveFromSquare(m), to = moveToSquare(m);
+  const int c = p.colour[from], t = p.pieceType[from];
+  const int placed = moveKind(m) == PromotionMove ? promotionType(m) : t;
+  uint64_t key = p.key() ^ zobrist.side ^ pieceSquareKey(c, t, square64(from)) ^
+                 pieceSquareKey(c, placed, square64(to));
+  if (p.pieceType[to] != NoPiece) key ^= keyOf(p, to);
+  if (p.epSquare != NoSquare) key ^= zobrist.epFile[fileOf(p.epSquare)];
+  return key;
+}
+
 void makeNullMove(Position& p, UndoRecord& undo) {
   PlyRecord& next = pushPlyRecord(p);
   undo.castlingRights = p.castlingRights;

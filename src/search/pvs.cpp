@@ -219,9 +219,18 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
   };
   int best = -MateScore;
   PVLine child;
-  for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, list);) {
+  const MoveEntry* entry = pickNextMove(0, list);
+  for (uint32_t k = 0; entry;) {
     const Move m = entry->move;
     ++k;
+    // A node that did not cut off at its first move usually searches them all: from the second
+    // move on, the next one is picked now and its child's table bucket fetched while this
+    // move's child is searched. A pick depends only on the entries not yet picked.
+    const MoveEntry* next = nullptr;
+    if (k >= 2) {
+      next = pickNextMove(k, list);
+      if (next && depth > 1) table->prefetch(keyAfterMoveHint(pos, next->move));
+    }
     child.clear();
     pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
@@ -241,6 +250,7 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
       best = v;
       if (v > alpha) appendPV(m, child, line);
     }
+    entry = k >= 2 ? next : pickNextMove(k, list);
   }
   store(best, line.empty() ? NullMove : line.moves[0]);
   return best;
