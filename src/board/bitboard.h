@@ -74,29 +74,67 @@ constexpr AttackTables buildAttackTables() {
 
 inline constexpr AttackTables attackTables = buildAttackTables();
 
-// The squares a slider on the square reaches along a direction, up to and including the first
-// occupied one. A sentinel bit at the far end of the board stands in for the edge, whose ray
-// beyond is empty, so no branch is needed.
-template <int Direction>
-constexpr Bitboard rayAttacks(int index, Bitboard occupied) {
-  const Bitboard ray = attackTables.ray[Direction][index];
-  if constexpr (Direction < South) {
-    const int blocker = lowestIndex((ray & occupied) | (Bitboard(1) << 63));
-    return ray ^ attackTables.ray[Direction][blocker];
-  } else {
-    const int blocker = highestIndex((ray & occupied) | 1);
-    return ray ^ attackTables.ray[Direction][blocker];
+// Slider targets by line: the occupancy of a line's six inner squares is gathered into a 6-bit
+// index (bit i for the square i + 1 along the line) with a shift or a multiplication, and small
+// tables give the targets for each index, up to and including the first occupied square.
+struct LineTables {
+  uint8_t rank[64][8];        // targets on a rank by inner occupancy and file
+  Bitboard fillUp[8][64];     // rank targets by file and occupancy, copied to every rank
+  Bitboard fileA[8][64];      // targets on the a-file by rank and inner occupancy
+  Bitboard diagonalLine[64];  // the a1-h8 diagonal through the square, the square excluded
+  Bitboard antiDiagonalLine[64];
+};
+
+constexpr LineTables buildLineTables() {
+  LineTables t{};
+  for (int occupancy = 0; occupancy < 64; ++occupancy) {
+    const int line = occupancy << 1;  // the eight squares, the two ends empty
+    for (int from = 0; from < 8; ++from) {
+      int targets = 0;
+      for (int to = from + 1; to < 8; ++to) {
+        targets |= 1 << to;
+        if (line & (1 << to)) break;
+      }
+      for (int to = from - 1; to >= 0; --to) {
+        targets |= 1 << to;
+        if (line & (1 << to)) break;
+      }
+      t.rank[occupancy][from] = uint8_t(targets);
+      t.fillUp[from][occupancy] = Bitboard(targets) * 0x0101010101010101ull;
+      for (int r = 0; r < 8; ++r)
+        if (targets & (1 << r)) t.fileA[from][occupancy] |= Bitboard(1) << (8 * r);
+    }
   }
+  const AttackTables& a = attackTables;
+  for (int index = 0; index < 64; ++index) {
+    t.diagonalLine[index] = a.ray[NorthEast][index] | a.ray[SouthWest][index];
+    t.antiDiagonalLine[index] = a.ray[NorthWest][index] | a.ray[SouthEast][index];
+  }
+  return t;
+}
+
+inline constexpr LineTables lineTables = buildLineTables();
+
+// Targets along a diagonal line: the line's squares have different files, so multiplying by the
+// b-file stacks each onto the eighth rank at its file.
+constexpr Bitboard diagonalLineAttacks(Bitboard line, int index, Bitboard occupied) {
+  const int inner = int(((line & occupied) * 0x0202020202020202ull) >> 58);
+  return line & lineTables.fillUp[index & 7][inner];
 }
 
 constexpr Bitboard straightAttacks(int index, Bitboard occupied) {
-  return rayAttacks<North>(index, occupied) | rayAttacks<East>(index, occupied) |
-         rayAttacks<South>(index, occupied) | rayAttacks<West>(index, occupied);
+  const int rank = index >> 3, file = index & 7;
+  const int rankInner = int((occupied >> (8 * rank + 1)) & 63);
+  // The file moved to the a-file; the multiplication lines up its ranks 2-7 in the top six bits.
+  const Bitboard fileSquares = (occupied >> file) & 0x0101010101010101ull;
+  const int fileInner = int((fileSquares * 0x0004081020408000ull) >> 58);
+  return (Bitboard(lineTables.rank[rankInner][file]) << (8 * rank)) |
+         (lineTables.fileA[rank][fileInner] << file);
 }
 
 constexpr Bitboard diagonalAttacks(int index, Bitboard occupied) {
-  return rayAttacks<NorthEast>(index, occupied) | rayAttacks<NorthWest>(index, occupied) |
-         rayAttacks<SouthWest>(index, occupied) | rayAttacks<SouthEast>(index, occupied);
+  return diagonalLineAttacks(lineTables.diagonalLine[index], index, occupied) |
+         diagonalLineAttacks(lineTables.antiDiagonalLine[index], index, occupied);
 }
 
 }  // namespace varnu
