@@ -80,12 +80,39 @@ enum class Check {
 constexpr RayDirection straightRays[4] = {West, North, East, South};
 constexpr RayDirection diagonalRays[4] = {NorthWest, NorthEast, SouthEast, SouthWest};
 
-// Generates every legal move, or with CapturesOnly the quiescence moves; a template so that
-// each kind of generation is compiled without the other's tests.
-template <bool CapturesOnly>
+// Ray of a unit step between two squares on a line.
+constexpr RayDirection rayOfStep(int step) {
+  switch (step) {
+    case 16:
+      return North;
+    case 1:
+      return East;
+    case 17:
+      return NorthEast;
+    case 15:
+      return NorthWest;
+    case -16:
+      return South;
+    case -1:
+      return West;
+    case -17:
+      return SouthWest;
+    default:
+      return SouthEast;
+  }
+}
+
+enum class Generation { All, Captures, Count };
+
+// Generates every legal move, or the quiescence moves, or counts every legal move without listing
+// them; a template so that each kind is compiled without the others' tests.
+template <Generation Kind>
 class Generator {
+  static constexpr bool CapturesOnly = Kind == Generation::Captures;
+  static constexpr bool Counting = Kind == Generation::Count;
+
  public:
-  Generator(Position& p, MoveList& list, bool inCheck) : p_(p), list_(list) {
+  Generator(Position& p, MoveList* list, bool inCheck) : p_(p), list_(list) {
     side_ = p.sideToMove;
     other_ = side_ ^ 1;
     king_ = p.kingSquare(side_);
@@ -104,6 +131,12 @@ class Generator {
       const int type = p_.pieceType[from];
       const Check check = checkFor(from, type);
       if (check == Check::None) continue;
+      if constexpr (Counting) {
+        if (type != Pawn && type != King) {
+          count_ += targetCount(from, type, check);
+          continue;
+        }
+      }
       switch (type) {
         case Pawn: pawnMoves(from, check); break;
         case Knight:
@@ -126,6 +159,9 @@ class Generator {
     }
     if (!CapturesOnly && !inCheck_) castling();
   }
+
+  // The moves counted, at most as many as a move list holds.
+  uint32_t count() const { return count_ < MoveList::Capacity ? count_ : MoveList::Capacity; }
 
  private:
 
@@ -152,6 +188,22 @@ class Generator {
     evasions_ = checkers;
     for (Bitboard set = checkers; set; set &= set - 1)
       evasions_ |= t.between[king][lowestIndex(set)];
+  }
+
+  // The moves of a knight or slider, all at once: its targets that are empty or hold an enemy,
+  // cut to the squares its check allows, as add would.
+  uint32_t targetCount(int from, int type, Check check) const {
+    const int index = square64(from);
+    Bitboard targets = type == Knight ? attackTables.knight[index]
+                       : type == Rook ? straightAttacks(index, occupied_)
+                       : type == Bishop
+                           ? diagonalAttacks(index, occupied_)
+                           : straightAttacks(index, occupied_) | diagonalAttacks(index, occupied_);
+    targets &= ~p_.colourSet[side_];
+    if (check == Check::Pinned || check == Check::PinnedEvasion)
+      targets &= attackTables.ray[rayOfStep(lineStep(king_, from))][square64(king_)];
+    if (check == Check::Evasion || check == Check::PinnedEvasion) targets &= evasions_;
+    return uint32_t(popCount(targets));
   }
 
   // A pinned piece keeps the king covered only on the line from the king through its square.
@@ -182,7 +234,10 @@ class Generator {
       case Check::None:
         return;
     }
-    list_.add(m);
+    if constexpr (Counting)
+      ++count_;
+    else
+      list_->add(m);
   }
 
   // Makes the move on the board and tests whether the own king is left attacked.
@@ -281,7 +336,8 @@ class Generator {
   }
 
   Position& p_;
-  MoveList& list_;
+  MoveList* list_;  // null when counting
+  uint32_t count_ = 0;
   int side_;
   int other_;
   int king_;               // the side to move's king (0x88)
@@ -295,11 +351,17 @@ class Generator {
 }  // namespace
 
 void generateMoves(Position& pos, bool inCheck, MoveList& list) {
-  Generator<false>(pos, list, inCheck).generate();
+  Generator<Generation::All>(pos, &list, inCheck).generate();
 }
 
 void generateCaptures(Position& pos, MoveList& list) {
-  Generator<true>(pos, list, false).generate();
+  Generator<Generation::Captures>(pos, &list, false).generate();
+}
+
+uint32_t countMoves(Position& pos, bool inCheck) {
+  Generator<Generation::Count> generator(pos, nullptr, inCheck);
+  generator.generate();
+  return generator.count();
 }
 
 }  // namespace varnu
