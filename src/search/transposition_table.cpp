@@ -23,6 +23,13 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out) {
   out.printf("# new size of TT hash: %u MB\n", m);
   uint64_t n = 4;
   while ((n * 2) * 16 <= uint64_t(m) * 1048576) n *= 2;
+  // A table of the same size is emptied in place: its pages are already mapped, and a fresh
+  // allocation would make the next search take a page fault every 256 entries, in every worker
+  // at once.
+  if (words_ && n == entryCount_) {
+    clear();
+    return true;
+  }
   // calloc hands out zeroed pages lazily; the extra line lets the table start on a cache line.
   void* memory = std::calloc(n * 16 + 64, 1);
   if (!memory) {
