@@ -100,7 +100,7 @@ void fillPawnEntry(PawnEntry& entry, const Position& pos);
 // beyond the slot plan is never cached: its key holds pawns that its slot walks may not see.
 class PawnCache {
  public:
-  static constexpr uint32_t Size = 8192;  // a power of two
+  static constexpr uint32_t Size = 2048;  // a power of two
 
   // The entry of the position's pawns, built now if the cache does not hold it.
   const PawnEntry& probe(const Position& pos);
