@@ -62,7 +62,7 @@ int positionalTerms(const Position& pos, int phase, const Recorder& recorder) {
 }
 
 // The positional terms through a worker's caches. A position set up beyond the slot plan is
-// left out of them, since its slot walks see less than its keys hold.
+// left out of them: its terms follow its slots, which its keys do not describe.
 int cachedPositionalTerms(const Position& pos, int phase, EvalCache& cache) {
   if (pos.slotOverflow) return positionalTerms(pos, phase, NoRecord{});
   int score;
