@@ -25,8 +25,9 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out) {
   while ((n * 2) * 16 <= uint64_t(m) * 1048576) n *= 2;
   // A table of the same size is emptied in place: its pages are already mapped, and a fresh
   // allocation would make the next search take a page fault every 256 entries, in every worker
-  // at once.
-  if (words_ && n == entryCount_) {
+  // at once. Only up to the default size, though: writing every entry of a larger table maps all
+  // of it, gigabytes perhaps, where the searches to come may touch a small part.
+  if (words_ && n == entryCount_ && n * 16 <= uint64_t(ClearInPlaceMegabytes) * 1048576) {
     clear();
     return true;
   }

@@ -34,6 +34,8 @@ struct ProbeResult {
 class TranspositionTable {
  public:
   static constexpr uint32_t MaxMegabytes = 4096;
+  // Largest table that a resize to its own size empties in place rather than allocating anew.
+  static constexpr uint32_t ClearInPlaceMegabytes = 256;
 
   TranspositionTable() = default;
   ~TranspositionTable();
@@ -41,9 +43,9 @@ class TranspositionTable {
   TranspositionTable& operator=(const TranspositionTable&) = delete;
 
   // Makes a fresh, empty table of the largest power-of-two entry count that fits the megabytes
-  // (at most 4096), announcing the size; a table of that size already is emptied instead. Must
-  // not run while a search uses the table. When the memory cannot be had, the previous table
-  // stays and a comment line says so; returns false.
+  // (at most 4096), announcing the size; a table of that size already (up to 256 MB) is emptied
+  // instead. Must not run while a search uses the table. When the memory cannot be had, the
+  // previous table stays and a comment line says so; returns false.
   bool resize(uint32_t megabytes, Output& out);
 
   // Empties every entry, keeping the size.
