@@ -132,7 +132,7 @@ class Generator {
       const Check check = checkFor(from, type);
       if (check == Check::None) continue;
       if constexpr (Counting) {
-        if (type != Pawn && type != King) {
+        if (type == Knight || type == Bishop || type == Rook || type == Queen) {
           count_ += targetCount(from, type, check);
           continue;
         }
