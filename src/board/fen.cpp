@@ -109,6 +109,8 @@ class FenReader {
       const int square = makeSquare(digit - '1', c - 'a');
       const int side = p_.sideToMove, other = side ^ 1;
       if (rankOf(square) != (side == White ? 5 : 2)) return false;
+      // The pawn passed over the square, so it is empty: a capture there would overwrite a piece.
+      if (p_.pieceType[square] != NoPiece) return false;
       const int pawn = square - pawnPush[side];
       if (p_.pieceType[pawn] != Pawn || p_.colour[pawn] != other) return false;
       for (int beside : {pawn - 1, pawn + 1}) {

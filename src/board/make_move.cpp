@@ -52,6 +52,8 @@ void removePiece(Position& p, int square) {
   int c = p.colour[square], t = p.pieceType[square];
   PieceList& list = p.pieceList[c];
   p.materialPst[c] -= valueAt(c, t, square);
+  p.colourSet[c] ^= bitOf(square);
+  p.typeSet[t] ^= bitOf(square);
   list.slots[p.listSlot[square]] = NoSquare;
   list.typeCount[t] -= 1;
   list.pieceCount -= 1;
@@ -63,6 +65,9 @@ void removePiece(Position& p, int square) {
 void movePiece(Position& p, int from, int to) {
   int c = p.colour[from], t = p.pieceType[from], slot = p.listSlot[from];
   p.materialPst[c] += valueAt(c, t, to) - valueAt(c, t, from);
+  const Bitboard both = bitOf(from) | bitOf(to);
+  p.colourSet[c] ^= both;
+  p.typeSet[t] ^= both;
   p.pieceList[c].slots[slot] = uint8_t(to);
   p.pieceType[to] = uint8_t(t);
   p.colour[to] = uint8_t(c);
@@ -76,6 +81,8 @@ void promotePiece(Position& p, int square, int newType) {
   int c = p.colour[square];
   PieceList& list = p.pieceList[c];
   p.pieceType[square] = uint8_t(newType);
+  p.typeSet[Pawn] ^= bitOf(square);
+  p.typeSet[newType] ^= bitOf(square);
   list.typeCount[Pawn] -= 1;
   list.typeCount[newType] += 1;
   p.materialPst[c] += valueAt(c, newType, square) - valueAt(c, Pawn, square);
@@ -90,12 +97,16 @@ void putBack(Position& p, int c, int square, int type, int slot) {
   list.typeCount[type] += 1;
   list.pieceCount += 1;
   p.materialPst[c] += valueAt(c, type, square);
+  p.colourSet[c] |= bitOf(square);
+  p.typeSet[type] |= bitOf(square);
 }
 
 void unpromote(Position& p, int square) {
   int c = p.colour[square], t = p.pieceType[square];
   PieceList& list = p.pieceList[c];
   p.pieceType[square] = Pawn;
+  p.typeSet[t] ^= bitOf(square);
+  p.typeSet[Pawn] ^= bitOf(square);
   list.typeCount[t] -= 1;
   list.typeCount[Pawn] += 1;
   p.materialPst[c] += valueAt(c, Pawn, square) - valueAt(c, t, square);
@@ -112,9 +123,9 @@ void saveCapture(const Position& p, int captureSquare, UndoRecord& undo) {
 }
 
 // The board, rights, en-passant and clock part of a full or perft make. The key is updated in
-// place; the clock only when the make keeps it.
-template <bool KeepsClock>
-void applyMove(Position& p, Move m, UndoRecord& undo, uint64_t& key) {
+// place; the clock and the pawn key only by the full make.
+template <bool Full>
+void applyMove(Position& p, Move m, UndoRecord& undo, uint64_t& key, uint64_t& pawnKey) {
   const int side = p.sideToMove, other = side ^ 1;
   const int from = moveFromSquare(m), to = moveToSquare(m);
   const int oldRights = p.castlingRights, oldEp = p.epSquare;
@@ -128,15 +139,19 @@ void applyMove(Position& p, Move m, UndoRecord& undo, uint64_t& key) {
     case NormalMove: {
       saveCapture(p, to, undo);
       if (p.pieceType[to] != NoPiece) {
+        if (Full && p.pieceType[to] == Pawn) pawnKey ^= keyOf(p, to);
         key ^= keyOf(p, to);
         removePiece(p, to);
         resetClock = true;
-      } else if (p.pieceType[from] == Pawn) {
+      }
+      if (p.pieceType[from] == Pawn) {
+        if (Full) pawnKey ^= keyOf(p, from);
         resetClock = true;
       }
       key ^= keyOf(p, from);
       movePiece(p, from, to);
       key ^= keyOf(p, to);
+      if (Full && p.pieceType[to] == Pawn) pawnKey ^= keyOf(p, to);
       if (moveExtra(m) == 1) {
         // A double step sets the en-passant square only if an enemy pawn can use it.
         for (int beside : {to - 1, to + 1}) {
@@ -155,6 +170,7 @@ void applyMove(Position& p, Move m, UndoRecord& undo, uint64_t& key) {
         key ^= keyOf(p, to);
         removePiece(p, to);
       }
+      if (Full) pawnKey ^= keyOf(p, from);
       key ^= keyOf(p, from);
       movePiece(p, from, to);
       promotePiece(p, to, promotionType(m));
@@ -179,17 +195,19 @@ void applyMove(Position& p, Move m, UndoRecord& undo, uint64_t& key) {
     case EnPassantMove: {
       const int captured = to - pawnPush[side];
       saveCapture(p, captured, undo);
+      if (Full) pawnKey ^= keyOf(p, captured) ^ keyOf(p, from);
       key ^= keyOf(p, captured);
       removePiece(p, captured);
       key ^= keyOf(p, from);
       movePiece(p, from, to);
       key ^= keyOf(p, to);
+      if (Full) pawnKey ^= keyOf(p, to);
       resetClock = true;
       break;
     }
   }
 
-  if (KeepsClock) {
+  if (Full) {
     if (resetClock) {
       p.halfmoveClock = 0;
     } else if (p.halfmoveClock < 255) {
@@ -230,11 +248,12 @@ void restoreBoard(Position& p, Move m, const UndoRecord& undo) {
   }
 }
 
-// A new PlyRecord for the position a move reaches, starting with the current key.
+// A new PlyRecord for the position a move reaches, starting with the current keys.
 PlyRecord& pushPlyRecord(Position& p) {
   assert(p.historyCount < MaxHistory - 1);
   PlyRecord& next = p.history[p.historyCount + 1];
   next.key = p.history[p.historyCount].key;
+  next.pawnKey = p.history[p.historyCount].pawnKey;
   next.repetitions = 0;
   p.historyCount += 1;
   return next;
@@ -252,7 +271,8 @@ void undoMove(Position& p, Move m, const UndoRecord& undo) {
 }  // namespace
 
 void makeMove(Position& p, Move m, UndoRecord& undo) {
-  applyMove<true>(p, m, undo, pushPlyRecord(p).key);
+  PlyRecord& next = pushPlyRecord(p);
+  applyMove<true>(p, m, undo, next.key, next.pawnKey);
 }
 
 void unmakeMove(Position& p, Move m, const UndoRecord& undo) {
@@ -264,7 +284,8 @@ void perftMake(Position& p, Move m, UndoRecord& undo) {
   assert(p.perftKeyIndex < PerftKeyCapacity - 1);
   p.perftKeys[p.perftKeyIndex + 1] = p.perftKeys[p.perftKeyIndex];
   p.perftKeyIndex += 1;
-  applyMove<false>(p, m, undo, p.perftKeys[p.perftKeyIndex]);
+  uint64_t unusedPawnKey = 0;
+  applyMove<false>(p, m, undo, p.perftKeys[p.perftKeyIndex], unusedPawnKey);
 }
 
 void perftUnmake(Position& p, Move m, const UndoRecord& undo) {
@@ -306,6 +327,17 @@ void trialMake(Position& p, Move m, UndoRecord& undo) {
 void trialUnmake(Position& p, Move m, const UndoRecord& undo) {
   p.sideToMove ^= 1;
   restoreBoard(p, m, undo);
+}
+
+uint64_t keyAfterMoveHint(const Position& p, Move m) {
+  const int from = moveFromSquare(m), to = moveToSquare(m);
+  const int c = p.colour[from], t = p.pieceType[from];
+  const int placed = moveKind(m) == PromotionMove ? promotionType(m) : t;
+  uint64_t key = p.key() ^ zobrist.side ^ pieceSquareKey(c, t, square64(from)) ^
+                 pieceSquareKey(c, placed, square64(to));
+  if (p.pieceType[to] != NoPiece) key ^= keyOf(p, to);
+  if (p.epSquare != NoSquare) key ^= zobrist.epFile[fileOf(p.epSquare)];
+  return key;
 }
 
 void makeNullMove(Position& p, UndoRecord& undo) {

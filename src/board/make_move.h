@@ -35,6 +35,11 @@ void perftUnmake(Position& pos, Move m, const UndoRecord& undo);
 void trialMake(Position& pos, Move m, UndoRecord& undo);
 void trialUnmake(Position& pos, Move m, const UndoRecord& undo);
 
+// The key the move leads to as far as the pieces and the side to move make it (castling's rook,
+// an en passant capture, rights and a new en-passant square are left out): a cheap guess for
+// fetching the table bucket of a move not yet made.
+uint64_t keyAfterMoveHint(const Position& pos, Move m);
+
 // Null move for the search: the other side moves, the en-passant square is cleared.
 void makeNullMove(Position& pos, UndoRecord& undo);
 void unmakeNullMove(Position& pos, const UndoRecord& undo);

@@ -1,54 +1,63 @@
 #include "board/movegen.h"
 
+#include "board/bitboard.h"
 #include "board/make_move.h"
 
 namespace varnu {
 
-// Looks outward from the square: pawns, knights and the king on their squares, then the first
-// piece along each line.
+namespace {
+
+// Pieces of colour by that attack the square when the board holds the occupied set: pawns,
+// knights and kings by their tables, sliders by their rays when one stands on a line with it.
+bool attackedWith(const Position& p, int square, int by, Bitboard occupied) {
+  const int index = square64(square);
+  const Bitboard them = p.colourSet[by];
+  const AttackTables& t = attackTables;
+  if (t.pawn[by ^ 1][index] & them & p.typeSet[Pawn]) return true;
+  if (t.knight[index] & them & p.typeSet[Knight]) return true;
+  if (t.king[index] & them & p.typeSet[King]) return true;
+  const Bitboard straight = them & (p.typeSet[Rook] | p.typeSet[Queen]);
+  if ((t.straight[index] & straight) && (straightAttacks(index, occupied) & straight)) return true;
+  const Bitboard diagonal = them & (p.typeSet[Bishop] | p.typeSet[Queen]);
+  return (t.diagonal[index] & diagonal) && (diagonalAttacks(index, occupied) & diagonal);
+}
+
+}  // namespace
+
 bool isAttacked(const Position& p, int square, int by) {
-  for (int i = 0; i < 2; ++i) {
-    int s = square - diagonalDirs[2 * by + i];
-    if (onBoard(s) && p.pieceType[s] == Pawn && p.colour[s] == by) return true;
-  }
-  for (int i = 0; i < 8; ++i) {
-    int s = square - knightOffsets[i];
-    if (onBoard(s) && p.pieceType[s] == Knight && p.colour[s] == by) return true;
-    s = square - kingOffsets[i];
-    if (onBoard(s) && p.pieceType[s] == King && p.colour[s] == by) return true;
-  }
-  for (int d : rookDirs) {
-    int s = square - d;
-    while (onBoard(s) && p.pieceType[s] == NoPiece) s -= d;
-    if (onBoard(s) && p.colour[s] == by && (p.pieceType[s] == Rook || p.pieceType[s] == Queen))
-      return true;
-  }
-  for (int d : diagonalDirs) {
-    int s = square - d;
-    while (onBoard(s) && p.pieceType[s] == NoPiece) s -= d;
-    if (onBoard(s) && p.colour[s] == by && (p.pieceType[s] == Bishop || p.pieceType[s] == Queen))
-      return true;
-  }
-  return false;
+  return attackedWith(p, square, by, p.occupied());
 }
 
 namespace {
 
-uint64_t bit(int square) { return uint64_t(1) << square64(square); }
+// Unit step from one 0x88 square to another on the same rank, file or diagonal, else 0; indexed
+// by the difference plus 119.
+struct LineStepTable {
+  int8_t step[239];
+};
+constexpr LineStepTable makeLineSteps() {
+  LineStepTable t{};
+  for (int d : kingOffsets)
+    for (int n = 1; n < 8; ++n) t.step[119 + n * d] = int8_t(d);
+  return t;
+}
+constexpr LineStepTable lineSteps = makeLineSteps();
 
-// Own pieces that stand alone between the king and an enemy slider along the given directions.
-uint64_t pinsAlong(const Position& p, const int (&dirs)[4], int slider) {
-  const int side = p.sideToMove, king = p.kingSquare(side);
-  uint64_t pins = 0;
-  for (int d : dirs) {
-    int s = king + d;
-    while (onBoard(s) && p.pieceType[s] == NoPiece) s += d;
-    if (!onBoard(s) || p.colour[s] != side) continue;
-    const int pinned = s;
-    s += d;
-    while (onBoard(s) && p.pieceType[s] == NoPiece) s += d;
-    if (onBoard(s) && p.colour[s] != side && (p.pieceType[s] == slider || p.pieceType[s] == Queen))
-      pins |= bit(pinned);
+constexpr int lineStep(int from, int to) { return lineSteps.step[119 + to - from]; }
+
+// Own pieces that stand alone between the king and an enemy slider that could move to it.
+Bitboard findPins(const Position& p) {
+  const int side = p.sideToMove, other = side ^ 1;
+  const int king = square64(p.kingSquare(side));
+  const Bitboard queens = p.typeSet[Queen];
+  const Bitboard snipers =
+      p.colourSet[other] & ((attackTables.straight[king] & (p.typeSet[Rook] | queens)) |
+                            (attackTables.diagonal[king] & (p.typeSet[Bishop] | queens)));
+  const Bitboard occupied = p.occupied();
+  Bitboard pins = 0;
+  for (Bitboard set = snipers; set; set &= set - 1) {
+    const Bitboard between = attackTables.between[king][lowestIndex(set)] & occupied;
+    if (between && !(between & (between - 1)) && (between & p.colourSet[side])) pins |= between;
   }
   return pins;
 }
@@ -58,29 +67,62 @@ constexpr int promotionOrder[4] = {Queen - 2, Knight - 2, Rook - 2, Bishop - 2};
 
 // How the moves of one piece are made sure to be legal.
 enum class Check {
-  Free,          // legal as generated: not in check, not pinned
-  Trial,         // tried on the board: pinned, or en passant, or castling
-  KingStep,      // the king's target must not be attacked once the king has left its square
-  Evasion,       // in single check, not pinned: only captures of the checker or blocks
-  PinnedEvasion, // in single check and pinned: a block or capture, then tried on the board
-  None,          // in double check: only the king may move
+  Free,           // legal as generated: not in check, not pinned
+  Pinned,         // not in check but pinned: the move must stay on the line through the king
+  Trial,          // tried on the board: en passant and castling
+  KingStep,       // the king's target must not be attacked once the king has left its square
+  Evasion,        // in single check, not pinned: only captures of the checker or blocks
+  PinnedEvasion,  // in single check and pinned: a block or capture that stays on the pin line
+  None,           // in double check: only the king may move
 };
 
+// The rays of rookDirs and diagonalDirs, in the same order.
+constexpr RayDirection straightRays[4] = {West, North, East, South};
+constexpr RayDirection diagonalRays[4] = {NorthWest, NorthEast, SouthEast, SouthWest};
+
+// Ray of a unit step between two squares on a line.
+constexpr RayDirection rayOfStep(int step) {
+  switch (step) {
+    case 16:
+      return North;
+    case 1:
+      return East;
+    case 17:
+      return NorthEast;
+    case 15:
+      return NorthWest;
+    case -16:
+      return South;
+    case -1:
+      return West;
+    case -17:
+      return SouthWest;
+    default:
+      return SouthEast;
+  }
+}
+
+enum class Generation { All, Captures, Count };
+
+// Generates every legal move, or the quiescence moves, or counts every legal move without listing
+// them; a template so that each kind is compiled without the others' tests.
+template <Generation Kind>
 class Generator {
+  static constexpr bool CapturesOnly = Kind == Generation::Captures;
+  static constexpr bool Counting = Kind == Generation::Count;
+
  public:
-  Generator(Position& p, MoveList& list, bool inCheck) : p_(p), list_(list) {
+  Generator(Position& p, MoveList* list, bool inCheck) : p_(p), list_(list) {
     side_ = p.sideToMove;
     other_ = side_ ^ 1;
-    pins_ = pinsAlong(p, rookDirs, Rook) | pinsAlong(p, diagonalDirs, Bishop);
+    king_ = p.kingSquare(side_);
+    occupied_ = p.occupied();
+    pins_ = findPins(p);
     inCheck_ = inCheck;
     if (inCheck) findCheckers();
   }
 
-  void all() { generate(false); }
-  void captures() { generate(true); }
-
- private:
-  void generate(bool capturesOnly) {
+  void generate() {
     enPassant();
     const PieceList& pieces = p_.pieceList[side_];
     for (int slot = 0; slot < SlotCount; ++slot) {
@@ -89,25 +131,44 @@ class Generator {
       const int type = p_.pieceType[from];
       const Check check = checkFor(from, type);
       if (check == Check::None) continue;
+      if constexpr (Counting) {
+        if (type == Knight || type == Bishop || type == Rook || type == Queen) {
+          count_ += targetCount(from, type, check);
+          continue;
+        }
+      }
       switch (type) {
-        case Pawn: pawnMoves(from, check, capturesOnly); break;
-        case Knight: stepMoves(from, knightOffsets, check, capturesOnly); break;
-        case King: stepMoves(from, kingOffsets, check, capturesOnly); break;
-        case Rook: slideMoves(from, rookDirs, check, capturesOnly); break;
-        case Bishop: slideMoves(from, diagonalDirs, check, capturesOnly); break;
+        case Pawn: pawnMoves(from, check); break;
+        case Knight:
+          stepMoves(from, knightOffsets, attackTables.knight, check);
+          break;
+        case King:
+          stepMoves(from, kingOffsets, attackTables.king, check);
+          break;
+        case Rook:
+          slideMoves(from, rookDirs, straightRays, check);
+          break;
+        case Bishop:
+          slideMoves(from, diagonalDirs, diagonalRays, check);
+          break;
         case Queen:
-          slideMoves(from, rookDirs, check, capturesOnly);
-          slideMoves(from, diagonalDirs, check, capturesOnly);
+          slideMoves(from, rookDirs, straightRays, check);
+          slideMoves(from, diagonalDirs, diagonalRays, check);
           break;
       }
     }
-    if (!capturesOnly && !inCheck_) castling();
+    if (!CapturesOnly && !inCheck_) castling();
   }
+
+  // The moves counted, at most as many as a move list holds.
+  uint32_t count() const { return count_ < MoveList::Capacity ? count_ : MoveList::Capacity; }
+
+ private:
 
   Check checkFor(int from, int type) const {
     if (type == King) return Check::KingStep;
-    const bool pinned = (pins_ & bit(from)) != 0;
-    if (!inCheck_) return pinned ? Check::Trial : Check::Free;
+    const bool pinned = (pins_ & bitOf(from)) != 0;
+    if (!inCheck_) return pinned ? Check::Pinned : Check::Free;
     if (checkers_ > 1) return Check::None;
     return pinned ? Check::PinnedEvasion : Check::Evasion;
   }
@@ -115,58 +176,57 @@ class Generator {
   // Counts the pieces giving check and marks the squares where a move can answer a single
   // check: the checker's square and, for a slider, the squares between it and the king.
   void findCheckers() {
-    const int king = p_.kingSquare(side_);
-    auto found = [&](int square) {
-      ++checkers_;
-      evasions_ |= bit(square);
-    };
-    for (int i = 0; i < 2; ++i) {
-      const int s = king - diagonalDirs[2 * other_ + i];
-      if (onBoard(s) && p_.pieceType[s] == Pawn && p_.colour[s] == other_) found(s);
-    }
-    for (int d : knightOffsets) {
-      const int s = king - d;
-      if (onBoard(s) && p_.pieceType[s] == Knight && p_.colour[s] == other_) found(s);
-    }
-    auto rays = [&](const int (&dirs)[4], int slider) {
-      for (int d : dirs) {
-        int s = king + d;
-        uint64_t between = 0;
-        while (onBoard(s) && p_.pieceType[s] == NoPiece) {
-          between |= bit(s);
-          s += d;
-        }
-        if (onBoard(s) && p_.colour[s] == other_ &&
-            (p_.pieceType[s] == slider || p_.pieceType[s] == Queen)) {
-          found(s);
-          evasions_ |= between;
-        }
-      }
-    };
-    rays(rookDirs, Rook);
-    rays(diagonalDirs, Bishop);
+    const int king = square64(king_);
+    const AttackTables& t = attackTables;
+    const Bitboard queens = p_.typeSet[Queen];
+    const Bitboard checkers =
+        p_.colourSet[other_] &
+        ((t.pawn[side_][king] & p_.typeSet[Pawn]) | (t.knight[king] & p_.typeSet[Knight]) |
+         (straightAttacks(king, occupied_) & (p_.typeSet[Rook] | queens)) |
+         (diagonalAttacks(king, occupied_) & (p_.typeSet[Bishop] | queens)));
+    checkers_ = popCount(checkers);
+    evasions_ = checkers;
+    for (Bitboard set = checkers; set; set &= set - 1)
+      evasions_ |= t.between[king][lowestIndex(set)];
+  }
+
+  // The moves of a knight or slider, all at once: its targets that are empty or hold an enemy,
+  // cut to the squares its check allows, as add would.
+  uint32_t targetCount(int from, int type, Check check) const {
+    const int index = square64(from);
+    Bitboard targets = type == Knight ? attackTables.knight[index]
+                       : type == Rook ? straightAttacks(index, occupied_)
+                       : type == Bishop
+                           ? diagonalAttacks(index, occupied_)
+                           : straightAttacks(index, occupied_) | diagonalAttacks(index, occupied_);
+    targets &= ~p_.colourSet[side_];
+    if (check == Check::Pinned || check == Check::PinnedEvasion)
+      targets &= attackTables.ray[rayOfStep(lineStep(king_, from))][square64(king_)];
+    if (check == Check::Evasion || check == Check::PinnedEvasion) targets &= evasions_;
+    return uint32_t(popCount(targets));
+  }
+
+  // A pinned piece keeps the king covered only on the line from the king through its square.
+  bool staysOnPinLine(Move m) const {
+    return lineStep(king_, moveFromSquare(m)) == lineStep(king_, moveToSquare(m));
   }
 
   void add(Move m, Check check) {
     switch (check) {
       case Check::Free:
         break;
-      case Check::KingStep: {
-        // The king is lifted so that it does not shield its own target square from sliders.
-        const int from = moveFromSquare(m), to = moveToSquare(m);
-        p_.pieceType[from] = NoPiece;
-        p_.colour[from] = NoColour;
-        const bool attacked = isAttacked(p_, to, other_);
-        p_.pieceType[from] = King;
-        p_.colour[from] = uint8_t(side_);
-        if (attacked) return;
+      case Check::Pinned:
+        if (!staysOnPinLine(m)) return;
         break;
-      }
+      case Check::KingStep:
+        // The king is lifted so that it does not shield its own target square from sliders.
+        if (attackedWith(p_, moveToSquare(m), other_, occupied_ ^ bitOf(king_))) return;
+        break;
       case Check::Evasion:
-        if (!(evasions_ & bit(moveToSquare(m)))) return;
+        if (!(evasions_ & bitOf(moveToSquare(m)))) return;
         break;
       case Check::PinnedEvasion:
-        if (!(evasions_ & bit(moveToSquare(m))) || !survivesTrial(m)) return;
+        if (!(evasions_ & bitOf(moveToSquare(m))) || !staysOnPinLine(m)) return;
         break;
       case Check::Trial:
         if (!survivesTrial(m)) return;
@@ -174,7 +234,10 @@ class Generator {
       case Check::None:
         return;
     }
-    list_.add(m);
+    if constexpr (Counting)
+      ++count_;
+    else
+      list_->add(m);
   }
 
   // Makes the move on the board and tests whether the own king is left attacked.
@@ -198,10 +261,10 @@ class Generator {
     }
   }
 
-  void pawnMoves(int from, Check check, bool capturesOnly) {
+  void pawnMoves(int from, Check check) {
     const int push = from + pawnPush[side_];
     if (rankOf(from) == pawnSeventhRank[side_]) {
-      const int promotions = capturesOnly ? 1 : 4;
+      const int promotions = CapturesOnly ? 1 : 4;
       for (int i = 0; i < 2; ++i) {
         const int to = from + diagonalDirs[2 * side_ + i];
         if (!enemyOn(to)) continue;
@@ -213,31 +276,44 @@ class Generator {
           add(packMove(from, push, PromotionMove, promotionOrder[k]), check);
       return;
     }
-    for (int i = 0; i < 2; ++i) {
-      const int to = from + diagonalDirs[2 * side_ + i];
-      if (enemyOn(to)) add(packMove(from, to, NormalMove, 0), check);
+    if (attackTables.pawn[side_][square64(from)] & p_.colourSet[other_]) {
+      for (int i = 0; i < 2; ++i) {
+        const int to = from + diagonalDirs[2 * side_ + i];
+        if (enemyOn(to)) add(packMove(from, to, NormalMove, 0), check);
+      }
     }
-    if (capturesOnly || p_.pieceType[push] != NoPiece) return;
+    if (CapturesOnly || p_.pieceType[push] != NoPiece) return;
     add(packMove(from, push, NormalMove, 0), check);
     const int twoSteps = push + pawnPush[side_];
     if (rankOf(from) == pawnStartRank[side_] && p_.pieceType[twoSteps] == NoPiece)
       add(packMove(from, twoSteps, NormalMove, 1), check);
   }
 
-  void stepMoves(int from, const int (&offsets)[8], Check check, bool capturesOnly) {
+  void stepMoves(int from, const int (&offsets)[8], const Bitboard (&targets)[64], Check check) {
+    const Bitboard wanted = CapturesOnly ? p_.colourSet[other_] : ~p_.colourSet[side_];
+    if (!(targets[square64(from)] & wanted)) return;
     for (int d : offsets) {
       const int to = from + d;
-      if (!onBoard(to) || p_.colour[to] == side_) continue;
-      if (capturesOnly && p_.colour[to] != other_) continue;
-      add(packMove(from, to, NormalMove, 0), check);
+      if (onBoard(to) && (wanted & bitOf(to))) add(packMove(from, to, NormalMove, 0), check);
     }
   }
 
-  void slideMoves(int from, const int (&dirs)[4], Check check, bool capturesOnly) {
+  void slideMoves(int from, const int (&dirs)[4], const RayDirection (&rays)[4], Check check) {
+    if constexpr (CapturesOnly) {
+      // Only the first piece along each ray matters: found by the ray table, not by walking.
+      const int index = square64(from);
+      for (const RayDirection ray : rays) {
+        const Bitboard hit = attackTables.ray[ray][index] & occupied_;
+        if (!hit) continue;
+        const int to = square0x88(ray < South ? lowestIndex(hit) : highestIndex(hit));
+        if (p_.colour[to] == other_) add(packMove(from, to, NormalMove, 0), check);
+      }
+      return;
+    }
     for (int d : dirs) {
       int to = from + d;
       for (; onBoard(to) && p_.pieceType[to] == NoPiece; to += d)
-        if (!capturesOnly) add(packMove(from, to, NormalMove, 0), check);
+        add(packMove(from, to, NormalMove, 0), check);
       if (enemyOn(to)) add(packMove(from, to, NormalMove, 0), check);
     }
   }
@@ -260,21 +336,32 @@ class Generator {
   }
 
   Position& p_;
-  MoveList& list_;
+  MoveList* list_;  // null when counting
+  uint32_t count_ = 0;
   int side_;
   int other_;
-  uint64_t pins_ = 0;       // own pieces pinned to the king
+  int king_;               // the side to move's king (0x88)
+  Bitboard occupied_ = 0;  // every piece on the board
+  Bitboard pins_ = 0;      // own pieces pinned to the king
   bool inCheck_ = false;
   int checkers_ = 0;        // pieces giving check
-  uint64_t evasions_ = 0;   // squares where a move answers a single check
+  Bitboard evasions_ = 0;   // squares where a move answers a single check
 };
 
 }  // namespace
 
 void generateMoves(Position& pos, bool inCheck, MoveList& list) {
-  Generator(pos, list, inCheck).all();
+  Generator<Generation::All>(pos, &list, inCheck).generate();
 }
 
-void generateCaptures(Position& pos, MoveList& list) { Generator(pos, list, false).captures(); }
+void generateCaptures(Position& pos, MoveList& list) {
+  Generator<Generation::Captures>(pos, &list, false).generate();
+}
+
+uint32_t countMoves(Position& pos, bool inCheck) {
+  Generator<Generation::Count> generator(pos, nullptr, inCheck);
+  generator.generate();
+  return generator.count();
+}
 
 }  // namespace varnu

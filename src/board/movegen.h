@@ -36,6 +36,9 @@ inline bool inCheck(const Position& pos) {
 // Appends all legal moves of the side to move; inCheck must say whether it is in check.
 void generateMoves(Position& pos, bool inCheck, MoveList& list);
 
+// The number of moves generateMoves would list, counted without listing them.
+uint32_t countMoves(Position& pos, bool inCheck);
+
 // Appends the legal quiescence moves: captures, en passant and queen promotions (the quiet one
 // included). Meant for positions where the side to move is not in check.
 void generateCaptures(Position& pos, MoveList& list);

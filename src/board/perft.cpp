@@ -52,9 +52,9 @@ int maxPerftDepth(const Position& pos) { return PerftKeyCapacity - 1 - pos.perft
 
 uint64_t perft(Position& pos, PerftHashTable& table, int depth, uint64_t& counter) {
   ++counter;
+  if (depth == 1) return countMoves(pos, inCheck(pos));
   MoveList list;
   generateMoves(pos, inCheck(pos), list);
-  if (depth == 1) return list.count;
   const uint64_t key = pos.perftKeys[pos.perftKeyIndex];
   if (const PerftHashTable::Entry* e = table.probe(key); e && e->depth == depth) return e->count;
   uint64_t sum = 0;

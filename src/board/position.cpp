@@ -41,6 +41,9 @@ void Position::resetBoard() {
     list.pieceCount = 0;
   }
   materialPst[White] = materialPst[Black] = ScorePair{};
+  colourSet[White] = colourSet[Black] = 0;
+  for (Bitboard& set : typeSet) set = 0;
+  slotOverflow = false;
   historyCount = 0;
   history[0] = PlyRecord{};
   castlingRights = 0;
@@ -71,11 +74,15 @@ void Position::addPiece(int square, int c, int type) {
   pieceType[square] = uint8_t(type);
   colour[square] = uint8_t(c);
   listSlot[square] = uint8_t(slot);
+  colourSet[c] |= bitOf(square);
+  typeSet[type] |= bitOf(square);
+  if (slot == NoSlot) slotOverflow = true;
   list.slots[slot] = uint8_t(square);
   list.typeCount[type] += 1;
   list.pieceCount += 1;
   materialPst[c] += pieceSquareValue(c, type, square64(square));
   history[historyCount].key ^= pieceSquareKey(c, type, square64(square));
+  if (type == Pawn) history[historyCount].pawnKey ^= pieceSquareKey(c, type, square64(square));
 }
 
 uint64_t Position::pieceKey(int c) const {
@@ -86,6 +93,13 @@ uint64_t Position::pieceKey(int c) const {
     key ^= pieceSquareKey(c, pieceType[square], square64(square));
   }
   return key;
+}
+
+Bitboard Position::slotSquares(int c) const {
+  Bitboard set = 0;
+  for (int slot = 0; slot < SlotCount; ++slot)
+    if (onBoard(pieceList[c].slots[slot])) set |= bitOf(pieceList[c].slots[slot]);
+  return set;
 }
 
 uint64_t Position::computeKey() const {

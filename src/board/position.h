@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "board/bitboard.h"
 #include "board/types.h"
 #include "eval/score_pair.h"
 
@@ -15,6 +16,7 @@ inline constexpr int PerftKeyCapacity = 64;
 
 struct PlyRecord {
   uint64_t key = 0;
+  uint64_t pawnKey = 0;  // the part of the key that the pawns make
   uint16_t repetitions = 0;
   Move killers[2] = {NullMove, NullMove};
   Move movePlayed = NullMove;
@@ -61,7 +63,17 @@ class Position {
   uint64_t computeKey() const;
 
   uint64_t key() const { return history[historyCount].key; }
+  uint64_t pawnKey() const { return history[historyCount].pawnKey; }
   int kingSquare(int colour) const { return pieceList[colour].slots[KingSlot]; }
+  Bitboard occupied() const { return colourSet[White] | colourSet[Black]; }
+  Bitboard pieces(int colour, int type) const { return colourSet[colour] & typeSet[type]; }
+  // The colour's pieces that hold a slot, the ones a slot walk meets: all of them unless the
+  // set-up gave the colour pieces beyond the slot plan.
+  Bitboard slottedPieces(int colour) const {
+    return slotOverflow ? slotSquares(colour) : colourSet[colour];
+  }
+  // The squares held in the colour's slots, found by walking them.
+  Bitboard slotSquares(int colour) const;
 
   bool operator==(const Position&) const = default;
 
@@ -78,6 +90,12 @@ class Position {
   uint8_t colour[128];
   uint8_t listSlot[128];
   PieceList pieceList[2];
+  // The same board as sets: every piece by colour and by type, slotted or not.
+  Bitboard colourSet[2];
+  Bitboard typeSet[7];
+  // Set up with a piece beyond the slot plan, which slot walks do not see. Captures never
+  // clear it: it only tells the evaluation to take its slot-walking path.
+  bool slotOverflow;
 };
 
 // Upper limit of pieces per type placed by addPiece (index by piece type).

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "eval/endgame.h"
+#include "eval/eval_cache.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
 #include "eval/score_pair.h"
@@ -28,13 +30,17 @@ int materialPst(const Position& pos, int phase, const Record& record) {
 }
 
 template <class Recorder>
-int positionalTerms(const Position& pos, int phase, const Recorder& recorder) {
-  PawnInfo info;
-  buildPawnInfo(info, pos);
+int positionalTerms(const Position& pos, int phase, const PawnEntry& pawns,
+                    const Recorder& recorder) {
+  const PawnInfo& info = pawns.info;
   int total[2];
   for (int c = White; c <= Black; ++c) {
     ScorePair sum = pieceTerms(pos, info, c, recorder);
-    sum += weakPawnTerm(info, c, recorder);
+    // The entry holds the weak-pawn sums; only a breakdown needs them computed again to record.
+    if constexpr (std::is_same_v<Recorder, NoRecord>)
+      sum += pawns.weak[c];
+    else
+      sum += weakPawnTerm(info, c, recorder);
     sum += passedPawnTerm(info, pos, c, recorder);
     sum += kingSafetyTerm(pos, info, c, recorder);
     if (pos.pieceList[c].typeCount[Bishop] >= 2) {
@@ -47,9 +53,29 @@ int positionalTerms(const Position& pos, int phase, const Recorder& recorder) {
   return std::clamp(d, -PositionalLimit, PositionalLimit);
 }
 
+// The positional terms with the pawn entry built here.
+template <class Recorder>
+int positionalTerms(const Position& pos, int phase, const Recorder& recorder) {
+  PawnEntry pawns;
+  fillPawnEntry(pawns, pos);
+  return positionalTerms(pos, phase, pawns, recorder);
+}
+
+// The positional terms through a worker's caches. A position set up beyond the slot plan is
+// left out of them: its terms follow its slots, which its keys do not describe.
+int cachedPositionalTerms(const Position& pos, int phase, EvalCache& cache) {
+  if (pos.slotOverflow) return positionalTerms(pos, phase, NoRecord{});
+  int score;
+  if (cache.positional.probe(pos.key(), score)) return score;
+  score = positionalTerms(pos, phase, cache.pawns.probe(pos), NoRecord{});
+  cache.positional.store(pos.key(), score);
+  return score;
+}
+
+// The score; the positional terms go through the caches when they are given.
 template <class Recorder>
 int evaluateTerms(const Position& pos, int alpha, int beta, EvalBreakdown& scratch,
-                  const Recorder& recorder) {
+                  const Recorder& recorder, EvalCache* cache = nullptr) {
   assert(pos.sideToMove == White || pos.sideToMove == Black);
   const int phase = gamePhase(pos);
   const int scale = scaleFactor(pos);
@@ -68,7 +94,11 @@ int evaluateTerms(const Position& pos, int alpha, int beta, EvalBreakdown& scrat
     if (e + PositionalLimit <= alpha) return e + PositionalLimit;
     if (e - PositionalLimit >= beta) return e - PositionalLimit;
   }
-  const int f = positionalTerms(pos, phase, recorder);
+  int f;
+  if constexpr (std::is_same_v<Recorder, NoRecord>)
+    f = cache ? cachedPositionalTerms(pos, phase, *cache) : positionalTerms(pos, phase, recorder);
+  else
+    f = positionalTerms(pos, phase, recorder);
   return (e + f) * scale / 100;
 }
 
@@ -109,6 +139,11 @@ constexpr std::string_view separator =
 
 int evaluate(const Position& pos, int alpha, int beta, EvalBreakdown& scratch) {
   return evaluateTerms(pos, alpha, beta, scratch, NoRecord{});
+}
+
+int evaluate(const Position& pos, int alpha, int beta, EvalCache& cache) {
+  EvalBreakdown scratch;
+  return evaluateTerms(pos, alpha, beta, scratch, NoRecord{}, &cache);
 }
 
 int evaluateWithBreakdown(const Position& pos, EvalBreakdown& breakdown) {

@@ -10,6 +10,8 @@
 
 namespace varnu {
 
+class EvalCache;
+
 // Breakdown rows, in the order of their numbers.
 enum EvalRow {
   RowMaterialPst = 0,
@@ -69,6 +71,10 @@ inline int evaluate(const Position& pos, int alpha, int beta) {
   EvalBreakdown scratch;
   return evaluate(pos, alpha, beta, scratch);
 }
+
+// The same score, with the pawn structure and the positional terms taken from a worker's caches
+// where they hold them.
+int evaluate(const Position& pos, int alpha, int beta, EvalCache& cache);
 
 // The score for the full window, recording every term in a cleared breakdown.
 int evaluateWithBreakdown(const Position& pos, EvalBreakdown& breakdown);

@@ -3,17 +3,16 @@
 #include <bit>
 #include <cassert>
 
+#include "board/bitboard.h"
+
 namespace varnu {
 
 void buildPawnInfo(PawnInfo& info, const Position& pos) {
   info = PawnInfo{};
   for (int c = White; c <= Black; ++c) {
-    for (int slot = FirstPawnSlot; slot < SlotCount; ++slot) {
-      const int square = pos.pieceList[c].slots[slot];
-      if (!onBoard(square) || pos.colour[square] != c || pos.pieceType[square] != Pawn) continue;
-      info.pawns[c] |= uint64_t(1) << square64(square);
-      ++info.pawnsOnFile[c][fileOf(square)];
-    }
+    // Pawns hold pawn slots only, so the slotted pawns are the ones the pawn slots hold.
+    info.pawns[c] = pos.slottedPieces(c) & pos.typeSet[Pawn];
+    for (Bitboard set = info.pawns[c]; set; set &= set - 1) ++info.pawnsOnFile[c][lowestIndex(set) & 7];
   }
   for (int f = 0; f < 8; ++f) {
     const bool white = info.pawnsOnFile[White][f] > 0;
@@ -53,7 +52,6 @@ template <class Recorder>
 ScorePair passedPawnTerm(const PawnInfo& info, const Position& pos, int colour,
                          const Recorder& recorder) {
   const int other = colour ^ 1;
-  const int push = pawnPush[colour];
   // The unstoppable bonus needs a defender with nothing but king and pawns.
   const bool kingAlone =
       pos.pieceList[other].pieceCount == pos.pieceList[other].typeCount[Pawn] + 1;
@@ -65,12 +63,10 @@ ScorePair passedPawnTerm(const PawnInfo& info, const Position& pos, int colour,
     const int file = fileOf(square);
     int steps = colour == White ? 7 - rank : rank;
     if (rank == pawnStartRank[colour]) --steps;  // the double step saves one move
-    bool blocked = false;
-    for (int s = square + push; onBoard(s); s += push) {
-      if (pos.colour[s] == NoColour) continue;
-      ++steps;
-      if (pos.colour[s] == other) blocked = true;
-    }
+    // Every piece on the squares in front costs a step; an enemy one blocks the pawn.
+    const Bitboard ahead = attackTables.ray[colour == White ? North : South][square64(square)];
+    steps += popCount(ahead & pos.occupied());
+    const bool blocked = (ahead & pos.colourSet[other]) != 0;
     assert(steps <= 11);  // at most 5 from the rank and one per square in front
     ScorePair bonus = passedBonus[steps];
     if (blocked) bonus = ScorePair(bonus.mg / 4, bonus.eg / 4);
@@ -84,6 +80,24 @@ ScorePair passedPawnTerm(const PawnInfo& info, const Position& pos, int colour,
   }
   recorder.add(RowPassedPawns, colour, sum);
   return sum;
+}
+
+void fillPawnEntry(PawnEntry& entry, const Position& pos) {
+  entry.key = pos.pawnKey();
+  entry.filled = true;
+  buildPawnInfo(entry.info, pos);
+  for (int c = White; c <= Black; ++c) entry.weak[c] = weakPawnTerm(entry.info, c);
+}
+
+const PawnEntry& PawnCache::probe(const Position& pos) {
+  if (pos.slotOverflow) {
+    fillPawnEntry(uncached_, pos);
+    return uncached_;
+  }
+  const uint64_t key = pos.pawnKey();
+  PawnEntry& entry = entries_[key & (Size - 1)];
+  if (!entry.filled || entry.key != key) fillPawnEntry(entry, pos);
+  return entry;
 }
 
 template ScorePair weakPawnTerm(const PawnInfo&, int, const NoRecord&);

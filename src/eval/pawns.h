@@ -1,5 +1,5 @@
-// Pawn structure: the PawnInfo summary of both colours' pawns, rebuilt for every evaluation, and
-// the "Weak pawns" and "Passed pawns" terms that read it.
+// Pawn structure: the PawnInfo summary of both colours' pawns, the "Weak pawns" and "Passed
+// pawns" terms that read it, and the per-worker cache of the parts that depend on the pawns only.
 #pragma once
 
 #include <cstdint>
@@ -83,5 +83,31 @@ ScorePair passedPawnTerm(const PawnInfo& info, const Position& pos, int colour,
 inline ScorePair passedPawnTerm(const PawnInfo& info, const Position& pos, int colour) {
   return passedPawnTerm(info, pos, colour, NoRecord{});
 }
+
+// What depends on the pawns alone: their PawnInfo and each colour's weak-pawn term.
+struct PawnEntry {
+  uint64_t key = 0;
+  bool filled = false;
+  PawnInfo info;
+  ScorePair weak[2];
+};
+
+// Builds the entry of the position's pawns.
+void fillPawnEntry(PawnEntry& entry, const Position& pos);
+
+// Pawn entries of one search worker by pawn key. Pawns change in few moves, so most positions a
+// search evaluates find the entry of their pawns already built. A position set up with pieces
+// beyond the slot plan is never cached: its key holds pawns that its slot walks may not see.
+class PawnCache {
+ public:
+  static constexpr uint32_t Size = 2048;  // a power of two
+
+  // The entry of the position's pawns, built now if the cache does not hold it.
+  const PawnEntry& probe(const Position& pos);
+
+ private:
+  PawnEntry entries_[Size];
+  PawnEntry uncached_;
+};
 
 }  // namespace varnu

@@ -3,37 +3,21 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "board/bitboard.h"
+
 namespace varnu {
 
+// Targets are found in the attack tables; a square counts when it is empty or holds an enemy.
 int knightMobility(const Position& pos, int square, int colour) {
-  int m = 0;
-  for (int offset : knightOffsets) {
-    const int to = square + offset;
-    if (onBoard(to) && pos.colour[to] != colour) ++m;
-  }
-  return m;
-}
-
-// Empty squares along each ray, plus one for an enemy piece that ends it.
-static int slidingMobility(const Position& pos, int square, int colour, const int (&dirs)[4]) {
-  int m = 0;
-  for (int dir : dirs) {
-    int to = square + dir;
-    while (onBoard(to) && pos.colour[to] == NoColour) {
-      ++m;
-      to += dir;
-    }
-    if (onBoard(to) && pos.colour[to] == (colour ^ 1)) ++m;
-  }
-  return m;
+  return popCount(attackTables.knight[square64(square)] & ~pos.colourSet[colour]);
 }
 
 int diagonalMobility(const Position& pos, int square, int colour) {
-  return slidingMobility(pos, square, colour, diagonalDirs);
+  return popCount(diagonalAttacks(square64(square), pos.occupied()) & ~pos.colourSet[colour]);
 }
 
 int straightMobility(const Position& pos, int square, int colour) {
-  return slidingMobility(pos, square, colour, rookDirs);
+  return popCount(straightAttacks(square64(square), pos.occupied()) & ~pos.colourSet[colour]);
 }
 
 ScorePair rookFileBonus(const Position& pos, const PawnInfo& info, int square, int colour) {
@@ -64,15 +48,19 @@ ScorePair queenFileBonus(const Position& pos, const PawnInfo& info, int square, 
 
 int kingShieldPattern(int colour, int kingSquare, uint64_t ownPawns) {
   const int forward = colour == White ? 1 : -1;
+  const int file = fileOf(kingSquare);
   int pattern = 0;
   for (int ahead = 1; ahead <= 2; ++ahead) {
     const int rank = rankOf(kingSquare) + forward * ahead;
-    for (int df = -1; df <= 1; ++df) {
-      const int file = fileOf(kingSquare) + df;
-      const int bit = 3 * (ahead - 1) + df + 1;
-      const bool noPawnCanStand = rank < 1 || rank > 6 || file < 0 || file > 7;
-      if (noPawnCanStand || (ownPawns >> (8 * rank + file) & 1)) pattern |= 1 << bit;
+    // Off the board, and on the first and last rank, no pawn can stand: all three bits set.
+    if (rank < 1 || rank > 6) {
+      pattern |= 7 << (3 * (ahead - 1));
+      continue;
     }
+    // The rank's pawns shifted so that files f-1, f, f+1 land on bits 0-2; a file off the board
+    // reads as a set bit.
+    const int row = int((ownPawns >> (8 * rank)) & 0xFF) << 1 | 1 | 1 << 9;
+    pattern |= (row >> file & 7) << (3 * (ahead - 1));
   }
   return pattern;
 }
@@ -98,44 +86,41 @@ ScorePair kingSafetyTerm(const Position& pos, const PawnInfo& info, int colour,
 template <class Recorder>
 ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
                      const Recorder& recorder) {
+  // Each piece's sum is independent of the others, so the pieces are taken type by type from
+  // the sets rather than in slot order.
+  const Bitboard mine = pos.slottedPieces(colour);
+  const Bitboard targets = ~pos.colourSet[colour];
+  const Bitboard occupied = pos.occupied();
   ScorePair sum;
-  for (int slot = 0; slot < SlotCount; ++slot) {
-    const int square = pos.pieceList[colour].slots[slot];
-    if (!onBoard(square)) continue;
-    switch (pos.pieceType[square]) {
-      case Knight: {
-        const int m = knightMobility(pos, square, colour);
-        const ScorePair term(8 * m - 20, 6 * m - 20);
-        recorder.add(RowKnights, colour, term);
-        sum += term;
-        break;
-      }
-      case Bishop: {
-        const int m = diagonalMobility(pos, square, colour);
-        const ScorePair term(9 * m - 20, 7 * m - 20);
-        recorder.add(RowBishops, colour, term);
-        sum += term;
-        break;
-      }
-      case Rook: {
-        const int m = straightMobility(pos, square, colour);
-        const ScorePair term =
-            ScorePair(5 * m - 20, 7 * m - 20) + rookFileBonus(pos, info, square, colour);
-        recorder.add(RowRooks, colour, term);
-        sum += term;
-        break;
-      }
-      case Queen: {
-        const int m = diagonalMobility(pos, square, colour) + straightMobility(pos, square, colour);
-        const ScorePair term =
-            ScorePair(3 * m - 15, 2 * m - 15) + queenFileBonus(pos, info, square, colour);
-        recorder.add(RowQueens, colour, term);
-        sum += term;
-        break;
-      }
-      default:
-        break;
-    }
+  for (Bitboard set = mine & pos.typeSet[Knight]; set; set &= set - 1) {
+    const int m = popCount(attackTables.knight[lowestIndex(set)] & targets);
+    const ScorePair term(8 * m - 20, 6 * m - 20);
+    recorder.add(RowKnights, colour, term);
+    sum += term;
+  }
+  for (Bitboard set = mine & pos.typeSet[Bishop]; set; set &= set - 1) {
+    const int m = popCount(diagonalAttacks(lowestIndex(set), occupied) & targets);
+    const ScorePair term(9 * m - 20, 7 * m - 20);
+    recorder.add(RowBishops, colour, term);
+    sum += term;
+  }
+  for (Bitboard set = mine & pos.typeSet[Rook]; set; set &= set - 1) {
+    const int index = lowestIndex(set);
+    const int m = popCount(straightAttacks(index, occupied) & targets);
+    const ScorePair term =
+        ScorePair(5 * m - 20, 7 * m - 20) + rookFileBonus(pos, info, square0x88(index), colour);
+    recorder.add(RowRooks, colour, term);
+    sum += term;
+  }
+  for (Bitboard set = mine & pos.typeSet[Queen]; set; set &= set - 1) {
+    // The two target sets are disjoint, so one count of their union is their sum.
+    const int index = lowestIndex(set);
+    const int m = popCount(
+        (diagonalAttacks(index, occupied) | straightAttacks(index, occupied)) & targets);
+    const ScorePair term =
+        ScorePair(3 * m - 15, 2 * m - 15) + queenFileBonus(pos, info, square0x88(index), colour);
+    recorder.add(RowQueens, colour, term);
+    sum += term;
   }
   return sum;
 }

@@ -30,7 +30,12 @@ void appendPV(Move move, const PVLine& child, PVLine& line) {
 
 Searcher::Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
                    Output* out)
-    : id(id), table(table), timeControl(timeControl), host(host), out(out) {}
+    : id(id),
+      table(table),
+      timeControl(timeControl),
+      host(host),
+      out(out),
+      evalCache(std::make_unique<EvalCache>()) {}
 
 void Searcher::resetCounters() {
   for (Counter* c : {&nodes, &qsNodes, &cutoffs, &cutoffsOnFirstMove, &qsCutoffs,
@@ -41,7 +46,9 @@ void Searcher::resetCounters() {
 }
 
 bool Searcher::timedOut() {
-  if (id != 0 || !host || !host->checkTimeout()) return false;
+  // The master counts its own nodes for the test: a sum over every worker would read, at every
+  // node, counters that the other threads write at every node.
+  if (id != 0 || !host || nodes.get() % TimeoutInterval != 0 || !host->checkTimeout()) return false;
   stopRequested.store(true, std::memory_order_relaxed);
   return true;
 }
@@ -97,13 +104,14 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
   }
   // Near the end of the history stack a node is a leaf, whatever the game length.
   if (pos.historyCount >= MaxHistory - 1) {
-    start.score = evaluate(pos, alpha, beta);
+    start.score = evaluate(pos, alpha, beta, *evalCache);
     return start;
   }
   const MateWindow w = mateDistanceWindow(alpha, beta, ply, inCheck);
   start.window = w;
   if (w.alpha >= w.beta) {
-    table->store(pos, w.alpha, ply, w.lowerLimit, w.upperLimit, w.alpha, w.beta, depth, NullMove);
+    table->store(pos, w.alpha, ply, w.lowerLimit, w.upperLimit, w.alpha, w.beta, depth, NullMove,
+                 id);
     start.score = w.alpha;
     return start;
   }
@@ -128,11 +136,11 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   alpha = w.alpha;
   beta = w.beta;
   auto store = [&](int score, Move move) {
-    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move, id);
   };
   Move hashMove = start.hashMove;
 
-  const int eval = evaluate(pos, alpha, beta);
+  const int eval = evaluate(pos, alpha, beta, *evalCache);
   PVLine scratch;
 
   if (depth <= 3 && beta == alpha + 1 && hashMove == NullMove && std::abs(beta) <= MateThreshold) {
@@ -161,6 +169,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
     UndoRecord undo;
     makeNullMove(pos, undo);
     const int d = std::max(depth - std::min(depth / 4, 3) - 4, 0);
+    if (d > 0) table->prefetch(pos.key());
     scratch.clear();
     int v = d > 0 ? -searchNode(-beta, -beta + 1, ply + 1, d, scratch)
                   : -quiesce(-beta, -beta + 1, ply + 1, scratch);
@@ -206,17 +215,27 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
   Position& pos = position;
   const int alpha = w.alpha, beta = w.beta;
   auto store = [&](int score, Move move) {
-    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+    table->store(pos, score, ply, w.lowerLimit, w.upperLimit, alpha, beta, depth, move, id);
   };
   int best = -MateScore;
   PVLine child;
-  for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, list);) {
+  const MoveEntry* entry = pickNextMove(0, list);
+  for (uint32_t k = 0; entry;) {
     const Move m = entry->move;
     ++k;
+    // A node that did not cut off at its first move usually searches them all: from the second
+    // move on, the next one is picked now and its child's table bucket fetched while this
+    // move's child is searched. A pick depends only on the entries not yet picked.
+    const MoveEntry* next = nullptr;
+    if (k >= 2) {
+      next = pickNextMove(k, list);
+      if (next && depth > 1) table->prefetch(keyAfterMoveHint(pos, next->move));
+    }
     child.clear();
     pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(pos, m, undo);
+    if (depth > 1) table->prefetch(pos.key());  // the child probes the table
     const int v = searchChild(std::max(alpha, best), beta, ply + 1, depth - 1, int(k), child);
     unmakeMove(pos, m, undo);
     if (stopped()) return StoppedScore;
@@ -231,6 +250,7 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
       best = v;
       if (v > alpha) appendPV(m, child, line);
     }
+    entry = k >= 2 ? next : pickNextMove(k, list);
   }
   store(best, line.empty() ? NullMove : line.moves[0]);
   return best;

@@ -24,7 +24,7 @@ int Searcher::quiesce(int alpha, int beta, int ply, PVLine& line) {
   beta = w.beta;
   if (alpha >= beta) return alpha;
 
-  int best = evaluate(pos, alpha, beta);
+  int best = evaluate(pos, alpha, beta, *evalCache);
   if (best >= beta) return best;
   // Near the end of the history stack the stand-pat score is final.
   if (pos.historyCount >= MaxHistory - 1) return best;

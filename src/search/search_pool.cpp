@@ -179,7 +179,6 @@ uint64_t SearchPool::totalNodes() const {
 }
 
 bool SearchPool::checkTimeout() {
-  if (totalNodes() % 4096 != 0) return false;
   if (!timeControl_.timeUp()) return false;
   out_.line("# timeout");
   return true;

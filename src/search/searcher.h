@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "board/movegen.h"
 #include "board/output.h"
 #include "board/position.h"
 #include "clock/time_control.h"
+#include "eval/eval_cache.h"
 #include "search/transposition_table.h"
 
 namespace varnu {
@@ -44,7 +46,7 @@ class Counter {
 class SearchHost {
  public:
   virtual ~SearchHost() = default;
-  // True when the move's time is spent (the master polls it).
+  // True when the move's time is spent (the master polls it every TimeoutInterval of its nodes).
   virtual bool checkTimeout() = 0;
   // A new best line at the root.
   virtual void reportThinking(int depth, int score, const PVLine& line) = 0;
@@ -71,7 +73,11 @@ struct Window {
 // only at a deeper iteration than its length) leaves it one point wide at that bound.
 Window aspirationWindow(int bestScore, int lowerMate, int upperMate);
 
-class Searcher {
+// Own nodes of the master between two clock readings: about a millisecond of search.
+inline constexpr uint64_t TimeoutInterval = 1024;
+
+// Aligned to a cache line so that no two workers' counters or flags share one.
+class alignas(64) Searcher {
  public:
   Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
            Output* out);
@@ -100,6 +106,7 @@ class Searcher {
   TimeControl* const timeControl;
   SearchHost* const host;  // may be null: no time-outs and no reports
   Output* const out;       // may be null: no comment lines
+  const std::unique_ptr<EvalCache> evalCache;  // this worker's pawn and positional scores
 
   Counter nodes;
   Counter qsNodes;
@@ -120,7 +127,7 @@ class Searcher {
 
  private:
   bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
-  // The master's clock test at every node.
+  // The master's clock test at every node; it reads the clock every TimeoutInterval nodes.
   bool timedOut();
   // The stop rules after an iteration; true when the search should end.
   bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,

@@ -23,6 +23,14 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out) {
   out.printf("# new size of TT hash: %u MB\n", m);
   uint64_t n = 4;
   while ((n * 2) * 16 <= uint64_t(m) * 1048576) n *= 2;
+  // A table of the same size is emptied in place: its pages are already mapped, and a fresh
+  // allocation would make the next search take a page fault every 256 entries, in every worker
+  // at once. Only up to the default size, though: writing every entry of a larger table maps all
+  // of it, gigabytes perhaps, where the searches to come may touch a small part.
+  if (words_ && n == entryCount_ && n * 16 <= uint64_t(ClearInPlaceMegabytes) * 1048576) {
+    clear();
+    return true;
+  }
   // calloc hands out zeroed pages lazily; the extra line lets the table start on a cache line.
   void* memory = std::calloc(n * 16 + 64, 1);
   if (!memory) {
@@ -34,18 +42,29 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out) {
   words_ = reinterpret_cast<uint64_t*>((reinterpret_cast<uintptr_t>(memory) + 63) & ~uintptr_t(63));
   entryCount_ = uint32_t(n);
   bucketMask_ = entryCount_ / 4 - 1;
-  filledCount_.store(0, std::memory_order_relaxed);
+  resetFilledCount();
   return true;
 }
 
 void TranspositionTable::clear() {
   for (uint64_t i = 0; i < 2 * uint64_t(entryCount_); ++i) storeWord(words_[i], 0);
-  filledCount_.store(0, std::memory_order_relaxed);
+  resetFilledCount();
+}
+
+void TranspositionTable::resetFilledCount() {
+  for (FillCounter& c : filled_) c.value.store(0, std::memory_order_relaxed);
+}
+
+uint32_t TranspositionTable::filledCount() const {
+  uint32_t n = 0;
+  for (const FillCounter& c : filled_) n += c.value.load(std::memory_order_relaxed);
+  return n;
 }
 
 uint64_t TranspositionTable::pack(Move move, int score, int bound, int depth, int age) {
-  return uint64_t(move) | uint64_t(uint16_t(int16_t(score))) << 16 | uint64_t(uint8_t(bound)) << 32 |
-         uint64_t(uint8_t(depth)) << 40 | uint64_t(uint8_t(age)) << 48;
+  return uint64_t(move) | uint64_t(uint16_t(int16_t(score))) << 16 |
+         uint64_t(uint8_t(bound)) << 32 | uint64_t(uint8_t(depth)) << 40 |
+         uint64_t(uint8_t(age)) << 48;
 }
 
 TTEntry TranspositionTable::decode(uint32_t i) const {
@@ -96,7 +115,8 @@ ProbeResult TranspositionTable::probe(const Position& pos, int alpha, int beta, 
 }
 
 void TranspositionTable::store(const Position& pos, int score, int ply, int lowerLimit,
-                               int upperLimit, int alpha, int beta, int depth, Move move) {
+                               int upperLimit, int alpha, int beta, int depth, Move move,
+                               int writer) {
   if (!entryCount_) return;
   uint8_t bound = BoundExact;
   if (score >= beta && score < upperLimit)
@@ -135,7 +155,8 @@ void TranspositionTable::store(const Position& pos, int score, int ply, int lowe
       }
     }
   }
-  if (decode(slot).key == 0) filledCount_.fetch_add(1, std::memory_order_relaxed);
+  if (decode(slot).key == 0)
+    filled_[unsigned(writer) % FillCounters].value.fetch_add(1, std::memory_order_relaxed);
   TTEntry e;
   e.key = key;
   e.move = move;

@@ -34,6 +34,8 @@ struct ProbeResult {
 class TranspositionTable {
  public:
   static constexpr uint32_t MaxMegabytes = 4096;
+  // Largest table that a resize to its own size empties in place rather than allocating anew.
+  static constexpr uint32_t ClearInPlaceMegabytes = 256;
 
   TranspositionTable() = default;
   ~TranspositionTable();
@@ -41,8 +43,9 @@ class TranspositionTable {
   TranspositionTable& operator=(const TranspositionTable&) = delete;
 
   // Makes a fresh, empty table of the largest power-of-two entry count that fits the megabytes
-  // (at most 4096), announcing the size. Must not run while a search uses the table. When the
-  // memory cannot be had, the previous table stays and a comment line says so; returns false.
+  // (at most 4096), announcing the size; a table of that size already (up to 256 MB) is emptied
+  // instead. Must not run while a search uses the table. When the memory cannot be had, the
+  // previous table stays and a comment line says so; returns false.
   bool resize(uint32_t megabytes, Output& out);
 
   // Empties every entry, keeping the size.
@@ -51,17 +54,22 @@ class TranspositionTable {
   // Looks the position up for a node with this window, ply and remaining depth.
   ProbeResult probe(const Position& pos, int alpha, int beta, int ply, int depth) const;
 
+  // Starts loading the bucket of the key into the cache, so that a probe soon after finds it
+  // there instead of waiting for memory.
+  void prefetch(uint64_t key) const {
+    if (entryCount_) __builtin_prefetch(&words_[2 * 4 * (uint32_t(key) & bucketMask_)]);
+  }
+
   // Stores a node's result; the bound follows from the score, the window and the node's mate
-  // limits. Mate scores are stored as distances from this node.
+  // limits. Mate scores are stored as distances from this node. The writer (the worker's
+  // number) picks the counter that counts the entries it fills.
   void store(const Position& pos, int score, int ply, int lowerLimit, int upperLimit, int alpha,
-             int beta, int depth, Move move);
+             int beta, int depth, Move move, int writer = 0);
 
   // Share of entries filled since the last resize, in percent.
-  double hashFullPercent() const {
-    return entryCount_ ? filledCount_.load(std::memory_order_relaxed) * 100.0 / entryCount_ : 0.0;
-  }
+  double hashFullPercent() const { return entryCount_ ? filledCount() * 100.0 / entryCount_ : 0.0; }
   uint32_t entryCount() const { return entryCount_; }
-  uint32_t filledCount() const { return filledCount_.load(std::memory_order_relaxed); }
+  uint32_t filledCount() const;
 
   // Reads entry i of the table (for tests and diagnostics).
   TTEntry entry(uint32_t i) const;
@@ -71,11 +79,20 @@ class TranspositionTable {
   TTEntry decode(uint32_t i) const;
   void write(uint32_t i, const TTEntry& e);
 
-  void* memory_ = nullptr;      // the allocation
-  uint64_t* words_ = nullptr;   // two words per entry, aligned to a cache line
+  void resetFilledCount();
+
+  // Filled entries are counted per writer, each count on a cache line of its own: one counter
+  // that every worker increments would pass its line between the cores at every new entry.
+  static constexpr int FillCounters = 16;
+  struct alignas(64) FillCounter {
+    std::atomic<uint32_t> value{0};
+  };
+
+  void* memory_ = nullptr;     // the allocation
+  uint64_t* words_ = nullptr;  // two words per entry, aligned to a cache line
   uint32_t bucketMask_ = 0;
   uint32_t entryCount_ = 0;
-  std::atomic<uint32_t> filledCount_{0};
+  FillCounter filled_[FillCounters];
 };
 
 }  // namespace varnu

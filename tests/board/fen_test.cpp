@@ -32,8 +32,9 @@ TEST(Fen, AcceptsAndRefuses) {
         {"r3k2r/8/8/8/8/8/8/R3K2R w KK - 0 1", false},
         {"r3k2r/8/8/8/8/8/8/R3K2R w K- - 0 1", false},
         {"r3k2r/8/8/8/8/8/8/R3K2R w -K - 0 1", false},
-        // En-passant squares must fit the side to move and have the pawn behind them.
+        // En-passant squares must fit the side to move, be empty and have the pawn behind them.
         {"4k3/8/8/4p3/8/8/8/4K3 w - e3 0 1", false},
+        {"4k3/8/4n3/3Pp3/8/8/8/4K3 w - e6 0 1", false},
         {"4k3/8/8/4p3/8/8/8/4K3 w - e6 0 1", true},
         {"4k3/8/8/8/8/8/8/4K3 w - e6 0 1", false},
         {"4k3/8/8/8/8/8/8/4K3 w - i6 0 1", false},

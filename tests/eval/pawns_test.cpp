@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <memory>
+#include <random>
 
+#include "board/make_move.h"
+#include "board/movegen.h"
+#include "board/zobrist.h"
+#include "eval/eval_cache.h"
 #include "eval_test_helpers.h"
 
 namespace varnu {
@@ -126,6 +132,50 @@ TEST(PassedPawns, StepsBlockingAndUnstoppable) {
     Loaded l;
     load(l, c.fen);
     EXPECT_EQ(passedPawnTerm(l.info, l.pos, c.colour), c.expected) << c.fen;
+  }
+}
+
+// The evaluation caches must not change a score: over random games, each position is evaluated
+// several times with caches shared by all games (the repeats find it in the positional cache)
+// and without them, and the incremental pawn key is checked against the pawns on the board. The
+// starts bring castling, en passant, promotions, a pawnless ending and a position set up beyond
+// the slot plan (nine pawns), which bypasses the caches.
+TEST(EvalCache, CachedScoresEqualUncachedOverRandomGames) {
+  const char* const starts[] = {
+      StartFen.data(),
+      "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+      "rnbqkbnr/ppppp1pp/7n/4Pp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+      "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1",
+      "8/8/8/8/8/2k5/8/KBN5 b - - 0 1",
+      "4k3/pppppppp/8/8/8/P7/PPPPPPPP/4K3 w - - 0 1",
+  };
+  auto cache = std::make_unique<EvalCache>();
+  std::mt19937 random(13);
+  for (const char* fen : starts) {
+    for (int game = 0; game < 25; ++game) {
+      Position pos;
+      ASSERT_TRUE(setFromFen(pos, fen)) << fen;
+      for (int ply = 0; ply < 100; ++ply) {
+        uint64_t pawnKey = 0;
+        for (int c = White; c <= Black; ++c)
+          for (uint64_t set = pos.pieces(c, Pawn); set; set &= set - 1)
+            pawnKey ^= pieceSquareKey(c, Pawn, std::countr_zero(set));
+        ASSERT_EQ(pos.pawnKey(), pawnKey) << fen << " ply " << ply;
+        for (const int alpha : {-MateScore, -1, 150}) {
+          ASSERT_EQ(evaluate(pos, alpha, alpha + 1, *cache), evaluate(pos, alpha, alpha + 1))
+              << fen << " ply " << ply;
+        }
+        ASSERT_EQ(evaluate(pos, -MateScore, MateScore, *cache),
+                  evaluate(pos, -MateScore, MateScore));
+        MoveList list;
+        generateMoves(pos, inCheck(pos), list);
+        if (list.count == 0) break;
+        const Move m = list.entries[random() % list.count].move;
+        pos.history[pos.historyCount].movePlayed = m;
+        UndoRecord undo;
+        makeMove(pos, m, undo);
+      }
+    }
   }
 }
 
