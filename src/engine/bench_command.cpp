@@ -47,7 +47,7 @@ int runBench(Output& out, int argc, const char* const* argv) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   const uint64_t ms =
       uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-  out.printf("depth %d, %zu positions, %" PRIu64 " ms\n", depth, benchPositions.size(), ms);
+  out.printf("depth %d, %d positions, %" PRIu64 " ms\n", depth, int(benchPositions.size()), ms);
   out.printf("%" PRIu64 " nodes %" PRIu64 " nps\n", nodes, nodes * 1000 / (ms > 0 ? ms : 1));
   return 0;
 }
