@@ -86,6 +86,9 @@ class Engine : public SearchListener {
 
   // Plays and announces the move the search chose (on the master search thread).
   void onSearchDone(Move move) override;
+  // Thinking lines and the statistics block (on the master search thread).
+  void onThinking(const ThinkingReport& report) override;
+  void onStatistics(const SearchStatistics& statistics) override;
 
   const GameRecord& game() const { return game_; }
   bool quitRequested() const { return quitRequested_; }

@@ -74,16 +74,20 @@ Move Searcher::iterate(const Position& game) {
       bestLine = line;
       bestScore = v;
     }
-    if (!stopped()) completedDepth = depth;
+    if (!stopped()) {
+      completedDepth = depth;
+      if (id == 0 && host) host->reportIteration(depth, bestScore, bestLine);
+    }
     if (id == 0 && !stopped() &&
         stopRulesFire(depth, rootMoveCount, upperMate, lowerMate, line, easyFlags)) {
       stopRequested.store(true, std::memory_order_relaxed);
     }
   }
   if (id != 0) return NullMove;
-  const Move result = (noResult || discardResult.load(std::memory_order_relaxed) || bestLine.empty())
-                          ? NullMove
-                          : bestLine.moves[0];
+  const Move result =
+      (noResult || discardResult.load(std::memory_order_relaxed) || bestLine.empty())
+          ? NullMove
+          : bestLine.moves[0];
   if (host) host->printStatistics();
   return result;
 }

@@ -37,6 +37,7 @@ void Searcher::resetCounters() {
                      &qsCutoffsOnFirstMove, &ttHashHits})
     c->reset();
   firstMovesTime = 0;
+  selDepth = 0;
   easyMove = false;
 }
 
@@ -87,6 +88,7 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
   NodeStart start;
   start.settled = true;
   nodes.add();
+  if (ply > selDepth) selDepth = ply;
   if (timedOut()) {
     start.score = StoppedScore;
     return start;

@@ -48,6 +48,8 @@ class SearchHost {
   virtual bool checkTimeout() = 0;
   // A new best line at the root.
   virtual void reportThinking(int depth, int score, const PVLine& line) = 0;
+  // The best line and score of a completed iteration.
+  virtual void reportIteration(int depth, int score, const PVLine& line) = 0;
   // The statistics block at the end of a search.
   virtual void printStatistics() = 0;
 };
@@ -95,6 +97,8 @@ class Searcher {
   Counter qsCutoffsOnFirstMove;
   Counter ttHashHits;
   int32_t firstMovesTime = 0;
+  // The deepest ply a node of this search has reached; read only by the searching thread.
+  int selDepth = 0;
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> discardResult{false};
   bool easyMove = false;
@@ -109,8 +113,8 @@ class Searcher {
   // The master's clock test at every node.
   bool timedOut();
   // The stop rules after an iteration; true when the search should end.
-  bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
-                     const PVLine& line, bool* easyFlags);
+  bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate, const PVLine& line,
+                     bool* easyFlags);
   // What the common start of an interior node found: a score that settles the node, or the
   // clamped window and the hash move to search with.
   struct NodeStart {
