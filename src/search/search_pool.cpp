@@ -51,7 +51,8 @@ void SearchPool::rebuildWorkers(bool force) {
     worker->searcher = std::make_unique<Searcher>(int(i), &table_, &timeControl_, this, &out_);
     workers_.push_back(std::move(worker));
   }
-  for (auto& worker : workers_) worker->thread = std::thread(&SearchPool::run, this, std::ref(*worker));
+  for (auto& worker : workers_)
+    worker->thread = std::thread(&SearchPool::run, this, std::ref(*worker));
 }
 
 void SearchPool::discardWorkers() {
@@ -93,17 +94,20 @@ void SearchPool::run(Worker& worker) {
   }
 }
 
-void SearchPool::startSearch(const Position& game, int gamePly, SearchListener* listener) {
+void SearchPool::startSearch(const Position& game, int gamePly, SearchListener* listener,
+                             const SearchRequest& request) {
   applyPendingHashSize();
   ensureTable();
   rebuildWorkers(false);
   game_ = &game;
   gamePly_ = gamePly;
   listener_ = listener;
+  request_ = request;
   // Every worker is marked busy before any is woken: the master may finish at once (a book
   // move) and must then find the others busy so that it stops and awaits them.
   for (auto& worker : workers_) {
     std::lock_guard<std::mutex> lock(worker->mutex);
+    worker->searcher->request = request;
     worker->searcher->stopRequested.store(false);
     worker->searcher->discardResult.store(false);
     worker->jobState.store(Busy);
@@ -153,7 +157,7 @@ void SearchPool::think() {
     out_.printf("# set maxTime = %d\n", budget.max);
   }
   Move move = NullMove;
-  if (clock && bookUse) {
+  if ((clock || request_.moveWanted) && request_.bookAllowed && bookUse) {
     master.position = *game_;
     move = book_.probe(master.position, out_);
   }
@@ -171,7 +175,9 @@ uint64_t SearchPool::totalNodes() const {
 }
 
 bool SearchPool::checkTimeout() {
-  if (totalNodes() % 4096 != 0) return false;
+  const uint64_t nodes = totalNodes();
+  if (request_.nodeLimit > 0 && nodes >= request_.nodeLimit) return true;
+  if (nodes % 4096 != 0) return false;
   if (!timeControl_.timeUp()) return false;
   out_.line("# timeout");
   return true;

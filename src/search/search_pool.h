@@ -82,7 +82,8 @@ class SearchPool : public SearchHost {
 
   // Starts all workers on the position; gamePly is the number of moves in the game record, for
   // the time budget. The position must stay unchanged until the search is done.
-  void startSearch(const Position& game, int gamePly, SearchListener* listener);
+  void startSearch(const Position& game, int gamePly, SearchListener* listener,
+                   const SearchRequest& request = SearchRequest{});
   // Stops a running search so that no move is played; returns when every worker is idle.
   void abortSearch();
   // Waits until every worker is idle.
@@ -147,6 +148,7 @@ class SearchPool : public SearchHost {
   const Position* game_ = nullptr;
   int gamePly_ = 0;
   SearchListener* listener_ = nullptr;
+  SearchRequest request_;
 };
 
 }  // namespace varnu
