@@ -38,6 +38,13 @@ void SearchPool::setHashSize(uint32_t megabytes) {
     recreateTable();
 }
 
+void SearchPool::clearTable() {
+  if (anyBusy())
+    hashResizePending_ = true;
+  else
+    table_.clear();
+}
+
 void SearchPool::applyPendingHashSize() {
   if (hashResizePending_) recreateTable();
 }

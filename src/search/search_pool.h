@@ -76,6 +76,9 @@ class SearchPool : public SearchHost {
   // otherwise as soon as the workers are idle, so that a running search keeps its table.
   void setHashSize(uint32_t megabytes);
   uint32_t hashSize() const { return hashMegabytes_; }
+  // Empties the table; while a search runs, it keeps its table and a fresh one follows when the
+  // workers are idle.
+  void clearTable();
   // Creates the wanted number of workers if that changed, or all anew when forced. Only while
   // no search runs.
   void rebuildWorkers(bool force);
