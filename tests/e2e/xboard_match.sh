@@ -6,27 +6,34 @@
 #   tests/e2e/xboard_match.sh [path/to/varnu]        (default ./build/varnu)
 #
 # Environment: MATCH_GAMES (default 2, colours alternate), MATCH_TC (xboard -tc, default 0:15,
-# sudden death), MATCH_TIMEOUT (seconds to wait for all games, default 300), KEEP_MATCH_DIR=1
-# keeps the working folder with the PGN and the logs.
-# Needs the Debian packages xboard, fairymax and xvfb. Exit status 0 only when every game ended
-# with a proper result and Varnu made no illegal move, lost no game on time and did not crash.
+# sudden death), MATCH_TIMEOUT (seconds to wait for all games, default 300), MATCH_UCI=1 runs
+# Varnu as a UCI engine through the polyglot adapter (xboard's -fUCI), KEEP_MATCH_DIR=1 keeps
+# the working folder with the PGN and the logs.
+# Needs the Debian packages xboard, fairymax and xvfb, and polyglot for MATCH_UCI. Exit status 0
+# only when every game ended with a proper result and Varnu made no illegal move, lost no game on
+# time and did not crash.
 set -euo pipefail
 
 engine=${1:-./build/varnu}
 games=${MATCH_GAMES:-2}
 tc=${MATCH_TC:-0:15}
 timeout=${MATCH_TIMEOUT:-300}
+uci=${MATCH_UCI:-0}
 xboard=/usr/games/xboard
 fairymax=/usr/games/fairymax
+# xboard starts the polyglot adapter by name.
+export PATH="$PATH:/usr/games"
 
 if [ ! -x "$engine" ]; then
   echo "xboard_match: no engine at $engine (build it first or pass its path)" >&2
   exit 2
 fi
 engine=$(realpath "$engine")
-for tool in Xvfb "$xboard" "$fairymax"; do
+tools=(Xvfb "$xboard" "$fairymax")
+[ "$uci" = 1 ] && tools+=(polyglot)
+for tool in "${tools[@]}"; do
   if ! command -v "$tool" >/dev/null; then
-    echo "xboard_match: $tool is missing (apt-get install xboard fairymax xvfb)" >&2
+    echo "xboard_match: $tool is missing (apt-get install xboard fairymax xvfb polyglot)" >&2
     exit 2
   fi
 done
@@ -87,7 +94,12 @@ display=":$(head -n1 "$work/display")"
 # Varnu is the first engine in every game; xboard alternates the colours. Both engines run in the
 # private folder, so no opening book is found there. xboard adjudicates mates and draws by the
 # rules and calls flags; a false claim by an engine loses.
-HOME="$work" DISPLAY="$display" "$xboard" -noGUI \
+protocol=()
+if [ "$uci" = 1 ]; then
+  # The adapter logs both sides of its talk with Varnu.
+  protocol=(-fUCI -adapterCommand "polyglot -noini -log true -lf \"$work/polyglot.log\" -ec \"%fcp\" -ed \"%fd\"")
+fi
+HOME="$work" DISPLAY="$display" "$xboard" -noGUI "${protocol[@]}" \
   -matchMode true -matchGames "$games" -matchPause 500 \
   -tc "$tc" -inc 0 \
   -fcp "$engine" -fd "$work" -scp "$fairymax" -sd "$work" \
@@ -175,6 +187,13 @@ done <<<"$summary"
 engine_errors=$(grep -E '^[0-9]+ <first : (Error|Illegal move)' "$work/xboard.debug" || true)
 if [ -n "$engine_errors" ]; then
   failures+=("Varnu refused commands: $(head -n3 <<<"$engine_errors" | tr '\n' ' ')")
+fi
+# Through the adapter, Varnu's "info string" lines say it refused or misread a UCI command.
+if [ "$uci" = 1 ]; then
+  refusals=$(grep -E 'Engine->Adapter: info string' "$work/polyglot.log" 2>/dev/null || true)
+  if [ -n "$refusals" ]; then
+    failures+=("Varnu refused UCI commands: $(head -n3 <<<"$refusals" | tr '\n' ' ')")
+  fi
 fi
 gui_complaints=$(cat "$work/xboard.debug" "$work/xboard.out" | grep -vE '^[0-9]+ [<>]' \
   | grep -iE 'illegal move.*first|first.*(exited|crashed|terminated|died)' || true)
