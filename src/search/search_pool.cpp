@@ -38,11 +38,13 @@ void SearchPool::setHashSize(uint32_t megabytes) {
     recreateTable();
 }
 
+// A fresh allocation instead of zeroing the old one: the system hands out zeroed pages as the
+// search touches them, so even a large table empties at once.
 void SearchPool::clearTable() {
   if (anyBusy())
     hashResizePending_ = true;
   else
-    table_.clear();
+    recreateTable();
 }
 
 void SearchPool::applyPendingHashSize() {
