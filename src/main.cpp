@@ -2,9 +2,11 @@
 #include <cstdio>
 
 #include "engine/engine.h"
+#include "engine/platform.h"
 #include "uci/uci.h"
 
 int main(int argc, char** argv) {
+  varnu::useBinaryStandardStreams();
   varnu::Output out(stdout);
   varnu::Engine engine(out);
   engine.printBanner();

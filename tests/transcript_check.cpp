@@ -120,8 +120,9 @@ int main(int argc, char** argv) {
   if (child == 0) {
     dup2(toEngine[0], 0);
     dup2(fromEngine[1], 1);
-    close(toEngine[1]);
-    close(fromEngine[0]);
+    // Only standard input and output stay open: a process the engine leaves behind (Wine's
+    // server) would otherwise hold the output pipe open after the engine ends.
+    for (const int fd : {toEngine[0], toEngine[1], fromEngine[0], fromEngine[1]}) close(fd);
     std::vector<char*> args{argv[1]};
     for (int i = 4; i < argc; ++i) args.push_back(argv[i]);
     args.push_back(nullptr);

@@ -42,19 +42,49 @@ BudgetFigures TimeControl::budget(int ply, int32_t elapsed) const {
   b.remaining = clamp32(remaining);
   b.available = clamp32(available);
   b.max = clamp32(int64_t(double(available) * 0.9 / b.remainingMoves));
+
+  b.moveTime = moveTime;
+  int64_t wanted = b.moveTime > 0 ? int64_t(b.moveTime) - SafetyMargin : int64_t(b.max);
+  // A "time" report belongs to the move it was sent for: it comes at that move's ply, or one
+  // ply earlier when it arrives before the opponent's move is recorded. By then the session
+  // figures may count an increment, or a whole period, that the clock does not hold yet.
+  const int reported = reportPly;
+  if (reported >= 0 && (ply == reported || ply == reported + 1)) {
+    b.clockKnown = true;
+    b.clock = clamp32(int64_t(reportedGiven) - elapsed);
+  } else if (b.moveTime == 0) {
+    // The figures count this move's increment already; the clock receives it after the move.
+    b.clockKnown = true;
+    b.clock = clamp32(remaining - b.increment);
+  }
+  if (b.clockKnown) wanted = std::min(wanted, int64_t(b.clock) - SafetyMargin);
+  b.maxTime = clamp32(wanted);
   return b;
 }
 
 std::string budgetLines(const BudgetFigures& b) {
   char text[400];
-  std::snprintf(text, sizeof text,
-                "# movesPerSession=%u timePerSession=%u increment=%u\n"
-                "# ply=%u fullMoveNumber=%u remainingMoves=%u nSessions=%u\n"
-                "# total=%d elapsed=%d remaining=%d available=%d max=%d\n",
-                b.movesPerSession, uint32_t(b.timePerSession), uint32_t(b.increment), b.ply,
-                b.fullMoveNumber, b.remainingMoves, b.nSessions, b.total, b.elapsed, b.remaining,
-                b.available, b.max);
-  return text;
+  int32_t wanted = b.max;
+  if (b.moveTime > 0) {
+    wanted = clamp32(int64_t(b.moveTime) - TimeControl::SafetyMargin);
+    std::snprintf(text, sizeof text, "# timePerMove=%d margin=%d max=%d\n", b.moveTime,
+                  TimeControl::SafetyMargin, wanted);
+  } else {
+    std::snprintf(text, sizeof text,
+                  "# movesPerSession=%u timePerSession=%u increment=%u\n"
+                  "# ply=%u fullMoveNumber=%u remainingMoves=%u nSessions=%u\n"
+                  "# total=%d elapsed=%d remaining=%d available=%d max=%d\n",
+                  b.movesPerSession, uint32_t(b.timePerSession), uint32_t(b.increment), b.ply,
+                  b.fullMoveNumber, b.remainingMoves, b.nSessions, b.total, b.elapsed, b.remaining,
+                  b.available, b.max);
+  }
+  std::string lines = text;
+  if (b.maxTime < wanted) {
+    std::snprintf(text, sizeof text, "# clock=%d margin=%d max=%d\n", b.clock,
+                  TimeControl::SafetyMargin, b.maxTime);
+    lines += text;
+  }
+  return lines;
 }
 
 void TimeControl::setRemaining(int32_t remaining, int ply) {
@@ -63,6 +93,15 @@ void TimeControl::setRemaining(int32_t remaining, int ply) {
   const int64_t sessions = moves > 0 ? (fullMoveNumber + moves - 1) / moves : 1;
   stopwatch.setAccumulated(
       clamp32(int64_t(timePerSession) * sessions + int64_t(increment) * fullMoveNumber - remaining));
+  reportedGiven = clamp32(int64_t(stopwatch.reading()) + remaining);
+  reportPly = ply;
+}
+
+void TimeControl::setSessions(uint32_t moves, int32_t time, int32_t inc) {
+  movesPerSession = moves;
+  timePerSession = time;
+  increment = inc;
+  moveTime = 0;
 }
 
 void TimeControl::resetForNewGame() {
@@ -73,6 +112,8 @@ void TimeControl::resetForNewGame() {
   movesPerSession = 40;
   timePerSession = 30000;
   increment = 0;
+  moveTime = 0;
+  reportPly = -1;
 }
 
 }  // namespace varnu

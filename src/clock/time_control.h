@@ -23,13 +23,26 @@ struct BudgetFigures {
   int32_t remaining;
   int32_t available;
   int32_t max;
+  // The fixed time per move ("st"), 0 when the session clock above sets the budget.
+  int32_t moveTime;
+  // The time on the engine's clock, as the GUI reported it for this move or, without such a
+  // report, as the session figures reckon it; clockKnown is false when neither applies.
+  bool clockKnown;
+  int32_t clock;
+  // The budget really used: max (or moveTime less the margin) capped by the clock less the margin.
+  int32_t maxTime;
 };
 
-// The three comment lines that report a budget, each ended by a newline.
+// The comment lines that report a budget, each ended by a newline: the session figures (or the
+// time per move), and a line of the clock when it cuts the budget.
 std::string budgetLines(const BudgetFigures& b);
 
 // Written by the command thread and read by the master search thread, hence atomic.
 struct TimeControl {
+  // Kept back from every budget for the move's own output and the GUI's latency, so that a move
+  // made as the budget runs out still reaches the GUI before the flag falls.
+  static constexpr int32_t SafetyMargin = 10;
+
   Stopwatch stopwatch;
   std::atomic<int32_t> maxTime{0};
   std::atomic<uint32_t> movesPerSession{40};
@@ -38,6 +51,12 @@ struct TimeControl {
   std::atomic<bool> timeControlActive{true};
   std::atomic<bool> depthLimited{false};
   std::atomic<int32_t> maxDepth{0};
+  // The fixed time per move set by "st"; 0 while the session clock governs.
+  std::atomic<int32_t> moveTime{0};
+  // The last "time" report: the ply it came at (-1 for none since the last new game) and the
+  // time given so far by then, the clock plus the stopwatch's reading.
+  std::atomic<int> reportPly{-1};
+  std::atomic<int32_t> reportedGiven{0};
 
   // The budget of the move at this ply (moves in the game record) with elapsed time used.
   BudgetFigures budget(int ply, int32_t elapsed) const;
@@ -47,6 +66,10 @@ struct TimeControl {
   }
   // The "time" command: the engine has this much left, so the watch reads the time used.
   void setRemaining(int32_t remaining, int ply);
+  // The "st" command: a fixed time per move, in centiseconds, until the next "level" or new game.
+  void setMoveTime(int32_t centiseconds) { moveTime = centiseconds; }
+  // The "level" command: the session clock, which also ends a fixed time per move.
+  void setSessions(uint32_t moves, int32_t time, int32_t increment);
   // The settings of a new game: 40 moves in 5 minutes, no increment, no depth limit.
   void resetForNewGame();
 };

@@ -6,8 +6,12 @@ namespace varnu {
 
 namespace {
 
-constexpr bool Stops = true;
-constexpr bool Runs = false;
+constexpr SearchEffect Stops = SearchEffect::Stops;
+constexpr SearchEffect Runs = SearchEffect::Runs;
+constexpr SearchEffect MovesNow = SearchEffect::MovesNow;
+// "st" and "?" are whole words: as prefixes they would take "stop", "start" or "??" from the
+// lines that are ignored today.
+constexpr bool WholeWord = true;
 
 const Command table[] = {
     {"quit", &Engine::quit, 0, 0, Stops},
@@ -23,6 +27,8 @@ const Command table[] = {
     {"level", &Engine::level, 3, 3, Runs},
     {"sd", &Engine::sd, 1, 1, Stops},
     {"time", &Engine::time, 1, 1, Runs},
+    {"st", &Engine::st, 1, 1, Runs, WholeWord},
+    {"?", &Engine::moveNow, 0, 0, MovesNow, WholeWord},
     {"undo", &Engine::undo, 0, 0, Stops},
     {"remove", &Engine::remove, 0, 0, Stops},
     {"analyze", &Engine::analyze, 0, 0, Stops},
@@ -44,8 +50,11 @@ const Command table[] = {
 std::span<const Command> commandTable() { return table; }
 
 const Command* findCommand(std::string_view line) {
-  for (const Command& c : table)
-    if (line.starts_with(c.name)) return &c;
+  for (const Command& c : table) {
+    if (!line.starts_with(c.name)) continue;
+    if (c.wholeWord && line.size() > c.name.size() && line[c.name.size()] != ' ') continue;
+    return &c;
+  }
   return nullptr;
 }
 

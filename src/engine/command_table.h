@@ -12,18 +12,25 @@ class Engine;
 using Args = std::vector<std::string_view>;
 using Handler = bool (Engine::*)(const Args&);
 
+// What a command does to a running search before its handler runs: nothing, stop it with no
+// move played, or end it with the best move found so far played.
+enum class SearchEffect { Runs, Stops, MovesNow };
+
 struct Command {
   std::string_view name;
   Handler handler;
   unsigned minArgs;
   unsigned maxArgs;
-  bool stopsSearch;
+  SearchEffect onSearch;
+  // The line must be the name alone or the name and a space, not merely begin with the name.
+  bool wholeWord = false;
 };
 
-// The 27 commands in lookup order.
+// The commands in lookup order.
 std::span<const Command> commandTable();
 
-// The first command whose name is a prefix of the line, or nullptr.
+// The first command that the line names, or nullptr: a row's name is a prefix of the line,
+// followed by the end of the line or a space for a whole-word row.
 const Command* findCommand(std::string_view line);
 
 // Cuts text at every separator; empty pieces count, and the piece after the last cut is always

@@ -116,14 +116,14 @@ bool Engine::go(const Args&) {
     return false;
   }
   forceMode_ = false;
-  analyzeMode_ = false;
+  if (analyzeMode_) leaveAnalysis();
   engineSide_ = game_.position.sideToMove;
   return true;
 }
 
 bool Engine::playother(const Args&) {
   forceMode_ = false;
-  analyzeMode_ = false;
+  if (analyzeMode_) leaveAnalysis();
   engineSide_ = game_.position.sideToMove ^ 1;
   return true;
 }
@@ -134,13 +134,11 @@ bool Engine::setboard(const Args& args) {
     if (i) fen += ' ';
     fen += args[i];
   }
-  // A refused text leaves the game as it was.
+  // A refused text leaves everything as it was, a finished game included.
   Position scratch = game_.position;
-  const bool accepted = setFromFen(scratch, fen);
-  if (accepted) {
-    game_.position = scratch;
-    game_.empty();
-  }
+  if (!setFromFen(scratch, fen)) return false;
+  game_.position = scratch;
+  game_.empty();
   boardPrintPending_ = true;
   gameOver_ = false;
   if (analyzeMode_) {
@@ -149,7 +147,7 @@ bool Engine::setboard(const Args& args) {
     engineSide_ = NoColour;
     forceMode_ = true;
   }
-  return accepted;
+  return true;
 }
 
 bool Engine::level(const Args& args) {
@@ -157,9 +155,8 @@ bool Engine::level(const Args& args) {
   if (pieces.size() > 2) return false;
   int64_t seconds = 60 * int64_t(parseNumber(pieces[0]));
   if (pieces.size() == 2) seconds += parseNumber(pieces[1]);
-  timeControl_.movesPerSession = uint32_t(parseNumber(args[0]));
-  timeControl_.timePerSession = saturate(100 * seconds);
-  timeControl_.increment = saturate(100 * int64_t(parseNumber(args[2])));
+  timeControl_.setSessions(uint32_t(parseNumber(args[0])), saturate(100 * seconds),
+                           saturate(100 * int64_t(parseNumber(args[2]))));
   return true;
 }
 
@@ -175,6 +172,21 @@ bool Engine::time(const Args& args) {
   timeControl_.setRemaining(parseNumber(args[0]), game_.count);
   return true;
 }
+
+bool Engine::st(const Args& args) {
+  const int32_t seconds = parseNumber(args[0]);
+  if (seconds < 1) {
+    out_.printf("Error (illegal argument to 'st' command): %.*s\n", int(args[0].size()),
+                args[0].data());
+    return false;
+  }
+  timeControl_.setMoveTime(saturate(100 * int64_t(seconds)));
+  return true;
+}
+
+// "?" ends the engine's own search before this handler runs (see the command table); there is
+// nothing left to do here, and at any other time the command does nothing.
+bool Engine::moveNow(const Args&) { return true; }
 
 bool Engine::undo(const Args&) { return takeBack(1); }
 
@@ -199,11 +211,15 @@ bool Engine::analyze(const Args&) {
 
 bool Engine::exit(const Args&) {
   if (!analyzeMode_) return false;
+  leaveAnalysis();
+  engineSide_ = NoColour;
+  return true;
+}
+
+void Engine::leaveAnalysis() {
   analyzeMode_ = false;
   timeControl_.depthLimited = false;
   timeControl_.timeControlActive = true;
-  engineSide_ = NoColour;
-  return true;
 }
 
 bool Engine::post(const Args&) {

@@ -167,7 +167,9 @@ bool Engine::dispatch(std::string_view line) {
       return false;
     }
   }
-  if (command->stopsSearch) pool_.abortSearch();
+  if (command->onSearch == SearchEffect::Stops) pool_.abortSearch();
+  // Only the engine's own move is cut short; an analysis has no move to make.
+  if (command->onSearch == SearchEffect::MovesNow && !analyzeMode_) pool_.moveNow();
   std::lock_guard<std::mutex> lock(gameMutex_);
   return (this->*command->handler)(args);
 }

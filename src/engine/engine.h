@@ -62,6 +62,8 @@ class Engine : public SearchListener {
   bool level(const Args& args);
   bool sd(const Args& args);
   bool time(const Args& args);
+  bool st(const Args& args);
+  bool moveNow(const Args& args);
   bool undo(const Args& args);
   bool remove(const Args& args);
   bool analyze(const Args& args);
@@ -96,6 +98,9 @@ class Engine : public SearchListener {
   void printBoardNow();
   // "undo" and "remove": takes back moves; false when fewer were played.
   bool takeBack(int moves);
+  // Ends analyze mode and puts the clock back in charge (also when "go" or "playother" come
+  // without "exit" first).
+  void leaveAnalysis();
   // The game record keeps room for the engine's reply after every user move.
   bool recordFull() const { return game_.count >= GameRecord::Capacity - 1; }
 

@@ -33,6 +33,18 @@ void restrictTo(const MoveList& allowed, MoveList& list) {
 
 }  // namespace
 
+Window aspirationWindow(int bestScore, int lowerMate, int upperMate) {
+  Window w{std::max(bestScore - AspirationWindow, lowerMate - 1),
+           std::min(bestScore + AspirationWindow, upperMate + 1)};
+  if (w.alpha >= w.beta) {
+    if (bestScore > 0)
+      w.alpha = w.beta - 1;
+    else
+      w.beta = w.alpha + 1;
+  }
+  return w;
+}
+
 Move Searcher::iterate(const Position& game) {
   position = game;
   resetCounters();
@@ -73,17 +85,18 @@ Move Searcher::iterate(const Position& game) {
         pos.pieceList[side ^ 1].pieceCount == 1 ? 0 : 2 * ((depth + 1) / 2) - MateScore;
     const int upperMate =
         pos.pieceList[side].pieceCount == 1 ? 0 : MateScore + 1 - 2 * ((depth + 2) / 2);
-    const int alpha = std::max(bestScore - AspirationWindow, lowerMate - 1);
-    const int beta = std::min(bestScore + AspirationWindow, upperMate + 1);
+    const Window w = aspirationWindow(bestScore, lowerMate, upperMate);
     line = bestLine;
     if (id == 0) easyFlags[depth] = false;
 
-    int v = searchRoot(depth, alpha, beta, line);
+    // A fail-high at upperMate + 1 or above has no wider window left to be searched in, and a
+    // re-search is not repeated: their cutoffs are final, so the move goes into the line.
+    int v = searchRoot(depth, w.alpha, w.beta, line, upperMate + 1);
     if (!stopped()) {
-      if (v >= beta && v < upperMate + 1)
-        v = searchRoot(depth, alpha, upperMate + 1, line);
-      else if (v <= alpha && v > lowerMate - 1)
-        v = searchRoot(depth, lowerMate - 1, beta, line);
+      if (v >= w.beta && v < upperMate + 1)
+        v = searchRoot(depth, w.alpha, upperMate + 1, line);
+      else if (v <= w.alpha && v > lowerMate - 1)
+        v = searchRoot(depth, lowerMate - 1, w.beta, line);
     }
     if (v > MateThreshold || v < -MateThreshold) step = 1;
     if (!line.empty()) {
@@ -136,30 +149,32 @@ bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lo
       return true;
     }
   }
-  if (bestScore == upperMate) {
-    if (bestScore == 0)
+  // A mate shorter than this depth's bound counts as well: pruning can hide a short mate until a
+  // deeper iteration, which then finds it beyond its bound.
+  if (bestScore >= upperMate) {
+    if (upperMate == 0)
       comment("# forced draw: %s", moveText.c_str());
     else
       comment("# forced mate in %d plies: %s", MateScore - bestScore, moveText.c_str());
     return true;
   }
-  if (bestScore == lowerMate && bestScore < 0) {
+  if (bestScore <= lowerMate && lowerMate < 0) {
     comment("# getting mated in %d plies: %s", bestScore + MateScore, moveText.c_str());
     return true;
   }
   return timeControl->depthLimited && depth == timeControl->maxDepth;
 }
 
-int Searcher::searchRoot(int depth, int alpha, int beta, PVLine& line) {
-  if (inCheck(position)) return searchRootInCheck(depth, alpha, beta, line);
-  return rootMoves(depth, alpha, beta, line, false);
+int Searcher::searchRoot(int depth, int alpha, int beta, PVLine& line, int keepFrom) {
+  if (inCheck(position)) return searchRootInCheck(depth, alpha, beta, line, keepFrom);
+  return rootMoves(depth, alpha, beta, line, keepFrom, false);
 }
 
-int Searcher::searchRootInCheck(int depth, int alpha, int beta, PVLine& line) {
-  return rootMoves(depth, alpha, beta, line, true);
+int Searcher::searchRootInCheck(int depth, int alpha, int beta, PVLine& line, int keepFrom) {
+  return rootMoves(depth, alpha, beta, line, keepFrom, true);
 }
 
-int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, bool inCheck) {
+int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFrom, bool inCheck) {
   Position& pos = position;
   nodes.add();
   const MateWindow w = mateDistanceWindow(alpha, beta, 0, inCheck);
@@ -208,6 +223,10 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, bool inChe
       if (k == 1) cutoffsOnFirstMove.add();
       recordKiller(pos, m);
       store(v, m);
+      if (v >= keepFrom) {
+        appendPV(m, child, line);
+        if (id == 0 && host) host->reportThinking(depth, v, line);
+      }
       return v;
     }
     if (v > best) {

@@ -142,6 +142,14 @@ void SearchPool::abortSearch() {
   }
 }
 
+void SearchPool::moveNow() {
+  if (workers_.empty() || workers_[0]->jobState.load() == Idle) return;
+  // The master's own time-out does no more than this: it stops after the current node and
+  // reports its best move so far, and then stops the other workers.
+  workers_[0]->searcher->stopRequested.store(true);
+  waitIdle();
+}
+
 void SearchPool::waitIdle() {
   for (auto& worker : workers_) waitUntilIdle(*worker);
 }
@@ -161,9 +169,9 @@ void SearchPool::think() {
   const bool clock = timeControl_.timeControlActive;
   if (clock) {
     const BudgetFigures budget = timeControl_.budget(gamePly_, elapsed);
-    timeControl_.maxTime = budget.max;
+    timeControl_.maxTime = budget.maxTime;
     out_.block(budgetLines(budget));
-    out_.printf("# set maxTime = %d\n", budget.max);
+    out_.printf("# set maxTime = %d\n", budget.maxTime);
   }
   Move move = NullMove;
   if ((clock || request_.moveWanted) && request_.bookAllowed && bookUse) {

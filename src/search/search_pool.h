@@ -89,6 +89,10 @@ class SearchPool : public SearchHost {
                    const SearchRequest& request = SearchRequest{});
   // Stops a running search so that no move is played; returns when every worker is idle.
   void abortSearch();
+  // Ends a running search as a spent budget would: the master stops and reports the best move
+  // found so far to the listener. Returns when every worker is idle, so the caller must not
+  // hold a lock that the listener takes. Nothing happens when no search runs.
+  void moveNow();
   // Waits until every worker is idle.
   void waitIdle();
   // True while some worker searches.

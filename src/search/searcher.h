@@ -77,6 +77,17 @@ struct MateWindow {
   int upperLimit;
 };
 
+// A root search window.
+struct Window {
+  int alpha;
+  int beta;
+};
+
+// The aspiration window of an iteration: the last score give or take the aspiration margin,
+// within the mate bounds of the depth. It never closes: a score beyond a bound (a mate found
+// only at a deeper iteration than its length) leaves it one point wide at that bound.
+Window aspirationWindow(int bestScore, int lowerMate, int upperMate);
+
 class Searcher {
  public:
   Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
@@ -86,8 +97,11 @@ class Searcher {
   // move for a secondary worker, in analysis, or after an abort).
   Move iterate(const Position& game);
 
-  int searchRoot(int depth, int alpha, int beta, PVLine& line);
-  int searchRootInCheck(int depth, int alpha, int beta, PVLine& line);
+  // The root searches. line comes in holding the best line so far and leaves holding the line
+  // of the best move that raised alpha; a move whose cutoff scores keepFrom or more goes into it
+  // too (and is reported), since nothing will search that cutoff again.
+  int searchRoot(int depth, int alpha, int beta, PVLine& line, int keepFrom = -MateScore);
+  int searchRootInCheck(int depth, int alpha, int beta, PVLine& line, int keepFrom = -MateScore);
   // Searches a child of the current node; returns the score from the parent's point of view.
   int searchChild(int alpha, int beta, int ply, int depth, int moveNumber, PVLine& line);
   int searchNode(int alpha, int beta, int ply, int depth, PVLine& line);
@@ -147,7 +161,7 @@ class Searcher {
   // The move loop of an interior node: the scored moves best first, then the result stored.
   int searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line);
   // The move loop shared by both root searches.
-  int rootMoves(int depth, int alpha, int beta, PVLine& line, bool inCheck);
+  int rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFrom, bool inCheck);
   void comment(const char* format, ...) __attribute__((format(printf, 2, 3)));
 };
 

@@ -37,7 +37,9 @@ std::string encode(const Record& r) {
   putBigEndian(bytes, r.key, 8);
   putBigEndian(bytes, r.move, 2);
   putBigEndian(bytes, r.weight, 2);
-  putBigEndian(bytes, 0xDEADBEEF, 4);  // learn field, never used
+  // The learn field, never used. Its bytes are CR LF and Ctrl-Z, which a book file read in text
+  // mode on Windows would lose or take for the end of the file.
+  putBigEndian(bytes, 0x0D0A1A0A, 4);
   return bytes;
 }
 

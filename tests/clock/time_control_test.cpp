@@ -55,6 +55,54 @@ TEST(Budget, HugeSettingsDoNotOverflow) {
   EXPECT_GT(b.max, 0);
 }
 
+// The budget never exceeds the engine's clock less the margin: the clock as "time" reported it
+// for this move, or else as the session figures reckon it before this move's increment.
+TEST(Budget, CappedByTheClock) {
+  const struct {
+    const char* what;
+    uint32_t moves;
+    int32_t base, increment, stSeconds;
+    int reportPly, time, ply;
+    int32_t max, maxTime;
+  } cases[] = {
+      {"default first move fits", 40, 30000, 0, 0, -1, 0, 0, 675, 675},
+      {"fits with a report", 40, 30000, 0, 0, 0, 30000, 0, 675, 675},
+      {"increment larger than the clock", 0, 100, 200, 0, 0, 100, 0, 177, 90},
+      {"report before the opponent's move", 0, 100, 200, 0, 1, 100, 2, 182, 90},
+      {"report before a new period", 5, 300, 0, 0, 9, 40, 10, 61, 30},
+      {"stale report: the figures' clock", 0, 100, 200, 0, 0, 100, 2, 182, 90},
+      {"no report: the figures' clock", 0, 100, 200, 0, -1, 0, 0, 182, 90},
+      {"time per move", 40, 30000, 0, 1, -1, 0, 6, 729, 90},
+      {"time per move above the clock", 40, 30000, 0, 5, 6, 200, 6, 4, 190},
+  };
+  for (const auto& c : cases) {
+    TimeControl tc;
+    tc.setSessions(c.moves, c.base, c.increment);
+    if (c.stSeconds > 0) tc.setMoveTime(100 * c.stSeconds);
+    if (c.reportPly >= 0) tc.setRemaining(c.time, c.reportPly);
+    const BudgetFigures b = tc.budget(c.ply, tc.stopwatch.reading());
+    EXPECT_EQ(b.max, c.max) << c.what;
+    EXPECT_EQ(b.maxTime, c.maxTime) << c.what;
+  }
+}
+
+TEST(Budget, LinesShowTheCapAndTheTimePerMove) {
+  TimeControl tc;
+  tc.setSessions(0, 100, 200);
+  tc.setRemaining(100, 0);
+  EXPECT_EQ(budgetLines(tc.budget(0, tc.stopwatch.reading())),
+            "# movesPerSession=0 timePerSession=100 increment=200\n"
+            "# ply=0 fullMoveNumber=1 remainingMoves=32 nSessions=1\n"
+            "# total=300 elapsed=200 remaining=100 available=6300 max=177\n"
+            "# clock=100 margin=10 max=90\n");
+  tc.setMoveTime(100);
+  tc.setRemaining(100, 0);
+  EXPECT_EQ(budgetLines(tc.budget(0, tc.stopwatch.reading())),
+            "# timePerMove=100 margin=10 max=90\n");
+  tc.setSessions(40, 30000, 0);  // "level" ends the time per move
+  EXPECT_EQ(tc.budget(0, 0).moveTime, 0);
+}
+
 TEST(TimeCommand, WatchReadsTheTimeUsed) {
   TimeControl tc;
   tc.setRemaining(12000, 20);  // move 11 of 40 in 5 minutes: 18000 used

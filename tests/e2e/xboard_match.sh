@@ -5,18 +5,26 @@
 #
 #   tests/e2e/xboard_match.sh [path/to/varnu]        (default ./build/varnu)
 #
-# Environment: MATCH_GAMES (default 2, colours alternate), MATCH_TC (xboard -tc, default 0:15,
-# sudden death), MATCH_TIMEOUT (seconds to wait for all games, default 300), MATCH_UCI=1 runs
-# Varnu as a UCI engine through the polyglot adapter (xboard's -fUCI), KEEP_MATCH_DIR=1 keeps
-# the working folder with the PGN and the logs.
+# Environment: MATCH_GAMES (default 2, colours alternate), MATCH_TC (xboard -tc, default 0:15),
+# MATCH_INC (xboard -inc in seconds, default 0: the whole game is one period; -1 for periods of
+# MATCH_MPS moves), MATCH_MPS (xboard -mps, default 40), MATCH_ST (xboard -searchTime, a fixed
+# time per move such as 0:01; xboard then keeps no clocks), MATCH_TIMEOUT (seconds to wait for
+# all games, default 300), MATCH_UCI=1 runs Varnu as a UCI engine through the polyglot adapter
+# (xboard's -fUCI), KEEP_MATCH_DIR=1 keeps the working folder with the PGN and the logs.
 # Needs the Debian packages xboard, fairymax and xvfb, and polyglot for MATCH_UCI. Exit status 0
 # only when every game ended with a proper result and Varnu made no illegal move, lost no game on
-# time and did not crash.
+# time and did not crash; with MATCH_ST, also only when every budget Varnu printed lies between
+# half the time and the time per move. The move times are read from xboard's debug log: from the
+# last command xboard sent before Varnu printed its budget to Varnu's move (over UCI the budget
+# is not printed, and these figures are left out).
 set -euo pipefail
 
 engine=${1:-./build/varnu}
 games=${MATCH_GAMES:-2}
 tc=${MATCH_TC:-0:15}
+inc=${MATCH_INC:-0}
+mps=${MATCH_MPS:-40}
+st=${MATCH_ST:-}
 timeout=${MATCH_TIMEOUT:-300}
 uci=${MATCH_UCI:-0}
 xboard=/usr/games/xboard
@@ -91,6 +99,11 @@ if [ ! -s "$work/display" ]; then
 fi
 display=":$(head -n1 "$work/display")"
 
+time_control=(-tc "$tc" -inc "$inc" -mps "$mps")
+if [ -n "$st" ]; then
+  time_control+=(-searchTime "$st")
+fi
+
 # Varnu is the first engine in every game; xboard alternates the colours. Both engines run in the
 # private folder, so no opening book is found there. xboard adjudicates mates and draws by the
 # rules and calls flags; a false claim by an engine loses.
@@ -101,7 +114,7 @@ if [ "$uci" = 1 ]; then
 fi
 HOME="$work" DISPLAY="$display" "$xboard" -noGUI "${protocol[@]}" \
   -matchMode true -matchGames "$games" -matchPause 500 \
-  -tc "$tc" -inc 0 \
+  "${time_control[@]}" \
   -fcp "$engine" -fd "$work" -scp "$fairymax" -sd "$work" \
   -saveGameFile "$work/games.pgn" -debug -nameOfDebugFile "$work/xboard.debug" \
   -autoCallFlag true -testClaims true -checkMates true -materialDraws true -trivialDraws false \
@@ -201,7 +214,47 @@ if [ -n "$gui_complaints" ]; then
   failures+=("xboard reports: $(head -n3 <<<"$gui_complaints" | tr '\n' ' ')")
 fi
 
-echo "xboard match, $n games at -tc $tc in ${elapsed}s: Varnu +$wins =$draws -$losses"
+# Varnu's move times against the budgets it printed. With a fixed time per move every budget
+# must lie between half that time and the whole of it.
+st_cs=""
+if [ -n "$st" ]; then
+  st_cs=$(awk -v t="$st" 'BEGIN { n = split(t, p, ":"); s = 60 * p[1] + (n > 1 ? p[2] : 0);
+                                  print 100 * s }')
+fi
+timing=$(awk -v st="$st_cs" '
+  /^New game \(/ { game++ }
+  /^[0-9]+ >first : / { sent = $1 }
+  /^[0-9]+ <first : # set maxTime = / {
+    budget = $NF; start = sent; budgets++
+    if (st != "" && (2 * budget < st || budget > st)) bad = bad " " budget
+  }
+  /^[0-9]+ <first : move / {
+    if (budget == "") next
+    took = $1 - start; over = took - 10 * budget; moves++
+    if (took > longest) longest = took
+    if (moves == 1 || over > worst) { worst = over; where = "game " game ": " took " ms against " budget " cs" }
+    budget = ""
+  }
+  END { printf "%d\037%d\037%d\037%s\037%d\037%s\n", moves, longest, worst, where, budgets, bad }
+' "$work/xboard.debug")
+IFS=$'\037' read -r timed_moves longest_ms worst_over worst_where budget_count bad_budgets \
+  <<<"$timing"
+if [ "$timed_moves" -gt 0 ]; then
+  echo "Varnu move times: $timed_moves moves, longest $longest_ms ms, longest over its budget" \
+    "$worst_over ms ($worst_where)"
+fi
+if [ -n "$st" ]; then
+  if [ "$budget_count" -eq 0 ]; then
+    failures+=("Varnu printed no budget under -searchTime $st")
+  elif [ -n "$bad_budgets" ]; then
+    failures+=("budgets outside $((st_cs / 2))..$st_cs cs under -searchTime $st:$bad_budgets")
+  fi
+fi
+
+control="-tc $tc -inc $inc"
+[ "$inc" = -1 ] && control="-tc $tc -mps $mps"
+[ -n "$st" ] && control="-searchTime $st"
+echo "xboard match, $n games at $control in ${elapsed}s: Varnu +$wins =$draws -$losses"
 if [ ${#failures[@]} -gt 0 ]; then
   for f in "${failures[@]}"; do echo "FAIL: $f"; done
   exit 1

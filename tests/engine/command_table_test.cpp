@@ -13,9 +13,9 @@ TEST(Split, KeepsEmptyPieces) {
   EXPECT_EQ(split("1:2:3", ':'), (Args{"1", "2", "3"}));
 }
 
-TEST(CommandTable, HasTheTwentySevenCommandsInOrder) {
+TEST(CommandTable, HasTheTwentyNineCommandsInOrder) {
   const auto table = commandTable();
-  ASSERT_EQ(table.size(), 27u);
+  ASSERT_EQ(table.size(), 29u);
   EXPECT_EQ(table.front().name, "quit");
   EXPECT_EQ(table[9].name, "setboard");
   EXPECT_EQ(table[9].minArgs, 4u);
@@ -30,6 +30,24 @@ TEST(CommandTable, FirstPrefixMatchWins) {
   EXPECT_EQ(findCommand("post now")->name, "post");
   EXPECT_EQ(findCommand("otim 100"), nullptr);
   EXPECT_EQ(findCommand("qui"), nullptr);
+  EXPECT_EQ(findCommand("sd5")->name, "sd");
+}
+
+// "st" and "?" take only their own word, so the lines ignored before they existed stay ignored.
+TEST(CommandTable, WholeWordRowsLeaveOtherLinesAlone) {
+  const struct {
+    const char* line;
+    const char* command;
+  } cases[] = {{"st 5", "st"},  {"st", "st"},      {"st 5 6", "st"},   {"?", "?"},
+               {"? now", "?"},  {"stop", nullptr}, {"start", nullptr}, {"st5", nullptr},
+               {"??", nullptr}, {"?x", nullptr}};
+  for (const auto& c : cases) {
+    const Command* found = findCommand(c.line);
+    if (c.command)
+      EXPECT_TRUE(found && found->name == c.command) << c.line;
+    else
+      EXPECT_EQ(found, nullptr) << c.line;
+  }
 }
 
 }  // namespace

@@ -71,6 +71,25 @@ TEST(Search, ForcedMoveAndForcedDraw) {
   EXPECT_EQ(bare.out.captured().rfind("# forced draw: ", 0), 0u) << bare.out.captured();
 }
 
+// A mate score beyond the depth's mate bound (or a loss against a bare king) must not turn the
+// window inside out: that would end the iteration at once with a meaningless score.
+TEST(Search, AspirationWindowNeverCloses) {
+  const struct {
+    int bestScore, lowerMate, upperMate, alpha, beta;
+  } cases[] = {
+      {25, -31998, 31999, -5, 55},
+      {31980, -31994, 31993, 31950, 31994},
+      {31997, -31960, 31959, 31959, 31960},
+      {-31997, -31960, 31959, -31961, -31960},
+      {-100, 0, 31999, -1, 0},
+  };
+  for (const auto& c : cases) {
+    const Window w = aspirationWindow(c.bestScore, c.lowerMate, c.upperMate);
+    EXPECT_EQ(w.alpha, c.alpha) << c.bestScore;
+    EXPECT_EQ(w.beta, c.beta) << c.bestScore;
+  }
+}
+
 TEST(Search, DepthLimitStopsSilently) {
   Search s(4);
   s.run("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");

@@ -1,0 +1,21 @@
+// Where Windows and Linux differ, and the only place that says so; everything else compiles
+// unchanged for both.
+//
+// - Standard input and output: the Windows C runtime opens them in text mode, which writes "\r\n"
+//   for every "\n", reads "\r\n" as "\n" and takes a Ctrl-Z byte (0x1A) in the input for its end.
+//   The engine switches both to binary mode, so it sends and receives the same bytes on both
+//   systems: lines end in "\n" alone, which xboard, WinBoard, Arena and polyglot all accept, and
+//   the Windows console shows as a new line too. The line reader strips the "\r" of a "\r\n"
+//   itself, whatever sends it (a GUI on Windows, a user at the console).
+// - The core count: std::thread::hardware_concurrency() asks the system on both (MinGW-w64's
+//   posix threads ask Windows for the processors the process may use).
+// - Time comes from std::chrono::steady_clock, threads from std::thread with its mutexes and
+//   condition variables, and the book file is opened with "rb": the same code on both.
+#pragma once
+
+namespace varnu {
+
+// Makes standard input and output carry bytes unchanged. Call it before either is used.
+void useBinaryStandardStreams();
+
+}  // namespace varnu
