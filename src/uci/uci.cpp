@@ -1,5 +1,7 @@
 #include "uci/uci.h"
 
+#include <algorithm>
+
 #include "board/fen.h"
 #include "board/make_move.h"
 #include "board/move.h"
@@ -172,15 +174,19 @@ void UciEngine::go(const Words& words) {
   timeControl_.timeControlActive = clock && !g.infinite;
   timeControl_.depthLimited = g.depth > 0;
   timeControl_.maxDepth = g.depth;
+  // A clock stated for an earlier move says nothing about this one.
+  timeControl_.reportPly = -1;
   if (g.time[side] >= 0) {
     // The clock is restated before every move, so the move starts a period: of movestogo moves
-    // when given, otherwise of the sudden-death budget's length.
+    // when given, otherwise of the sudden-death budget's length. The search's ply is 0 for the
+    // same reason, and the budget is capped by this clock.
     const int32_t remaining = g.time[side] / 10;
-    timeControl_.movesPerSession = uint32_t(g.movesToGo);
-    timeControl_.timePerSession = remaining;
-    timeControl_.increment = g.increment[side] / 10;
+    timeControl_.setSessions(uint32_t(g.movesToGo), remaining, g.increment[side] / 10);
     timeControl_.setRemaining(remaining, 0);
   }
+  // A fixed time per move, capped by the clock when one is given too; at least a centisecond,
+  // since no time at all would mean the session clock.
+  if (g.moveTime >= 0) timeControl_.setMoveTime(std::max(g.moveTime / 10, 1));
 
   SearchRequest request;
   request.moveWanted = true;
@@ -237,7 +243,8 @@ void UciEngine::stop() {
       return;
     }
   }
-  pool_.waitIdle();
+  // The master hands its best move so far to onSearchDone, which takes mutex_.
+  pool_.moveNow();
   // Every "go" has its bestmove, whatever became of the search.
   std::lock_guard<std::mutex> lock(mutex_);
   if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove);
@@ -251,8 +258,16 @@ void UciEngine::ponderhit() {
 }
 
 void UciEngine::finishSearch() {
-  stop();
+  bool unbounded;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unbounded = infinite_ || pondering_ || !bounded_;
+  }
+  if (unbounded) stop();
   pool_.waitIdle();
+  // Every "go" has its bestmove, whatever became of the search.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove);
 }
 
 bool UciEngine::searching() {
@@ -261,20 +276,12 @@ bool UciEngine::searching() {
 }
 
 void UciEngine::quit() {
-  finishSearch();
+  stop();
   quitRequested_ = true;
 }
 
 void UciEngine::endOfInput() {
-  bool unbounded;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    unbounded = infinite_ || pondering_ || !bounded_;
-  }
-  if (unbounded) stop();
-  pool_.waitIdle();
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove);
+  finishSearch();
   quitRequested_ = true;
 }
 

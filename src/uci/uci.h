@@ -85,7 +85,8 @@ class UciEngine : public SearchListener {
 
   // Sets the option; false (with nothing changed) when the value does not fit it.
   bool setOptionValue(std::string_view name, std::string_view value, bool hasValue);
-  // Ends a running search with its bestmove and waits until every worker is idle.
+  // Lets a running search end with its bestmove before a command that needs the workers idle:
+  // a search that ends by itself is awaited, one that waits for "stop" is stopped.
   void finishSearch();
   // Sends the search's result: "bestmove <move>", or "bestmove 0000" without one. Needs mutex_.
   void sendBestMove(Move move);
