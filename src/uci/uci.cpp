@@ -133,7 +133,7 @@ void UciEngine::position(const Words& words) {
     return;
   }
   if (i < words.size() && words[i] != "moves") {
-    info("position: unexpected " + std::string(words[i]));
+    info("position: unexpected " + std::string(words[i].substr(0, 40)));
     return;
   }
   // The new position is built aside, so a refused line leaves the previous one.
