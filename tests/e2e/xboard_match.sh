@@ -15,8 +15,8 @@
 # only when every game ended with a proper result and Varnu made no illegal move, lost no game on
 # time and did not crash; with MATCH_ST, also only when every budget Varnu printed lies between
 # half the time and the time per move. The move times are read from xboard's debug log: from the
-# last command xboard sent before Varnu printed its budget to Varnu's move (over UCI the budget
-# is not printed, and these figures are left out).
+# last command xboard sent before Varnu printed its budget to Varnu's move; over UCI, where no
+# budget is printed, from the adapter's "go" to Varnu's "bestmove", none longer than MATCH_ST.
 set -euo pipefail
 
 engine=${1:-./build/varnu}
@@ -243,7 +243,26 @@ if [ "$timed_moves" -gt 0 ]; then
   echo "Varnu move times: $timed_moves moves, longest $longest_ms ms, longest over its budget" \
     "$worst_over ms ($worst_where)"
 fi
-if [ -n "$st" ]; then
+# Over UCI no budget is printed: the adapter's log times each move from its "go" to Varnu's
+# "bestmove", and under a fixed time per move none may take longer than that time.
+if [ "$uci" = 1 ]; then
+  uci_timing=$(awk -v st="$st_cs" '
+    /Adapter->Engine: go/ { start = $1 }
+    /Engine->Adapter: bestmove/ && start != "" {
+      took = int(($1 - start) * 1000 + 0.5); moves++; start = ""
+      if (took > longest) longest = took
+      if (st != "" && took > 10 * st) over = over " " took
+    }
+    END { printf "%d\037%d\037%s\n", moves, longest, over }
+  ' "$work/polyglot.log" 2>/dev/null || true)
+  IFS=$'\037' read -r uci_moves uci_longest uci_over <<<"$uci_timing"
+  if [ "${uci_moves:-0}" -gt 0 ]; then
+    echo "Varnu move times over UCI: $uci_moves moves, longest $uci_longest ms"
+  fi
+  if [ -n "$uci_over" ]; then
+    failures+=("moves longer than -searchTime $st (ms):$uci_over")
+  fi
+elif [ -n "$st" ]; then
   if [ "$budget_count" -eq 0 ]; then
     failures+=("Varnu printed no budget under -searchTime $st")
   elif [ -n "$bad_budgets" ]; then
