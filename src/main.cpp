@@ -1,10 +1,11 @@
-// Varnu: a chess engine for xboard/CECP front ends.
+// Varnu: a chess engine for xboard/CECP and UCI front ends.
 #include <cstdio>
 #include <string_view>
 
 #include "engine/bench_command.h"
 #include "engine/engine.h"
 #include "engine/platform.h"
+#include "uci/uci.h"
 
 int main(int argc, char** argv) {
   varnu::useBinaryStandardStreams();
@@ -15,5 +16,11 @@ int main(int argc, char** argv) {
   varnu::Engine engine(out);
   engine.printBanner();
   engine.readOptions(argc, argv);
-  return engine.run(stdin);
+  varnu::LineReader reader(stdin);
+  const int status = engine.run(reader);
+  if (!engine.uciRequested()) return status;
+  // A first command "uci" hands the rest of the run to the UCI front end, over the same search.
+  varnu::UciEngine uci(out, engine.searchPool(), engine.timeControl(), varnu::EngineName);
+  varnu::LineReader uciReader(stdin, varnu::UciEngine::MaxLine);
+  return uci.run(uciReader);
 }

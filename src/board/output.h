@@ -29,16 +29,25 @@ class Output {
   // Writes text without a newline: only the prompt outside xboard mode uses this.
   void prompt(std::string_view text);
 
+  // Lines that begin with '#' are the engine's comments: diagnostics for a human or an xboard
+  // log. A front end whose protocol has no comment lines has them dropped from then on.
+  void dropComments() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropComments_ = true;
+  }
+
   // Everything written so far when the writer collects in memory.
   std::string captured() const;
   void clearCaptured();
 
  private:
   void write(std::string_view text);
+  void emit(std::string_view text);
 
   mutable std::mutex mutex_;
   std::FILE* stream_ = nullptr;
   std::string captured_;
+  bool dropComments_ = false;
 };
 
 }  // namespace varnu

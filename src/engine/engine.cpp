@@ -10,22 +10,6 @@
 
 namespace varnu {
 
-bool LineReader::next(std::string& line) {
-  line.clear();
-  int c = EOF;
-  while (line.size() < MaxLine && (c = std::getc(in_)) != EOF) {
-    line.push_back(char(c));
-    if (c == '\n') break;
-  }
-  if (line.empty()) return false;
-  // The text ends at a NUL byte, as a C string would.
-  if (const size_t nul = line.find('\0'); nul != std::string::npos) line.resize(nul);
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  return true;
-}
-
 Engine::Engine(Output& out) : out_(out), pool_(out, timeControl_) { setStartPosition(); }
 
 // The search must end before the game it plays into goes away.
@@ -65,10 +49,10 @@ void Engine::setStartPosition() {
   game_.empty();
 }
 
-int Engine::run(std::FILE* in) {
+int Engine::run(LineReader& reader) {
   startUp();
-  LineReader reader(in);
   std::string line;
+  bool firstCommand = true;
   while (!quitRequested_) {
     {
       std::lock_guard<std::mutex> lock(gameMutex_);
@@ -79,6 +63,11 @@ int Engine::run(std::FILE* in) {
       endOfInput();
       break;
     }
+    if (firstCommand && line == "uci") {
+      uciRequested_ = true;
+      return 0;
+    }
+    firstCommand = firstCommand && line.empty();
     execute(line);
   }
   return 0;

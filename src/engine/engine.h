@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "board/line_reader.h"
 #include "board/output.h"
 #include "board/perft.h"
 #include "clock/time_control.h"
@@ -18,19 +19,6 @@ namespace varnu {
 
 inline constexpr std::string_view EngineName = "Varnu 0.4.34";
 
-// Reads the engine's input one line at a time, at most 1023 characters a line.
-class LineReader {
- public:
-  static constexpr size_t MaxLine = 1023;
-  explicit LineReader(std::FILE* in) : in_(in) {}
-  // Reads the next line with its line feed, one carriage return and trailing blanks stripped.
-  // False at end of input.
-  bool next(std::string& line);
-
- private:
-  std::FILE* in_;
-};
-
 class Engine : public SearchListener {
  public:
   explicit Engine(Output& out);
@@ -41,8 +29,13 @@ class Engine : public SearchListener {
   // Reads the command-line options (only "-cores <n>"), warning about anything else.
   void readOptions(int argc, const char* const* argv);
   // Sets up the search and the start position and runs the command loop until "quit" or the
-  // end of input. Returns the exit status.
-  int run(std::FILE* in);
+  // end of input. Returns the exit status. When the first command is "uci", the loop ends
+  // there and uciRequested() tells that the UCI front end takes over.
+  int run(LineReader& reader);
+  bool uciRequested() const { return uciRequested_; }
+  // What a second front end drives after the switch.
+  SearchPool& searchPool() { return pool_; }
+  TimeControl& timeControl() { return timeControl_; }
 
   // The parts of the loop: the set-up before the first command, one command line with the
   // turn that follows it (game-end check, starting the search), and the end of input.
@@ -88,6 +81,9 @@ class Engine : public SearchListener {
 
   // Plays and announces the move the search chose (on the master search thread).
   void onSearchDone(Move move) override;
+  // Thinking lines and the statistics block (on the master search thread).
+  void onThinking(const ThinkingReport& report) override;
+  void onStatistics(const SearchStatistics& statistics) override;
 
   const GameRecord& game() const { return game_; }
   bool quitRequested() const { return quitRequested_; }
@@ -123,6 +119,7 @@ class Engine : public SearchListener {
   bool xboardMode_ = false;
   bool analyzeMode_ = false;
   bool quitRequested_ = false;
+  bool uciRequested_ = false;
 };
 
 }  // namespace varnu

@@ -16,6 +16,21 @@ namespace {
 constexpr int MaxDepth = 100;
 constexpr int AspirationWindow = 30;
 
+// Keeps the moves of the list that the allowed list names; an empty allowed list keeps all.
+void restrictTo(const MoveList& allowed, MoveList& list) {
+  if (allowed.count == 0) return;
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < list.count; ++i) {
+    for (uint32_t j = 0; j < allowed.count; ++j) {
+      if (sameMove(list.entries[i].move, allowed.entries[j].move)) {
+        list.entries[kept++] = list.entries[i];
+        break;
+      }
+    }
+  }
+  list.count = kept;
+}
+
 }  // namespace
 
 Window aspirationWindow(int bestScore, int lowerMate, int upperMate) {
@@ -34,13 +49,14 @@ Move Searcher::iterate(const Position& game) {
   position = game;
   resetCounters();
   completedDepth = 0;
-  const bool noResult = !timeControl->timeControlActive;
+  const bool noResult = !timeControl->timeControlActive && !request.moveWanted;
   bestLine.clear();
   bestScore = -MateScore;
   Position& pos = position;
 
   MoveList rootMoves;
   generateMoves(pos, inCheck(pos), rootMoves);
+  restrictTo(request.rootMoves, rootMoves);
   const int rootMoveCount = int(rootMoves.count);
   scoreMoves(pos, NullMove, rootMoves);
   // Pre-ordering: the first best move is the one with the best static evaluation.
@@ -87,18 +103,28 @@ Move Searcher::iterate(const Position& game) {
       bestLine = line;
       bestScore = v;
     }
-    if (!stopped()) completedDepth = depth;
+    if (!stopped()) {
+      completedDepth = depth;
+      if (id == 0 && host) host->reportIteration(depth, bestScore, bestLine);
+    }
     if (id == 0 && !stopped() &&
-        stopRulesFire(depth, rootMoveCount, upperMate, lowerMate, line, easyFlags)) {
+        (stopRulesFire(depth, rootMoveCount, upperMate, lowerMate, line, easyFlags) ||
+         mateLimitReached())) {
       stopRequested.store(true, std::memory_order_relaxed);
     }
   }
   if (id != 0) return NullMove;
-  const Move result = (noResult || discardResult.load(std::memory_order_relaxed) || bestLine.empty())
-                          ? NullMove
-                          : bestLine.moves[0];
+  const Move result =
+      (noResult || discardResult.load(std::memory_order_relaxed) || bestLine.empty())
+          ? NullMove
+          : bestLine.moves[0];
   if (host) host->printStatistics();
   return result;
+}
+
+bool Searcher::mateLimitReached() const {
+  const int64_t plies = 2 * int64_t(request.mateLimit) - 1;
+  return request.mateLimit > 0 && bestScore > MateThreshold && MateScore - bestScore <= plies;
 }
 
 bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
@@ -166,6 +192,7 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
 
   MoveList list;
   generateMoves(pos, inCheck, list);
+  restrictTo(request.rootMoves, list);
   scoreMoves(pos, NullMove, list);
   if (!line.empty()) {
     for (uint32_t i = 0; i < list.count; ++i) {

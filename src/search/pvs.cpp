@@ -42,13 +42,18 @@ void Searcher::resetCounters() {
                      &qsCutoffsOnFirstMove, &ttHashHits})
     c->reset();
   firstMovesTime = 0;
+  selDepth = 0;
   easyMove = false;
 }
 
 bool Searcher::timedOut() {
   // The master counts its own nodes for the test: a sum over every worker would read, at every
-  // node, counters that the other threads write at every node.
-  if (id != 0 || !host || nodes.get() % TimeoutInterval != 0 || !host->checkTimeout()) return false;
+  // node, counters that the other threads write at every node. Once its own count reaches a
+  // node limit it asks at every node, so that a limit below the interval is kept.
+  if (id != 0 || !host) return false;
+  const uint64_t n = nodes.get();
+  if (n % TimeoutInterval != 0 && (request.nodeLimit == 0 || n < request.nodeLimit)) return false;
+  if (!host->checkTimeout()) return false;
   stopRequested.store(true, std::memory_order_relaxed);
   return true;
 }
@@ -94,6 +99,7 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
   NodeStart start;
   start.settled = true;
   nodes.add();
+  if (ply > selDepth) selDepth = ply;
   if (timedOut()) {
     start.score = StoppedScore;
     return start;

@@ -16,6 +16,7 @@ int Searcher::quiesce(int alpha, int beta, int ply, PVLine& line) {
   if (inCheck(pos)) return searchInCheck(alpha, beta, ply, 1, line);
   nodes.add();
   qsNodes.add();
+  if (ply > selDepth) selDepth = ply;
   if (timedOut()) return StoppedScore;
   if (checkDraw(pos).drawn) return 0;
 

@@ -38,6 +38,15 @@ void SearchPool::setHashSize(uint32_t megabytes) {
     recreateTable();
 }
 
+// A fresh allocation instead of zeroing the old one: the system hands out zeroed pages as the
+// search touches them, so even a large table empties at once.
+void SearchPool::clearTable() {
+  if (anyBusy())
+    hashResizePending_ = true;
+  else
+    recreateTable();
+}
+
 void SearchPool::applyPendingHashSize() {
   if (hashResizePending_) recreateTable();
 }
@@ -51,7 +60,8 @@ void SearchPool::rebuildWorkers(bool force) {
     worker->searcher = std::make_unique<Searcher>(int(i), &table_, &timeControl_, this, &out_);
     workers_.push_back(std::move(worker));
   }
-  for (auto& worker : workers_) worker->thread = std::thread(&SearchPool::run, this, std::ref(*worker));
+  for (auto& worker : workers_)
+    worker->thread = std::thread(&SearchPool::run, this, std::ref(*worker));
 }
 
 void SearchPool::discardWorkers() {
@@ -93,17 +103,20 @@ void SearchPool::run(Worker& worker) {
   }
 }
 
-void SearchPool::startSearch(const Position& game, int gamePly, SearchListener* listener) {
+void SearchPool::startSearch(const Position& game, int gamePly, SearchListener* listener,
+                             const SearchRequest& request) {
   applyPendingHashSize();
   ensureTable();
   rebuildWorkers(false);
   game_ = &game;
   gamePly_ = gamePly;
   listener_ = listener;
+  request_ = request;
   // Every worker is marked busy before any is woken: the master may finish at once (a book
   // move) and must then find the others busy so that it stops and awaits them.
   for (auto& worker : workers_) {
     std::lock_guard<std::mutex> lock(worker->mutex);
+    worker->searcher->request = request;
     worker->searcher->stopRequested.store(false);
     worker->searcher->discardResult.store(false);
     worker->jobState.store(Busy);
@@ -161,7 +174,7 @@ void SearchPool::think() {
     out_.printf("# set maxTime = %d\n", budget.maxTime);
   }
   Move move = NullMove;
-  if (clock && bookUse) {
+  if ((clock || request_.moveWanted) && request_.bookAllowed && bookUse) {
     master.position = *game_;
     move = book_.probe(master.position, out_);
   }
@@ -179,6 +192,9 @@ uint64_t SearchPool::totalNodes() const {
 }
 
 bool SearchPool::checkTimeout() {
+  // Called every TimeoutInterval of the master's own nodes, so a node limit may be passed by
+  // about that many nodes per worker.
+  if (request_.nodeLimit > 0 && totalNodes() >= request_.nodeLimit) return true;
   if (!timeControl_.timeUp()) return false;
   out_.line("# timeout");
   return true;

@@ -21,11 +21,41 @@
 
 namespace varnu {
 
-// Receives the move the master chose, on the master's thread.
+// A new best line at the root, or the result of a completed iteration, in figures; each front
+// end prints it in its own protocol.
+struct ThinkingReport {
+  int depth = 0;
+  int selDepth = 0;  // the deepest ply the master has reached in this search
+  int score = 0;
+  int32_t time = 0;    // centiseconds since the search started
+  uint64_t nodes = 0;  // all workers
+  int hashFull = 0;    // permille of the table's entries in use
+  const PVLine* line = nullptr;
+  bool iterationDone = false;  // false: a new best line in the middle of an iteration
+};
+
+// The counters of a finished search, summed over the workers.
+struct SearchStatistics {
+  uint64_t nodes = 0;
+  uint64_t qsNodes = 0;
+  uint64_t cutoffs = 0;
+  uint64_t cutoffsOnFirstMove = 0;
+  uint64_t qsCutoffs = 0;
+  uint64_t qsCutoffsOnFirstMove = 0;
+  uint64_t ttHashHits = 0;
+  int32_t time = 0;  // centiseconds
+  double hashFullPercent = 0;
+};
+
+// The front end a search reports to, called on the master's thread. Thinking reports and
+// statistics come only while thinking output is on.
 class SearchListener {
  public:
   virtual ~SearchListener() = default;
+  // The move the master chose; never called with the null move, and not after an abort.
   virtual void onSearchDone(Move move) = 0;
+  virtual void onThinking(const ThinkingReport&) {}
+  virtual void onStatistics(const SearchStatistics&) {}
 };
 
 class SearchPool : public SearchHost {
@@ -46,13 +76,17 @@ class SearchPool : public SearchHost {
   // otherwise as soon as the workers are idle, so that a running search keeps its table.
   void setHashSize(uint32_t megabytes);
   uint32_t hashSize() const { return hashMegabytes_; }
+  // Empties the table; while a search runs, it keeps its table and a fresh one follows when the
+  // workers are idle.
+  void clearTable();
   // Creates the wanted number of workers if that changed, or all anew when forced. Only while
   // no search runs.
   void rebuildWorkers(bool force);
 
   // Starts all workers on the position; gamePly is the number of moves in the game record, for
   // the time budget. The position must stay unchanged until the search is done.
-  void startSearch(const Position& game, int gamePly, SearchListener* listener);
+  void startSearch(const Position& game, int gamePly, SearchListener* listener,
+                   const SearchRequest& request = SearchRequest{});
   // Stops a running search so that no move is played; returns when every worker is idle.
   void abortSearch();
   // Ends a running search as a spent budget would: the master stops and reports the best move
@@ -67,6 +101,7 @@ class SearchPool : public SearchHost {
   // SearchHost: the master's clock test and its reports.
   bool checkTimeout() override;
   void reportThinking(int depth, int score, const PVLine& line) override;
+  void reportIteration(int depth, int score, const PVLine& line) override;
   void printStatistics() override;
 
   uint32_t maxCores() const { return maxCores_; }
@@ -104,6 +139,7 @@ class SearchPool : public SearchHost {
   void discardWorkers();
   void applyPendingHashSize();
   uint64_t totalNodes() const;
+  void report(int depth, int score, const PVLine& line, bool iterationDone);
 
   Output& out_;
   TimeControl& timeControl_;
@@ -119,6 +155,7 @@ class SearchPool : public SearchHost {
   const Position* game_ = nullptr;
   int gamePly_ = 0;
   SearchListener* listener_ = nullptr;
+  SearchRequest request_;
 };
 
 }  // namespace varnu

@@ -50,8 +50,25 @@ class SearchHost {
   virtual bool checkTimeout() = 0;
   // A new best line at the root.
   virtual void reportThinking(int depth, int score, const PVLine& line) = 0;
+  // The best line and score of a completed iteration.
+  virtual void reportIteration(int depth, int score, const PVLine& line) = 0;
   // The statistics block at the end of a search.
   virtual void printStatistics() = 0;
+};
+
+// What a front end asks of one search beyond the clock's settings. The default is the xboard
+// game's search: a move is handed over only under the clock, and the book is probed only then.
+struct SearchRequest {
+  // Hand over the best move when the search ends, also when no clock governs it.
+  bool moveWanted = false;
+  // The book may answer instead of the search (when book use is on and a move is wanted).
+  bool bookAllowed = true;
+  // Stop once the workers have searched this many nodes; 0 for no limit.
+  uint64_t nodeLimit = 0;
+  // Stop once a mate in this many moves or fewer is found; 0 for no limit.
+  int mateLimit = 0;
+  // Search only these root moves; none for all of them.
+  MoveList rootMoves;
 };
 
 // The mate-distance clamp of a node: the narrowed window and the limits stored with results.
@@ -115,7 +132,10 @@ class alignas(64) Searcher {
   Counter qsCutoffs;
   Counter qsCutoffsOnFirstMove;
   Counter ttHashHits;
+  SearchRequest request;
   int32_t firstMovesTime = 0;
+  // The deepest ply a node of this search has reached; read only by the searching thread.
+  int selDepth = 0;
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> discardResult{false};
   bool easyMove = false;
@@ -130,8 +150,10 @@ class alignas(64) Searcher {
   // The master's clock test at every node; it reads the clock every TimeoutInterval nodes.
   bool timedOut();
   // The stop rules after an iteration; true when the search should end.
-  bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
-                     const PVLine& line, bool* easyFlags);
+  bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate, const PVLine& line,
+                     bool* easyFlags);
+  // True when the best score is a mate within the request's limit.
+  bool mateLimitReached() const;
   // What the common start of an interior node found: a score that settles the node, or the
   // clamped window and the hash move to search with.
   struct NodeStart {

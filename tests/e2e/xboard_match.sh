@@ -9,12 +9,14 @@
 # MATCH_INC (xboard -inc in seconds, default 0: the whole game is one period; -1 for periods of
 # MATCH_MPS moves), MATCH_MPS (xboard -mps, default 40), MATCH_ST (xboard -searchTime, a fixed
 # time per move such as 0:01; xboard then keeps no clocks), MATCH_TIMEOUT (seconds to wait for
-# all games, default 300), KEEP_MATCH_DIR=1 keeps the working folder with the PGN and the logs.
-# Needs the Debian packages xboard, fairymax and xvfb. Exit status 0 only when every game ended
-# with a proper result and Varnu made no illegal move, lost no game on time and did not crash;
-# with MATCH_ST, also only when every budget Varnu printed lies between half the time and the
-# time per move. The move times are read from xboard's debug log: from the last command xboard
-# sent before Varnu printed its budget to Varnu's move.
+# all games, default 300), MATCH_UCI=1 runs Varnu as a UCI engine through the polyglot adapter
+# (xboard's -fUCI), KEEP_MATCH_DIR=1 keeps the working folder with the PGN and the logs.
+# Needs the Debian packages xboard, fairymax and xvfb, and polyglot for MATCH_UCI. Exit status 0
+# only when every game ended with a proper result and Varnu made no illegal move, lost no game on
+# time and did not crash; with MATCH_ST, also only when every budget Varnu printed lies between
+# half the time and the time per move. The move times are read from xboard's debug log: from the
+# last command xboard sent before Varnu printed its budget to Varnu's move; over UCI, where no
+# budget is printed, from the adapter's "go" to Varnu's "bestmove", none longer than MATCH_ST.
 set -euo pipefail
 
 engine=${1:-./build/varnu}
@@ -24,17 +26,22 @@ inc=${MATCH_INC:-0}
 mps=${MATCH_MPS:-40}
 st=${MATCH_ST:-}
 timeout=${MATCH_TIMEOUT:-300}
+uci=${MATCH_UCI:-0}
 xboard=/usr/games/xboard
 fairymax=/usr/games/fairymax
+# xboard starts the polyglot adapter by name.
+export PATH="$PATH:/usr/games"
 
 if [ ! -x "$engine" ]; then
   echo "xboard_match: no engine at $engine (build it first or pass its path)" >&2
   exit 2
 fi
 engine=$(realpath "$engine")
-for tool in Xvfb "$xboard" "$fairymax"; do
+tools=(Xvfb "$xboard" "$fairymax")
+[ "$uci" = 1 ] && tools+=(polyglot)
+for tool in "${tools[@]}"; do
   if ! command -v "$tool" >/dev/null; then
-    echo "xboard_match: $tool is missing (apt-get install xboard fairymax xvfb)" >&2
+    echo "xboard_match: $tool is missing (apt-get install xboard fairymax xvfb polyglot)" >&2
     exit 2
   fi
 done
@@ -100,7 +107,12 @@ fi
 # Varnu is the first engine in every game; xboard alternates the colours. Both engines run in the
 # private folder, so no opening book is found there. xboard adjudicates mates and draws by the
 # rules and calls flags; a false claim by an engine loses.
-HOME="$work" DISPLAY="$display" "$xboard" -noGUI \
+protocol=()
+if [ "$uci" = 1 ]; then
+  # The adapter logs both sides of its talk with Varnu.
+  protocol=(-fUCI -adapterCommand "polyglot -noini -log true -lf \"$work/polyglot.log\" -ec \"%fcp\" -ed \"%fd\"")
+fi
+HOME="$work" DISPLAY="$display" "$xboard" -noGUI "${protocol[@]}" \
   -matchMode true -matchGames "$games" -matchPause 500 \
   "${time_control[@]}" \
   -fcp "$engine" -fd "$work" -scp "$fairymax" -sd "$work" \
@@ -189,6 +201,13 @@ engine_errors=$(grep -E '^[0-9]+ <first : (Error|Illegal move)' "$work/xboard.de
 if [ -n "$engine_errors" ]; then
   failures+=("Varnu refused commands: $(head -n3 <<<"$engine_errors" | tr '\n' ' ')")
 fi
+# Through the adapter, Varnu's "info string" lines say it refused or misread a UCI command.
+if [ "$uci" = 1 ]; then
+  refusals=$(grep -E 'Engine->Adapter: info string' "$work/polyglot.log" 2>/dev/null || true)
+  if [ -n "$refusals" ]; then
+    failures+=("Varnu refused UCI commands: $(head -n3 <<<"$refusals" | tr '\n' ' ')")
+  fi
+fi
 gui_complaints=$(cat "$work/xboard.debug" "$work/xboard.out" | grep -vE '^[0-9]+ [<>]' \
   | grep -iE 'illegal move.*first|first.*(exited|crashed|terminated|died)' || true)
 if [ -n "$gui_complaints" ]; then
@@ -224,7 +243,26 @@ if [ "$timed_moves" -gt 0 ]; then
   echo "Varnu move times: $timed_moves moves, longest $longest_ms ms, longest over its budget" \
     "$worst_over ms ($worst_where)"
 fi
-if [ -n "$st" ]; then
+# Over UCI no budget is printed: the adapter's log times each move from its "go" to Varnu's
+# "bestmove", and under a fixed time per move none may take longer than that time.
+if [ "$uci" = 1 ]; then
+  uci_timing=$(awk -v st="$st_cs" '
+    /Adapter->Engine: go/ { start = $1 }
+    /Engine->Adapter: bestmove/ && start != "" {
+      took = int(($1 - start) * 1000 + 0.5); moves++; start = ""
+      if (took > longest) longest = took
+      if (st != "" && took > 10 * st) over = over " " took
+    }
+    END { printf "%d\037%d\037%s\n", moves, longest, over }
+  ' "$work/polyglot.log" 2>/dev/null || true)
+  IFS=$'\037' read -r uci_moves uci_longest uci_over <<<"$uci_timing"
+  if [ "${uci_moves:-0}" -gt 0 ]; then
+    echo "Varnu move times over UCI: $uci_moves moves, longest $uci_longest ms"
+  fi
+  if [ -n "$uci_over" ]; then
+    failures+=("moves longer than -searchTime $st (ms):$uci_over")
+  fi
+elif [ -n "$st" ]; then
   if [ "$budget_count" -eq 0 ]; then
     failures+=("Varnu printed no budget under -searchTime $st")
   elif [ -n "$bad_budgets" ]; then

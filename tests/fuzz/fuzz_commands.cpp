@@ -1,5 +1,7 @@
-// Fuzzes the command loop with arbitrary input lines on one long-lived engine. A search that a
-// command starts is given a moment and then stopped, so that every input stays fast.
+// Fuzzes the command loops with arbitrary input lines on long-lived engines. An input whose first
+// line is "uci" goes to the UCI front end, as it would in the engine; any other input goes to the
+// xboard loop. A search that a command starts is given a moment and then stopped, so that every
+// input stays fast.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +11,7 @@
 
 #include "board/number.h"
 #include "engine/engine.h"
+#include "uci/uci.h"
 
 using namespace varnu;
 
@@ -27,9 +30,13 @@ bool tooSlow(const std::string& line) {
   return false;
 }
 
+std::FILE* devNull() {
+  static std::FILE* file = std::fopen("/dev/null", "w");
+  return file;
+}
+
 Engine& engine() {
-  static std::FILE* devNull = std::fopen("/dev/null", "w");
-  static Output out(devNull);
+  static Output out(devNull());
   static Engine* e = [] {
     auto* engine = new Engine(out);
     engine->startUp();
@@ -39,25 +46,61 @@ Engine& engine() {
   return *e;
 }
 
+// The UCI front end drives the pool of an xboard engine of its own, as after the switch.
+UciEngine& uciEngine() {
+  static Output out(devNull());
+  static UciEngine* u = [] {
+    auto* host = new Engine(out);
+    host->startUp();
+    out.dropComments();
+    auto* uci = new UciEngine(out, host->searchPool(), host->timeControl(), EngineName);
+    uci->execute("setoption name Hash value 1");
+    return uci;
+  }();
+  return *u;
+}
+
 void settle(Engine& e) {
   for (int i = 0; i < 5 && e.searching(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   if (e.searching()) e.execute("force");
 }
 
+void settle(UciEngine& u) {
+  for (int i = 0; i < 5 && u.searching(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (u.searching()) u.execute("stop");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Engine& e = engine();
   std::FILE* in = fmemopen(const_cast<uint8_t*>(data), size, "r");
   if (!in) return 0;
   LineReader reader(in);
   std::string line;
-  while (reader.next(line)) {
+  if (!reader.next(line)) {
+    std::fclose(in);
+    return 0;
+  }
+  if (line == "uci") {
+    UciEngine& u = uciEngine();
+    LineReader uciReader(in, UciEngine::MaxLine);
+    while (uciReader.next(line)) {
+      if (uciReader.cut()) uciReader.skipRestOfLine();
+      u.execute(line);
+      settle(u);
+    }
+    std::fclose(in);
+    settle(u);
+    return 0;
+  }
+  Engine& e = engine();
+  do {
     if (tooSlow(line)) continue;
     e.execute(line);
     settle(e);
-  }
+  } while (reader.next(line));
   std::fclose(in);
   settle(e);
   return 0;

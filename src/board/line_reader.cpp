@@ -1,0 +1,36 @@
+#include "board/line_reader.h"
+
+namespace varnu {
+
+bool LineReader::next(std::string& line) {
+  line.clear();
+  int c = EOF;
+  bool ended = false;
+  while (line.size() < maxLine_ && (c = std::getc(in_)) != EOF) {
+    line.push_back(char(c));
+    if (c == '\n') {
+      ended = true;
+      break;
+    }
+  }
+  if (line.empty()) {
+    cut_ = false;
+    return false;
+  }
+  cut_ = !ended && c != EOF;
+  // The text ends at a NUL byte, as a C string would.
+  if (const size_t nul = line.find('\0'); nul != std::string::npos) line.resize(nul);
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return true;
+}
+
+void LineReader::skipRestOfLine() {
+  if (!cut_) return;
+  for (int c = std::getc(in_); c != EOF && c != '\n'; c = std::getc(in_)) {
+  }
+  cut_ = false;
+}
+
+}  // namespace varnu

@@ -1,0 +1,32 @@
+// The one reader of the engine's input: a line at a time, with a length limit.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace varnu {
+
+class LineReader {
+ public:
+  // The xboard command loop reads at most 1023 characters a line; the rest of a longer line is
+  // read as the next line.
+  static constexpr size_t MaxLine = 1023;
+
+  explicit LineReader(std::FILE* in, size_t maxLine = MaxLine) : in_(in), maxLine_(maxLine) {}
+
+  // Reads the next line with its line feed, one carriage return and trailing blanks stripped.
+  // False at end of input.
+  bool next(std::string& line);
+  // True when the last line read was cut at the length limit before its line feed.
+  bool cut() const { return cut_; }
+  // Reads and forgets the rest of a line that was cut.
+  void skipRestOfLine();
+
+ private:
+  std::FILE* in_;
+  size_t maxLine_;
+  bool cut_ = false;
+};
+
+}  // namespace varnu

@@ -1,0 +1,83 @@
+// The arguments of "go".
+#include <algorithm>
+#include <string>
+
+#include "board/move.h"
+#include "board/number.h"
+#include "uci/uci.h"
+
+namespace varnu {
+
+namespace {
+
+constexpr std::string_view keywords[] = {"wtime",     "btime",    "winc",   "binc",
+                                         "movestogo", "movetime", "depth",  "nodes",
+                                         "mate",      "infinite", "ponder", "searchmoves"};
+
+bool isKeyword(std::string_view word) {
+  return std::find(std::begin(keywords), std::end(keywords), word) != std::end(keywords);
+}
+
+// An optional sign and at least one digit, nothing else.
+bool isNumber(std::string_view word) {
+  size_t i = word.size() > 0 && (word[0] == '-' || word[0] == '+') ? 1 : 0;
+  if (i == word.size()) return false;
+  for (; i < word.size(); ++i)
+    if (word[i] < '0' || word[i] > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+GoCommand parseGo(const Words& words, Position& pos) {
+  GoCommand g;
+  auto ignore = [&](std::string_view word) {
+    if (g.ignored.size() >= 200) return;
+    g.ignored += ' ';
+    g.ignored.append(word.substr(0, 40));
+  };
+  for (size_t i = 1; i < words.size(); ++i) {
+    const std::string_view word = words[i];
+    if (word == "infinite") {
+      g.infinite = true;
+    } else if (word == "ponder") {
+      g.ponder = true;
+    } else if (word == "searchmoves") {
+      for (; i + 1 < words.size() && !isKeyword(words[i + 1]); ++i) {
+        const std::string_view text = words[i + 1];
+        const Move m = text.size() <= 5 ? parseUserMove(pos, text) : NullMove;
+        if (m == NullMove)
+          ignore(text);
+        else
+          g.searchMoves.add(m);
+      }
+    } else if (isKeyword(word)) {
+      if (i + 1 == words.size() || !isNumber(words[i + 1])) {
+        ignore(word);
+        continue;
+      }
+      // Huge numbers saturate; a time below zero is a clock that has run out.
+      const int32_t n = parseNumber(words[++i]);
+      const int32_t time = std::max(n, 0);
+      if (word == "wtime") g.time[White] = time;
+      if (word == "btime") g.time[Black] = time;
+      if (word == "winc") g.increment[White] = time;
+      if (word == "binc") g.increment[Black] = time;
+      if (word == "movetime") g.moveTime = time;
+      if (word == "movestogo") g.movesToGo = time;
+      if (word == "depth") g.depth = std::clamp(n, 1, 100);
+      if (word == "nodes") g.nodes = std::max(n, 1);
+      if (word == "mate") {
+        if (n < 1)
+          ignore(word);
+        else
+          g.mate = std::min(n, 100);
+      }
+    } else {
+      ignore(word);
+    }
+  }
+  return g;
+}
+
+}  // namespace varnu

@@ -1,0 +1,94 @@
+// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile and Clear Hash.
+// Names are matched without regard to case; a bad name or value changes nothing.
+#include <string>
+
+#include "board/number.h"
+#include "uci/uci.h"
+
+namespace varnu {
+
+namespace {
+
+constexpr size_t MaxBookPathLength = 255;
+
+constexpr std::string_view optionNames[] = {"hash", "threads", "ownbook", "bookfile", "clear hash"};
+
+std::string lowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return lower;
+}
+
+// A whole decimal number within [low, high].
+bool readSpin(std::string_view text, int32_t low, int32_t high, int32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  value = parseNumber(text);
+  return value >= low && value <= high;
+}
+
+}  // namespace
+
+void UciEngine::setoption(std::string_view line, const Words& words) {
+  if (words.size() < 3 || words[1] != "name") {
+    info("setoption needs: setoption name <name> [value <value>]");
+    return;
+  }
+  size_t valueAt = 2;
+  while (valueAt < words.size() && words[valueAt] != "value") ++valueAt;
+  std::string name;
+  for (size_t i = 2; i < valueAt; ++i) {
+    if (!name.empty()) name += ' ';
+    name += words[i];
+  }
+  // The value is the rest of the line as written, so a path keeps its inner blanks.
+  const bool hasValue = valueAt + 1 < words.size();
+  std::string_view value;
+  if (hasValue) value = line.substr(size_t(words[valueAt + 1].data() - line.data()));
+  bool known = false;
+  for (std::string_view n : optionNames) known = known || lowerCase(name) == n;
+  if (!known)
+    info("unknown option: " + name.substr(0, 100));
+  else if (!setOptionValue(name, value, hasValue))
+    info("bad value for " + name + ": " + std::string(value.substr(0, 100)));
+}
+
+bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bool hasValue) {
+  const std::string option = lowerCase(name);
+  if (option == "hash") {
+    int32_t megabytes = 0;
+    if (!readSpin(value, 1, 2048, megabytes)) return false;
+    // A running search keeps its table; the new size comes when it has ended.
+    pool_.setHashSize(uint32_t(megabytes));
+    return true;
+  }
+  if (option == "threads") {
+    int32_t threads = 0;
+    if (!readSpin(value, 1, int32_t(pool_.maxCores()), threads)) return false;
+    // Takes effect when the next search starts.
+    pool_.setCores(threads);
+    return true;
+  }
+  if (option == "ownbook") {
+    const std::string flag = lowerCase(value);
+    if (flag != "true" && flag != "false") return false;
+    pool_.bookUse = flag == "true";
+    return true;
+  }
+  if (option == "bookfile") {
+    // "<empty>" is the protocol's word for an empty text.
+    const std::string_view path = !hasValue || value == "<empty>" ? std::string_view() : value;
+    if (path.size() > MaxBookPathLength) return false;
+    pool_.book().setPath(path);
+    return true;
+  }
+  if (option == "clear hash") {
+    pool_.clearTable();
+    return true;
+  }
+  return false;
+}
+
+}  // namespace varnu

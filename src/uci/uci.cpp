@@ -1,0 +1,288 @@
+#include "uci/uci.h"
+
+#include <algorithm>
+
+#include "board/fen.h"
+#include "board/make_move.h"
+#include "board/move.h"
+#include "board/movegen.h"
+
+namespace varnu {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+Words splitWords(std::string_view line) {
+  Words words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && isBlank(line[i])) ++i;
+    const size_t start = i;
+    while (i < line.size() && !isBlank(line[i])) ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
+  return words;
+}
+
+UciEngine::UciEngine(Output& out, SearchPool& pool, TimeControl& timeControl, std::string_view name)
+    : out_(out), pool_(pool), timeControl_(timeControl), name_(name) {
+  setFromFen(game_, StartFen);
+}
+
+UciEngine::~UciEngine() { pool_.abortSearch(); }
+
+int UciEngine::run(LineReader& reader) {
+  // The xboard start-up ends with its prompt, which has no line feed: the first answer would be
+  // glued to it.
+  out_.line("");
+  out_.dropComments();
+  uci();
+  std::string line;
+  while (!quitRequested_) {
+    if (!reader.next(line)) {
+      endOfInput();
+      break;
+    }
+    if (reader.cut()) {
+      reader.skipRestOfLine();
+      info("line too long, ignored");
+      continue;
+    }
+    execute(line);
+  }
+  return 0;
+}
+
+void UciEngine::info(const std::string& text) { out_.line("info string " + text); }
+
+void UciEngine::execute(std::string_view line) {
+  Words words = splitWords(line);
+  if (words.empty()) return;
+  // Unknown words before a command are skipped, as the protocol asks.
+  static constexpr std::string_view commands[] = {"uci",      "debug",      "isready",  "setoption",
+                                                  "register", "ucinewgame", "position", "go",
+                                                  "stop",     "ponderhit",  "quit"};
+  size_t first = 0;
+  for (; first < words.size(); ++first) {
+    bool known = false;
+    for (std::string_view c : commands) known = known || words[first] == c;
+    if (known) break;
+  }
+  if (first == words.size()) {
+    info("unknown command: " + std::string(line.substr(0, 200)));
+    return;
+  }
+  words.erase(words.begin(), words.begin() + long(first));
+  const std::string_view command = words[0];
+  if (command == "uci") {
+    uci();
+  } else if (command == "isready") {
+    out_.line("readyok");
+  } else if (command == "setoption") {
+    setoption(line, words);
+  } else if (command == "ucinewgame") {
+    ucinewgame();
+  } else if (command == "position") {
+    position(words);
+  } else if (command == "go") {
+    go(words);
+  } else if (command == "stop") {
+    stop();
+  } else if (command == "ponderhit") {
+    ponderhit();
+  } else if (command == "quit") {
+    quit();
+  }
+  // "debug" and "register" need nothing of this engine.
+}
+
+void UciEngine::uci() {
+  out_.line("id name " + name_);
+  out_.line("id author the Varnu developers");
+  out_.printf("option name Hash type spin default %u min 1 max 2048\n", pool_.hashSize());
+  out_.printf("option name Threads type spin default %u min 1 max %u\n", pool_.requestedCores(),
+              pool_.maxCores());
+  out_.printf("option name OwnBook type check default %s\n", pool_.bookUse ? "true" : "false");
+  out_.line("option name BookFile type string default " + pool_.book().path());
+  out_.line("option name Clear Hash type button");
+  out_.line("uciok");
+}
+
+void UciEngine::ucinewgame() {
+  finishSearch();
+  pool_.clearTable();
+  setFromFen(game_, StartFen);
+}
+
+void UciEngine::position(const Words& words) {
+  size_t i = 1;
+  std::string fen;
+  if (i < words.size() && words[i] == "startpos") {
+    fen = StartFen;
+    ++i;
+  } else if (i < words.size() && words[i] == "fen") {
+    for (++i; i < words.size() && words[i] != "moves"; ++i) {
+      if (!fen.empty()) fen += ' ';
+      fen += words[i];
+    }
+  } else {
+    info("position needs startpos or fen");
+    return;
+  }
+  if (i < words.size() && words[i] != "moves") {
+    info("position: unexpected " + std::string(words[i].substr(0, 40)));
+    return;
+  }
+  // The new position is built aside, so a refused line leaves the previous one.
+  Position next;
+  if (!setFromFen(next, fen)) {
+    info("bad FEN: " + fen.substr(0, 200));
+    return;
+  }
+  int played = 0;
+  for (++i; i < words.size(); ++i) {
+    const Move m = words[i].size() <= 5 ? parseUserMove(next, words[i]) : NullMove;
+    if (m == NullMove) {
+      info("illegal move: " + std::string(words[i].substr(0, 20)));
+      return;
+    }
+    if (++played > MaxGameMoves) {
+      info("too many moves");
+      return;
+    }
+    next.history[next.historyCount].movePlayed = m;
+    UndoRecord undo;
+    makeMove(next, m, undo);
+  }
+  finishSearch();
+  game_ = next;
+}
+
+void UciEngine::go(const Words& words) {
+  finishSearch();
+  GoCommand g = parseGo(words, game_);
+  if (!g.ignored.empty()) info("go: ignored" + g.ignored);
+
+  MoveList legal;
+  generateMoves(game_, inCheck(game_), legal);
+
+  const int side = game_.sideToMove;
+  const bool clock = g.time[side] >= 0 || g.moveTime >= 0;
+  timeControl_.timeControlActive = clock && !g.infinite;
+  timeControl_.depthLimited = g.depth > 0;
+  timeControl_.maxDepth = g.depth;
+  // A clock stated for an earlier move says nothing about this one.
+  timeControl_.reportPly = -1;
+  if (g.time[side] >= 0) {
+    // The clock is restated before every move, so the move starts a period: of movestogo moves
+    // when given, otherwise of the sudden-death budget's length. The search's ply is 0 for the
+    // same reason, and the budget is capped by this clock.
+    const int32_t remaining = g.time[side] / 10;
+    timeControl_.setSessions(uint32_t(g.movesToGo), remaining, g.increment[side] / 10);
+    timeControl_.setRemaining(remaining, 0);
+  }
+  // A fixed time per move, capped by the clock when one is given too; at least a centisecond,
+  // since no time at all would mean the session clock.
+  if (g.moveTime >= 0) timeControl_.setMoveTime(std::max(g.moveTime / 10, 1));
+
+  SearchRequest request;
+  request.moveWanted = true;
+  request.bookAllowed = !g.infinite && g.mate == 0 && g.searchMoves.count == 0;
+  request.nodeLimit = uint64_t(g.nodes);
+  request.mateLimit = g.mate;
+  request.rootMoves = g.searchMoves;
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  goPending_ = true;
+  infinite_ = g.infinite;
+  pondering_ = g.ponder;
+  resultReady_ = false;
+  bounded_ = timeControl_.timeControlActive || g.depth > 0 || g.nodes > 0;
+  if (legal.count == 0) {
+    // Checkmated or stalemated: nothing to search.
+    out_.line(inCheck(game_) ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+    result_ = NullMove;
+    resultReady_ = true;
+    if (!infinite_ && !pondering_) sendBestMove(NullMove);
+    return;
+  }
+  lastDepth_ = 0;
+  pool_.startSearch(game_, 0, this, request);
+}
+
+void UciEngine::onSearchDone(Move move) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!goPending_) return;
+  if (infinite_ || pondering_) {
+    result_ = move;
+    resultReady_ = true;
+    return;
+  }
+  sendBestMove(move);
+}
+
+void UciEngine::sendBestMove(Move move) {
+  out_.line("bestmove " + (move == NullMove ? std::string("0000") : moveToText(move)));
+  goPending_ = false;
+  resultReady_ = false;
+  infinite_ = false;
+  pondering_ = false;
+}
+
+void UciEngine::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!goPending_) return;
+    infinite_ = false;
+    pondering_ = false;
+    if (resultReady_) {
+      sendBestMove(result_);
+      return;
+    }
+  }
+  // The master hands its best move so far to onSearchDone, which takes mutex_.
+  pool_.moveNow();
+  // Every "go" has its bestmove, whatever became of the search.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove);
+}
+
+void UciEngine::ponderhit() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!goPending_ || !pondering_) return;
+  pondering_ = false;
+  if (resultReady_ && !infinite_) sendBestMove(result_);
+}
+
+void UciEngine::finishSearch() {
+  bool unbounded;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unbounded = infinite_ || pondering_ || !bounded_;
+  }
+  if (unbounded) stop();
+  pool_.waitIdle();
+  // Every "go" has its bestmove, whatever became of the search.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove);
+}
+
+bool UciEngine::searching() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return goPending_;
+}
+
+void UciEngine::quit() {
+  stop();
+  quitRequested_ = true;
+}
+
+void UciEngine::endOfInput() {
+  finishSearch();
+  quitRequested_ = true;
+}
+
+}  // namespace varnu
