@@ -9,6 +9,7 @@ namespace {
 constexpr SearchEffect Stops = SearchEffect::Stops;
 constexpr SearchEffect Runs = SearchEffect::Runs;
 constexpr SearchEffect MovesNow = SearchEffect::MovesNow;
+constexpr SearchEffect AwaitsMove = SearchEffect::AwaitsMove;
 // "st" and "?" are whole words: as prefixes they would take "stop", "start" or "??" from the
 // lines that are ignored today.
 constexpr bool WholeWord = true;
@@ -19,7 +20,7 @@ const Command table[] = {
     {"protover", &Engine::protover, 1, 1, Runs},
     {"new", &Engine::newGame, 0, 0, Stops},
     {"force", &Engine::force, 0, 0, Stops},
-    {"ping", &Engine::ping, 1, 1, Runs},
+    {"ping", &Engine::ping, 1, 1, AwaitsMove},
     {"usermove", &Engine::usermove, 1, 1, Stops},
     {"go", &Engine::go, 0, 0, Stops},
     {"playother", &Engine::playother, 0, 0, Stops},
@@ -36,7 +37,7 @@ const Command table[] = {
     {"post", &Engine::post, 0, 0, Runs},
     {"nopost", &Engine::nopost, 0, 0, Runs},
     {"cores", &Engine::cores, 1, 1, Runs},
-    {"option", &Engine::option, 1, 1, Runs},
+    {"option", &Engine::option, 1, RestOfLine, Runs},
     {"book", &Engine::book, 0, 0, Runs},
     {"nobook", &Engine::nobook, 0, 0, Runs},
     {"perft", &Engine::perft, 1, 1, Stops},

@@ -13,8 +13,11 @@ using Args = std::vector<std::string_view>;
 using Handler = bool (Engine::*)(const Args&);
 
 // What a command does to a running search before its handler runs: nothing, stop it with no
-// move played, or end it with the best move found so far played.
-enum class SearchEffect { Runs, Stops, MovesNow };
+// move played, end it with the best move found so far played, or wait for the engine's own move.
+enum class SearchEffect { Runs, Stops, MovesNow, AwaitsMove };
+
+// The argument limit of a command that takes the rest of its line, spaces and all.
+inline constexpr unsigned RestOfLine = ~0u;
 
 struct Command {
   std::string_view name;

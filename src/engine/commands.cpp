@@ -19,6 +19,16 @@ constexpr size_t MaxBookPathLength = 255;
 
 int32_t saturate(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
+// The arguments as they stood in the line, joined by the single spaces that separated them.
+std::string joinArgs(const Args& args) {
+  std::string text;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i) text += ' ';
+    text += args[i];
+  }
+  return text;
+}
+
 }  // namespace
 
 bool Engine::quit(const Args&) {
@@ -129,11 +139,7 @@ bool Engine::playother(const Args&) {
 }
 
 bool Engine::setboard(const Args& args) {
-  std::string fen;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (i) fen += ' ';
-    fen += args[i];
-  }
+  const std::string fen = joinArgs(args);
   // A refused text leaves everything as it was, a finished game included.
   Position scratch = game_.position;
   if (!setFromFen(scratch, fen)) return false;
@@ -240,8 +246,10 @@ bool Engine::cores(const Args& args) {
 }
 
 bool Engine::option(const Args& args) {
-  // name=value; the value is everything after the first '=', so a path may contain '='.
-  const std::string_view text = args[0];
+  // name=value; the value is everything after the first '=', so a path may contain '=', and the
+  // rest of the line, so it may contain spaces ("C:\Program Files\...").
+  const std::string joined = joinArgs(args);
+  const std::string_view text = joined;
   const size_t equals = text.find('=');
   const std::string name(text.substr(0, equals));
   const bool hasValue = equals != std::string_view::npos;

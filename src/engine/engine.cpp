@@ -170,6 +170,9 @@ bool Engine::dispatch(std::string_view line) {
   if (command->onSearch == SearchEffect::Stops) pool_.abortSearch();
   // Only the engine's own move is cut short; an analysis has no move to make.
   if (command->onSearch == SearchEffect::MovesNow && !analyzeMode_) pool_.moveNow();
+  // "pong" may only follow everything asked before it: while the engine thinks on its own move,
+  // that is after the move (an analysis has none, so it answers at once).
+  if (command->onSearch == SearchEffect::AwaitsMove && !analyzeMode_) pool_.waitIdle();
   std::lock_guard<std::mutex> lock(gameMutex_);
   return (this->*command->handler)(args);
 }
