@@ -4,9 +4,9 @@
 #include <cassert>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "board/move.h"
 #include "board/movegen.h"
@@ -41,28 +41,26 @@ bool holds(const Position& pos, int square, int colour, int type) {
 }
 
 // A book file opened for one probe. Only regular files are opened: a directory or a pipe named
-// as the book gives no book moves (opening a pipe could block the search thread).
+// as the book gives no book moves (opening a pipe could block the search thread). Offsets are
+// std::streamoff, 64 bits wide on every platform we build for, so books beyond 2 GiB are read
+// where a C `long` has 32 bits.
 class BookFile {
  public:
   explicit BookFile(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return;
-    file_ = std::fopen(path.c_str(), "rb");
-  }
-  ~BookFile() {
-    if (file_) std::fclose(file_);
+    file_.open(path, std::ios::in | std::ios::binary);
   }
   BookFile(const BookFile&) = delete;
   BookFile& operator=(const BookFile&) = delete;
 
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const { return file_.is_open(); }
 
   // Takes the record count from the open file itself, so that a file replaced since the last
   // probe is searched with its own length. A shorter tail is ignored. False when the size cannot
   // be learnt.
   bool measure() {
-    if (std::fseek(file_, 0, SEEK_END) != 0) return false;
-    const long size = std::ftell(file_);
+    const std::streamoff size = file_.pubseekoff(0, std::ios::end, std::ios::in);
     if (size < 0) return false;
     count_ = uint32_t(std::min<uint64_t>(uint64_t(size) / BookEntrySize, UINT32_MAX));
     return true;
@@ -73,9 +71,10 @@ class BookFile {
   // Reads the first `size` bytes of record `index` (below count()).
   bool read(uint32_t index, unsigned char* bytes, size_t size) {
     assert(index < count_ && size <= size_t(BookEntrySize));
-    // index * 16 stays below the size ftell reported, so it fits a long.
-    if (std::fseek(file_, long(index) * BookEntrySize, SEEK_SET) != 0) return false;
-    return std::fread(bytes, 1, size, file_) == size;
+    const std::streamoff at = std::streamoff(index) * BookEntrySize;
+    if (std::streamoff(file_.pubseekpos(at, std::ios::in)) != at) return false;
+    const auto wanted = std::streamsize(size);
+    return file_.sgetn(reinterpret_cast<char*>(bytes), wanted) == wanted;
   }
 
   bool readEntry(uint32_t index, BookEntry& entry) {
@@ -86,7 +85,7 @@ class BookFile {
   }
 
  private:
-  std::FILE* file_ = nullptr;
+  std::filebuf file_;
   uint32_t count_ = 0;
 };
 

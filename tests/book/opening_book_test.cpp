@@ -255,6 +255,22 @@ TEST_F(BookProbe, ShortTruncatedAndMissingFiles) {
   EXPECT_EQ(out_.captured(), "");
 }
 
+// A book larger than 4 GiB: offsets past 32 bits, which a C `long` on Windows cannot hold. The
+// file is mostly a hole (records of key 0), so it takes no disk space.
+TEST_F(BookProbe, ReadsBeyondFourGigabytes) {
+  Position pos = positionFrom(StartFen);
+  const std::string path = freshPath();
+  {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    const std::string wanted = encode({startKey, bookMove("e2e4"), 1});
+    file.seekp(std::streamoff(1) << 32);
+    file.write(wanted.data(), std::streamsize(wanted.size()));
+    ASSERT_TRUE(file.good()) << path;
+  }
+  EXPECT_EQ(moveToText(probeOnce(path, pos)), "e2e4");
+  EXPECT_EQ(out_.captured(), "");
+}
+
 // Unusable candidates are dropped before the choice, whatever their weight: the legal one is
 // always played, and a book of unusable records only gives no book move.
 TEST_F(BookProbe, UnusableCandidatesAreNeverChosen) {

@@ -36,7 +36,8 @@ bool legal(Position& pos, Move m) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/varnu_fuzz_book_" + std::to_string(getpid()) + ".bin";
+  // In the working folder, which the fuzzing job makes for the run and removes after it.
+  static const std::string path = "varnu_fuzz_book_" + std::to_string(getpid()) + ".bin";
   static Output sink;
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     if (size) std::fwrite(data, 1, size, f);
