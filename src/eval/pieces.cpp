@@ -83,9 +83,11 @@ ScorePair kingSafetyTerm(const Position& pos, const PawnInfo& info, int colour,
   return sum;
 }
 
+namespace {
+
 template <class Recorder>
-ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
-                     const Recorder& recorder) {
+[[gnu::always_inline]] inline ScorePair mobilityTerms(const Position& pos, const PawnInfo& info,
+                                                      int colour, const Recorder& recorder) {
   // Each piece's sum is independent of the others, so the pieces are taken type by type from
   // the sets rather than in slot order.
   const Bitboard mine = pos.slottedPieces(colour);
@@ -125,9 +127,21 @@ ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
   return sum;
 }
 
+}  // namespace
+
 template ScorePair kingSafetyTerm(const Position&, const PawnInfo&, int, const NoRecord&);
 template ScorePair kingSafetyTerm(const Position&, const PawnInfo&, int, const Record&);
-template ScorePair pieceTerms(const Position&, const PawnInfo&, int, const NoRecord&);
-template ScorePair pieceTerms(const Position&, const PawnInfo&, int, const Record&);
+// The search's evaluation spends much of its time in these counts.
+template <>
+VARNU_POPCOUNT_CLONES ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
+                                           const NoRecord& recorder) {
+  return mobilityTerms(pos, info, colour, recorder);
+}
+
+template <>
+ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
+                     const Record& recorder) {
+  return mobilityTerms(pos, info, colour, recorder);
+}
 
 }  // namespace varnu

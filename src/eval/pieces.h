@@ -74,6 +74,12 @@ inline ScorePair kingSafetyTerm(const Position& pos, const PawnInfo& info, int c
 template <class Recorder>
 ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
                      const Recorder& recorder);
+template <>
+ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
+                     const NoRecord& recorder);
+template <>
+ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour,
+                     const Record& recorder);
 inline ScorePair pieceTerms(const Position& pos, const PawnInfo& info, int colour) {
   return pieceTerms(pos, info, colour, NoRecord{});
 }

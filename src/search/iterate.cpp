@@ -77,7 +77,7 @@ Move Searcher::iterate(const Position& game) {
   int step = id == 0 ? 1 : 2;
   const int firstDepth = id % 2 == 0 ? 1 : 2;
   bool easyFlags[MaxDepth + 1] = {};
-  PVLine line;
+  PVLine line{};
   for (int depth = firstDepth; depth <= MaxDepth; depth += step) {
     if (stopped()) break;
     const int side = pos.sideToMove;

@@ -82,13 +82,18 @@ void scoreMoves(const Position& pos, Move hashMove, MoveList& list) {
 
 const MoveEntry* pickNextMove(uint32_t index, MoveList& list) {
   if (index >= list.count) return nullptr;
-  int best = list.entries[index].score;
+  // The entry at index is held in a register while the rest are scanned; each better one found
+  // trades places with it, exactly as swapping them in the list would. Swapping in the list
+  // wrote entries in halves and read them back whole at once, which stalls the processor.
+  MoveEntry best = list.entries[index];
   for (uint32_t j = index + 1; j < list.count; ++j) {
-    if (list.entries[j].score > best) {
-      std::swap(list.entries[index], list.entries[j]);
-      best = list.entries[index].score;
+    if (list.entries[j].score > best.score) {
+      const MoveEntry e = list.entries[j];
+      list.entries[j] = best;
+      best = e;
     }
   }
+  list.entries[index] = best;
   return &list.entries[index];
 }
 

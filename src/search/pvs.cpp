@@ -124,7 +124,10 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
   const ProbeResult hash = table->probe(pos, w.alpha, w.beta, ply, depth);
   if (hash.found) ttHashHits.add();
   if (hash.cutoff) {
-    if (hash.move != NullMove) appendPV(hash.move, PVLine{}, line);
+    if (hash.move != NullMove) {
+      line.moves[0] = hash.move;
+      line.length = 1;
+    }
     start.score = hash.score;
     return start;
   }

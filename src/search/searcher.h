@@ -15,10 +15,11 @@
 
 namespace varnu {
 
-// A principal variation: up to 63 moves.
+// A principal variation: up to 63 moves. Only the first length moves are meaningful: a line
+// declared without braces leaves the rest unwritten, since the search declares one at every node.
 struct PVLine {
   static constexpr int Capacity = 63;
-  Move moves[Capacity] = {};
+  Move moves[Capacity];
   uint16_t length = 0;
 
   void clear() { length = 0; }
@@ -141,7 +142,7 @@ class alignas(64) Searcher {
   bool easyMove = false;
 
   // The result of the last iterate: the best line and its score.
-  PVLine bestLine;
+  PVLine bestLine{};
   int bestScore = 0;
   int completedDepth = 0;
 

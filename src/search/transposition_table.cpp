@@ -2,9 +2,46 @@
 
 #include <cstdlib>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace varnu {
 
 namespace {
+
+#ifdef __linux__
+// Probes land anywhere in the table, so with small pages nearly every one also misses the
+// processor's address-translation cache. Linux maps 2 MB pages where a region asks for them:
+// the table is mapped on a 2 MB boundary and asks. Pages are still zeroed and mapped lazily.
+constexpr size_t HugePageBytes = size_t(2) << 20;
+
+void* allocateZeroed(size_t bytes) {
+  void* memory = mmap(nullptr, bytes + HugePageBytes, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return memory == MAP_FAILED ? nullptr : memory;
+}
+
+void release(void* memory, size_t bytes) {
+  if (memory) munmap(memory, bytes + HugePageBytes);
+}
+
+uint64_t* alignTable(void* memory, size_t bytes) {
+  const uintptr_t start =
+      (reinterpret_cast<uintptr_t>(memory) + HugePageBytes - 1) & ~uintptr_t(HugePageBytes - 1);
+  madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);  // only a request
+  return reinterpret_cast<uint64_t*>(start);
+}
+#else
+// calloc hands out zeroed pages lazily; the extra line lets the table start on a cache line.
+void* allocateZeroed(size_t bytes) { return std::calloc(bytes + 64, 1); }
+
+void release(void* memory, size_t) { std::free(memory); }
+
+uint64_t* alignTable(void* memory, size_t) {
+  return reinterpret_cast<uint64_t*>((reinterpret_cast<uintptr_t>(memory) + 63) & ~uintptr_t(63));
+}
+#endif
 
 uint64_t load(const uint64_t& word) {
   return std::atomic_ref<const uint64_t>(word).load(std::memory_order_relaxed);
@@ -16,7 +53,7 @@ void storeWord(uint64_t& word, uint64_t value) {
 
 }  // namespace
 
-TranspositionTable::~TranspositionTable() { std::free(memory_); }
+TranspositionTable::~TranspositionTable() { release(memory_, size_t(entryCount_) * 16); }
 
 bool TranspositionTable::resize(uint32_t megabytes, Output& out) {
   const uint32_t m = megabytes > MaxMegabytes ? MaxMegabytes : megabytes;
@@ -31,15 +68,14 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out) {
     clear();
     return true;
   }
-  // calloc hands out zeroed pages lazily; the extra line lets the table start on a cache line.
-  void* memory = std::calloc(n * 16 + 64, 1);
+  void* memory = allocateZeroed(size_t(n) * 16);
   if (!memory) {
     out.printf("# cannot allocate %u MB for the TT hash, keeping %u entries\n", m, entryCount_);
     return false;
   }
-  std::free(memory_);
+  release(memory_, size_t(entryCount_) * 16);
   memory_ = memory;
-  words_ = reinterpret_cast<uint64_t*>((reinterpret_cast<uintptr_t>(memory) + 63) & ~uintptr_t(63));
+  words_ = alignTable(memory, size_t(n) * 16);
   entryCount_ = uint32_t(n);
   bucketMask_ = entryCount_ / 4 - 1;
   resetFilledCount();

@@ -112,7 +112,7 @@ class UciEngine : public SearchListener {
   // The last thinking line sent, on the master's thread only.
   int lastDepth_ = 0;
   int lastScore_ = 0;
-  PVLine lastLine_;
+  PVLine lastLine_{};
 };
 
 }  // namespace varnu
