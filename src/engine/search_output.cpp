@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "board/move.h"
 #include "engine/engine.h"
 
 namespace varnu {
@@ -22,10 +21,7 @@ void Engine::onThinking(const ThinkingReport& r) {
   std::snprintf(head, sizeof head, "%u %d %d %" PRIu64, unsigned(r.depth), r.score, r.time,
                 r.nodes);
   std::string text = head;
-  for (int i = 0; i < r.line->length; ++i) {
-    text += ' ';
-    text += moveToText(r.line->moves[i]);
-  }
+  appendMoveTexts(text, *r.line);
   out_.line(text);
 }
 

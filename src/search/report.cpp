@@ -1,9 +1,17 @@
 // The search's reports to the front end: the figures of every new best line at the root and of
 // every completed iteration, and the counters at the end of a search. Both go out only while
 // thinking output is on; the front end that started the search prints them.
+#include "board/move.h"
 #include "search/search_pool.h"
 
 namespace varnu {
+
+void appendMoveTexts(std::string& text, const PVLine& line) {
+  for (int i = 0; i < line.length; ++i) {
+    text += ' ';
+    text += moveToText(line.moves[i]);
+  }
+}
 
 void SearchPool::report(int depth, int score, const PVLine& line, bool iterationDone) {
   if (!postThinking || !listener_) return;

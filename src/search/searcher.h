@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "board/movegen.h"
 #include "board/output.h"
@@ -28,6 +29,9 @@ struct PVLine {
 
 // line = move followed by the child's line (cut to fit).
 void appendPV(Move move, const PVLine& child, PVLine& line);
+
+// Adds the line's moves to text, each after a space, as the front ends print a line.
+void appendMoveTexts(std::string& text, const PVLine& line);
 
 // A counter that one thread writes and others read without a lock; the readers' figures may be
 // a little stale, which is all they need.

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "board/move.h"
 #include "uci/uci.h"
 
 namespace varnu {
@@ -43,10 +42,7 @@ void UciEngine::onThinking(const ThinkingReport& r) {
                 r.depth, r.selDepth, scoreText(r.score).c_str(), r.nodes,
                 nodesPerSecond(r.nodes, r.time), r.hashFull, int64_t(r.time) * 10);
   std::string text = head;
-  for (int i = 0; i < r.line->length; ++i) {
-    text += ' ';
-    text += moveToText(r.line->moves[i]);
-  }
+  appendMoveTexts(text, *r.line);
   out_.line(text);
 }
 
