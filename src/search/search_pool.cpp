@@ -22,33 +22,49 @@ void SearchPool::setCores(int32_t n) {
 }
 
 void SearchPool::ensureTable() {
-  if (table_.entryCount() == 0) table_.resize(hashMegabytes_, out_);
+  std::lock_guard<std::mutex> lock(tableMutex_);
+  if (table_.entryCount() == 0) remakeTable();
 }
 
 void SearchPool::recreateTable() {
+  std::lock_guard<std::mutex> lock(tableMutex_);
+  remakeTable();
+}
+
+bool SearchPool::remakeTable() {
   hashResizePending_ = false;
-  table_.resize(hashMegabytes_, out_);
+  if (table_.resize(hashMegabytes_, out_, maxCores_)) {
+    tableMegabytes_ = hashMegabytes_;
+    return true;
+  }
+  hashMegabytes_ = tableMegabytes_;
+  return false;
 }
 
-void SearchPool::setHashSize(uint32_t megabytes) {
+bool SearchPool::setHashSize(uint32_t megabytes) {
+  std::lock_guard<std::mutex> lock(tableMutex_);
   hashMegabytes_ = megabytes;
-  if (anyBusy())
-    hashResizePending_ = true;
-  else
-    recreateTable();
+  if (!anyBusy()) return remakeTable();
+  hashResizePending_ = true;
+  return true;
 }
 
-// A fresh allocation instead of zeroing the old one: the system hands out zeroed pages as the
-// search touches them, so even a large table empties at once.
+uint32_t SearchPool::hashSize() const {
+  std::lock_guard<std::mutex> lock(tableMutex_);
+  return hashMegabytes_;
+}
+
 void SearchPool::clearTable() {
+  std::lock_guard<std::mutex> lock(tableMutex_);
   if (anyBusy())
     hashResizePending_ = true;
   else
-    recreateTable();
+    remakeTable();
 }
 
-void SearchPool::applyPendingHashSize() {
-  if (hashResizePending_) recreateTable();
+void SearchPool::applyPendingHashSize(SearchListener* listener) {
+  const uint32_t wanted = hashMegabytes_;
+  if (hashResizePending_ && !remakeTable() && listener) listener->onTableRefused(wanted);
 }
 
 void SearchPool::rebuildWorkers(bool force) {
@@ -91,8 +107,16 @@ void SearchPool::run(Worker& worker) {
     worker.wake.wait(lock, [&] { return worker.jobState.load() != Idle; });
     if (worker.jobState.load() == Quit) return;
     lock.unlock();
+    std::unique_lock<std::mutex> tableLock(tableMutex_, std::defer_lock);
     if (worker.index == 0) {
       think();
+      // A table change asked for during the search is made now, after the move has gone out
+      // and while the master still counts as busy: a command that waits for the workers waits
+      // for the table too, and the time falls outside every move's budget. The table lock is
+      // held until the master is idle, so a change asked for meanwhile is either seen here or
+      // finds the workers idle and is made by the command itself.
+      tableLock.lock();
+      applyPendingHashSize(listener_);
     } else {
       worker.searcher->iterate(*game_);
     }
@@ -100,13 +124,19 @@ void SearchPool::run(Worker& worker) {
     // A busy worker only ever becomes idle here; it counts as busy until its job is complete.
     worker.jobState.store(Idle);
     worker.wake.notify_all();
+    if (tableLock.owns_lock()) tableLock.unlock();
   }
 }
 
 void SearchPool::startSearch(const Position& game, int gamePly, SearchListener* listener,
                              const SearchRequest& request) {
-  applyPendingHashSize();
-  ensureTable();
+  {
+    // A change that came too late for the end of the last search; the master's clock for this
+    // one has not started yet.
+    std::lock_guard<std::mutex> lock(tableMutex_);
+    applyPendingHashSize(listener);
+    if (table_.entryCount() == 0) remakeTable();
+  }
   rebuildWorkers(false);
   game_ = &game;
   gamePly_ = gamePly;

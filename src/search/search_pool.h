@@ -56,6 +56,8 @@ class SearchListener {
   virtual void onSearchDone(Move move) = 0;
   virtual void onThinking(const ThinkingReport&) {}
   virtual void onStatistics(const SearchStatistics&) {}
+  // A table size set while the search ran could not be had when it ended: the old table stays.
+  virtual void onTableRefused(uint32_t /*megabytes*/) {}
 };
 
 class SearchPool : public SearchHost {
@@ -68,16 +70,19 @@ class SearchPool : public SearchHost {
 
   // Sets the number of workers wanted from the next rebuild on, at most the processors.
   void setCores(int32_t n);
+  // The table is made and emptied by writing every entry, split over one thread per processor,
+  // before these return: the search that follows never waits for the system to map its pages.
   // Creates the transposition table if there is none.
   void ensureTable();
-  // Replaces the table with a fresh one (a new game).
+  // Empties the table, or makes it at the size set (a new game).
   void recreateTable();
   // Sets the table size in megabytes; the table is remade at once when no search runs, and
-  // otherwise as soon as the workers are idle, so that a running search keeps its table.
-  void setHashSize(uint32_t megabytes);
-  uint32_t hashSize() const { return hashMegabytes_; }
-  // Empties the table; while a search runs, it keeps its table and a fresh one follows when the
-  // workers are idle.
+  // otherwise when the search ends, before its workers count as idle, so that a running search
+  // keeps its table. False when the size was refused now: the old table and size stay.
+  bool setHashSize(uint32_t megabytes);
+  uint32_t hashSize() const;
+  // Empties the table; while a search runs, it keeps its table and the clearing follows when
+  // the search ends, as for a new size.
   void clearTable();
   // Creates the wanted number of workers if that changed, or all anew when forced. Only while
   // no search runs.
@@ -137,14 +142,23 @@ class SearchPool : public SearchHost {
   // Stops the secondary workers and waits for them (on the master's thread).
   void stopWorkers();
   void discardWorkers();
-  void applyPendingHashSize();
+  // Remakes the table after a change asked for while a search ran, telling the listener when
+  // the size was refused. Needs tableMutex_.
+  void applyPendingHashSize(SearchListener* listener);
+  // Makes or empties the table at hashMegabytes_; on a refusal the size goes back to the
+  // table's. Needs tableMutex_.
+  bool remakeTable();
   uint64_t totalNodes() const;
   void report(int depth, int score, const PVLine& line, bool iterationDone);
 
   Output& out_;
   TimeControl& timeControl_;
   TranspositionTable table_;
+  // Guards the table's size and the change pending for it: the command thread sets them while
+  // the master search thread applies them when its search ends.
+  mutable std::mutex tableMutex_;
   uint32_t hashMegabytes_ = DefaultHashMegabytes;
+  uint32_t tableMegabytes_ = DefaultHashMegabytes;  // the size the table was made with
   bool hashResizePending_ = false;
   OpeningBook book_;
   uint32_t maxCores_;

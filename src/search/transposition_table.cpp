@@ -1,6 +1,14 @@
 #include "search/transposition_table.h"
 
+#include <algorithm>
+#include <cinttypes>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -10,13 +18,17 @@ namespace varnu {
 
 namespace {
 
+// Tables are cleared in slices of this size, one per thread: a slice starts on a large-page
+// boundary, so no two threads fault the same page in.
+constexpr size_t SliceGrain = size_t(2) << 20;
+
 #ifdef __linux__
 // Probes land anywhere in the table, so with small pages nearly every one also misses the
 // processor's address-translation cache. Linux maps 2 MB pages where a region asks for them:
-// the table is mapped on a 2 MB boundary and asks. Pages are still zeroed and mapped lazily.
+// the table is mapped on a 2 MB boundary and asks.
 constexpr size_t HugePageBytes = size_t(2) << 20;
 
-void* allocateZeroed(size_t bytes) {
+void* allocate(size_t bytes) {
   void* memory = mmap(nullptr, bytes + HugePageBytes, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return memory == MAP_FAILED ? nullptr : memory;
@@ -32,15 +44,76 @@ uint64_t* alignTable(void* memory, size_t bytes) {
   madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);  // only a request
   return reinterpret_cast<uint64_t*>(start);
 }
+
+// The number after the key in a file of "key value" lines (in kB for /proc/meminfo), or in a
+// file that holds one number; false when there is none ("max" stands for no limit).
+bool readNumber(const std::string& path, const std::string& key, uint64_t& value) {
+  std::ifstream file(path);
+  std::string word;
+  while (file >> word) {
+    if (!key.empty() && word != key) continue;
+    if (!key.empty() && !(file >> word)) return false;
+    if (word.empty() || word.find_first_not_of("0123456789") != std::string::npos) return false;
+    value = std::stoull(word);
+    return true;
+  }
+  return false;
+}
+
+// Room left under the memory limits of the process's control groups (a container's limit is
+// one), from its own group up to the root; no limit found is no cap.
+uint64_t controlGroupRoom() {
+  uint64_t room = UINT64_MAX;
+  std::ifstream groups("/proc/self/cgroup");
+  std::string line;
+  while (std::getline(groups, line)) {
+    // "0::/path" for the unified hierarchy, "N:memory:/path" (controllers may be listed
+    // together) for the memory controller of the older one.
+    const size_t colon = line.find(':'), second = line.find(':', colon + 1);
+    if (colon == std::string::npos || second == std::string::npos) continue;
+    const std::string controllers = "," + line.substr(colon + 1, second - colon - 1) + ",";
+    const bool unified = controllers == ",,";
+    if (!unified && controllers.find(",memory,") == std::string::npos) continue;
+    std::string dir = line.substr(second + 1);
+    const std::string root = unified ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
+    const std::string limitFile = unified ? "/memory.max" : "/memory.limit_in_bytes";
+    const std::string usageFile = unified ? "/memory.current" : "/memory.usage_in_bytes";
+    for (;;) {
+      const std::string base = root + (dir == "/" ? "" : dir);
+      uint64_t limit = 0, usage = 0;
+      if (readNumber(base + limitFile, "", limit) && readNumber(base + usageFile, "", usage))
+        room = std::min(room, limit > usage ? limit - usage : 0);
+      if (dir.empty() || dir == "/") break;
+      const size_t slash = dir.rfind('/');
+      dir = slash == 0 || slash == std::string::npos ? "/" : dir.substr(0, slash);
+    }
+  }
+  return room;
+}
+
+// Bytes the process can have at once without swapping or meeting the out-of-memory killer.
+// Linux grants anonymous memory when it is first touched, so a mapping larger than the memory
+// at hand may well succeed, and the clearing that follows would then get the process killed:
+// a table must fit in what the system reports available (its free memory and the caches it can
+// drop) and under the process's control-group limits.
+uint64_t availableBytes() {
+  uint64_t kilobytes = 0;
+  const uint64_t system =
+      readNumber("/proc/meminfo", "MemAvailable:", kilobytes) ? kilobytes * 1024 : UINT64_MAX;
+  return std::min(system, controlGroupRoom());
+}
 #else
-// calloc hands out zeroed pages lazily; the extra line lets the table start on a cache line.
-void* allocateZeroed(size_t bytes) { return std::calloc(bytes + 64, 1); }
+// Windows commits the memory of an allocation at once and refuses what it cannot back, so the
+// allocation itself is the test. The extra line lets the table start on a cache line.
+void* allocate(size_t bytes) { return std::malloc(bytes + 64); }
 
 void release(void* memory, size_t) { std::free(memory); }
 
 uint64_t* alignTable(void* memory, size_t) {
   return reinterpret_cast<uint64_t*>((reinterpret_cast<uintptr_t>(memory) + 63) & ~uintptr_t(63));
 }
+
+uint64_t availableBytes() { return UINT64_MAX; }
 #endif
 
 uint64_t load(const uint64_t& word) {
@@ -55,35 +128,54 @@ void storeWord(uint64_t& word, uint64_t value) {
 
 TranspositionTable::~TranspositionTable() { release(memory_, size_t(entryCount_) * 16); }
 
-bool TranspositionTable::resize(uint32_t megabytes, Output& out) {
+bool TranspositionTable::resize(uint32_t megabytes, Output& out, unsigned threads) {
   const uint32_t m = megabytes > MaxMegabytes ? MaxMegabytes : megabytes;
   out.printf("# new size of TT hash: %u MB\n", m);
   uint64_t n = 4;
   while ((n * 2) * 16 <= uint64_t(m) * 1048576) n *= 2;
-  // A table of the same size is emptied in place: its pages are already mapped, and a fresh
-  // allocation would make the next search take a page fault every 256 entries, in every worker
-  // at once. Only up to the default size, though: writing every entry of a larger table maps all
-  // of it, gigabytes perhaps, where the searches to come may touch a small part.
-  if (words_ && n == entryCount_ && n * 16 <= uint64_t(ClearInPlaceMegabytes) * 1048576) {
-    clear();
+  // A table of the same size is emptied in place: its pages are mapped already.
+  if (words_ && n == entryCount_) {
+    clear(threads);
     return true;
   }
-  void* memory = allocateZeroed(size_t(n) * 16);
+  const size_t bytes = size_t(n) * 16;
+  void* memory = bytes + SliceGrain <= availableBytes() ? allocate(bytes) : nullptr;
   if (!memory) {
-    out.printf("# cannot allocate %u MB for the TT hash, keeping %u entries\n", m, entryCount_);
+    out.printf("# cannot allocate %u MB for the TT hash, keeping %" PRIu64 " entries\n", m,
+               entryCount_);
     return false;
   }
   release(memory_, size_t(entryCount_) * 16);
   memory_ = memory;
-  words_ = alignTable(memory, size_t(n) * 16);
-  entryCount_ = uint32_t(n);
-  bucketMask_ = entryCount_ / 4 - 1;
-  resetFilledCount();
+  words_ = alignTable(memory, bytes);
+  entryCount_ = n;
+  bucketMask_ = uint32_t(n / 4 - 1);
+  clear(threads);
   return true;
 }
 
-void TranspositionTable::clear() {
-  for (uint64_t i = 0; i < 2 * uint64_t(entryCount_); ++i) storeWord(words_[i], 0);
+// A fresh mapping is zero already, but its pages would be mapped one fault at a time by the
+// search's first probes, inside a move's time; writing every entry here maps them all now.
+void TranspositionTable::clear(unsigned threads) {
+  const size_t bytes = size_t(entryCount_) * 16;
+  const size_t grains = (bytes + SliceGrain - 1) / SliceGrain;
+  const size_t parts = std::max<size_t>(1, std::min<size_t>(threads, grains));
+  const size_t slice = (grains + parts - 1) / parts * SliceGrain;
+  char* const base = reinterpret_cast<char*>(words_);
+  const auto wipe = [=](size_t part) {
+    const size_t begin = std::min(bytes, part * slice), end = std::min(bytes, begin + slice);
+    if (end > begin) std::memset(base + begin, 0, end - begin);
+  };
+  std::vector<std::thread> helpers;
+  for (size_t part = 1; part < parts; ++part) {
+    try {
+      helpers.emplace_back(wipe, part);
+    } catch (const std::system_error&) {
+      wipe(part);  // no thread to be had: this one does the slice
+    }
+  }
+  wipe(0);
+  for (std::thread& helper : helpers) helper.join();
   resetFilledCount();
 }
 
@@ -91,8 +183,8 @@ void TranspositionTable::resetFilledCount() {
   for (FillCounter& c : filled_) c.value.store(0, std::memory_order_relaxed);
 }
 
-uint32_t TranspositionTable::filledCount() const {
-  uint32_t n = 0;
+uint64_t TranspositionTable::filledCount() const {
+  uint64_t n = 0;
   for (const FillCounter& c : filled_) n += c.value.load(std::memory_order_relaxed);
   return n;
 }
@@ -103,7 +195,7 @@ uint64_t TranspositionTable::pack(Move move, int score, int bound, int depth, in
          uint64_t(uint8_t(age)) << 48;
 }
 
-TTEntry TranspositionTable::decode(uint32_t i) const {
+TTEntry TranspositionTable::decode(uint64_t i) const {
   const uint64_t data = load(words_[2 * i + 1]);
   TTEntry e;
   e.key = load(words_[2 * i]) ^ data;
@@ -115,21 +207,21 @@ TTEntry TranspositionTable::decode(uint32_t i) const {
   return e;
 }
 
-void TranspositionTable::write(uint32_t i, const TTEntry& e) {
+void TranspositionTable::write(uint64_t i, const TTEntry& e) {
   const uint64_t data = pack(e.move, e.score, e.bound, e.depth, e.age);
   storeWord(words_[2 * i], e.key ^ data);
   storeWord(words_[2 * i + 1], data);
 }
 
-TTEntry TranspositionTable::entry(uint32_t i) const { return decode(i); }
+TTEntry TranspositionTable::entry(uint64_t i) const { return decode(i); }
 
 ProbeResult TranspositionTable::probe(const Position& pos, int alpha, int beta, int ply,
                                       int depth) const {
   ProbeResult r;
   if (!entryCount_) return r;
   const uint64_t key = pos.key();
-  const uint32_t first = 4 * (uint32_t(key) & bucketMask_);
-  for (uint32_t i = first; i < first + 4; ++i) {
+  const uint64_t first = 4 * uint64_t(uint32_t(key) & bucketMask_);
+  for (uint64_t i = first; i < first + 4; ++i) {
     const TTEntry e = decode(i);
     if (e.key != key) continue;
     r.found = true;
@@ -166,9 +258,9 @@ void TranspositionTable::store(const Position& pos, int score, int ply, int lowe
     stored = score - ply;
 
   const uint64_t key = pos.key();
-  const uint32_t first = 4 * (uint32_t(key) & bucketMask_);
-  uint32_t slot = first + 4;
-  for (uint32_t i = first; i < first + 4; ++i) {
+  const uint64_t first = 4 * uint64_t(uint32_t(key) & bucketMask_);
+  uint64_t slot = first + 4;
+  for (uint64_t i = first; i < first + 4; ++i) {
     if (decode(i).key == key) {
       slot = i;
       break;
@@ -178,7 +270,7 @@ void TranspositionTable::store(const Position& pos, int score, int ply, int lowe
     // Replacement: the first empty entry, otherwise the one with the lowest priority, where
     // deep and recent entries rank high; ties keep the lowest slot.
     int bestPriority = 0;
-    for (uint32_t i = first; i < first + 4; ++i) {
+    for (uint64_t i = first; i < first + 4; ++i) {
       const TTEntry e = decode(i);
       if (e.key == 0) {
         slot = i;

@@ -33,23 +33,23 @@ struct ProbeResult {
 
 class TranspositionTable {
  public:
-  static constexpr uint32_t MaxMegabytes = 4096;
-  // Largest table that a resize to its own size empties in place rather than allocating anew.
-  static constexpr uint32_t ClearInPlaceMegabytes = 256;
+  static constexpr uint32_t MaxMegabytes = 65536;
 
   TranspositionTable() = default;
   ~TranspositionTable();
   TranspositionTable(const TranspositionTable&) = delete;
   TranspositionTable& operator=(const TranspositionTable&) = delete;
 
-  // Makes a fresh, empty table of the largest power-of-two entry count that fits the megabytes
-  // (at most 4096), announcing the size; a table of that size already (up to 256 MB) is emptied
-  // instead. Must not run while a search uses the table. When the memory cannot be had, the
-  // previous table stays and a comment line says so; returns false.
-  bool resize(uint32_t megabytes, Output& out);
+  // Makes an empty table of the largest power-of-two entry count that fits the megabytes (at
+  // most 65536), announcing the size: a table of that size already is emptied in place, any
+  // other is allocated anew. Either way every entry is written before it returns, by this many
+  // threads, so that no search takes the page faults of a fresh mapping. Must not run while a
+  // search uses the table. When the memory cannot be had, or is more than the system has free,
+  // the previous table stays and a comment line says so; returns false.
+  bool resize(uint32_t megabytes, Output& out, unsigned threads = 1);
 
-  // Empties every entry, keeping the size.
-  void clear();
+  // Empties every entry, keeping the size; the threads each write a slice of the table.
+  void clear(unsigned threads = 1);
 
   // Looks the position up for a node with this window, ply and remaining depth.
   ProbeResult probe(const Position& pos, int alpha, int beta, int ply, int depth) const;
@@ -57,7 +57,7 @@ class TranspositionTable {
   // Starts loading the bucket of the key into the cache, so that a probe soon after finds it
   // there instead of waiting for memory.
   void prefetch(uint64_t key) const {
-    if (entryCount_) __builtin_prefetch(&words_[2 * 4 * (uint32_t(key) & bucketMask_)]);
+    if (entryCount_) __builtin_prefetch(&words_[2 * 4 * uint64_t(uint32_t(key) & bucketMask_)]);
   }
 
   // Stores a node's result; the bound follows from the score, the window and the node's mate
@@ -68,16 +68,18 @@ class TranspositionTable {
 
   // Share of entries filled since the last resize, in percent.
   double hashFullPercent() const { return entryCount_ ? filledCount() * 100.0 / entryCount_ : 0.0; }
-  uint32_t entryCount() const { return entryCount_; }
-  uint32_t filledCount() const;
+  uint64_t entryCount() const { return entryCount_; }
+  uint64_t filledCount() const;
+  // The table's size in megabytes (0 without a table).
+  uint32_t megabytes() const { return uint32_t(entryCount_ * 16 >> 20); }
 
   // Reads entry i of the table (for tests and diagnostics).
-  TTEntry entry(uint32_t i) const;
+  TTEntry entry(uint64_t i) const;
 
  private:
   static uint64_t pack(Move move, int score, int bound, int depth, int age);
-  TTEntry decode(uint32_t i) const;
-  void write(uint32_t i, const TTEntry& e);
+  TTEntry decode(uint64_t i) const;
+  void write(uint64_t i, const TTEntry& e);
 
   void resetFilledCount();
 
@@ -85,13 +87,13 @@ class TranspositionTable {
   // that every worker increments would pass its line between the cores at every new entry.
   static constexpr int FillCounters = 16;
   struct alignas(64) FillCounter {
-    std::atomic<uint32_t> value{0};
+    std::atomic<uint64_t> value{0};
   };
 
   void* memory_ = nullptr;     // the allocation
   uint64_t* words_ = nullptr;  // two words per entry, aligned to a cache line
   uint32_t bucketMask_ = 0;
-  uint32_t entryCount_ = 0;
+  uint64_t entryCount_ = 0;  // up to 2^32 entries in a 64 GB table
   FillCounter filled_[FillCounters];
 };
 

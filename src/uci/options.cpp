@@ -59,9 +59,9 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
   const std::string option = lowerCase(name);
   if (option == "hash") {
     int32_t megabytes = 0;
-    if (!readSpin(value, 1, 2048, megabytes)) return false;
+    if (!readSpin(value, 1, MaxHashMegabytes, megabytes)) return false;
     // A running search keeps its table; the new size comes when it has ended.
-    pool_.setHashSize(uint32_t(megabytes));
+    if (!pool_.setHashSize(uint32_t(megabytes))) onTableRefused(uint32_t(megabytes));
     return true;
   }
   if (option == "threads") {

@@ -80,6 +80,9 @@ void UciEngine::execute(std::string_view line) {
   if (command == "uci") {
     uci();
   } else if (command == "isready") {
+    // Outside a search, the end of the last one may still be remaking the table: the answer
+    // waits for it, so that the next search finds the table ready.
+    if (!searching()) pool_.waitIdle();
     out_.line("readyok");
   } else if (command == "setoption") {
     setoption(line, words);
@@ -102,7 +105,8 @@ void UciEngine::execute(std::string_view line) {
 void UciEngine::uci() {
   out_.line("id name " + name_);
   out_.line("id author the Varnu developers");
-  out_.printf("option name Hash type spin default %u min 1 max 2048\n", pool_.hashSize());
+  out_.printf("option name Hash type spin default %u min 1 max %u\n", pool_.hashSize(),
+              MaxHashMegabytes);
   out_.printf("option name Threads type spin default %u min 1 max %u\n", pool_.requestedCores(),
               pool_.maxCores());
   out_.printf("option name OwnBook type check default %s\n", pool_.bookUse ? "true" : "false");
@@ -211,6 +215,11 @@ void UciEngine::go(const Words& words) {
   }
   lastDepth_ = 0;
   pool_.startSearch(game_, 0, this, request);
+}
+
+void UciEngine::onTableRefused(uint32_t megabytes) {
+  info("cannot allocate " + std::to_string(megabytes) + " MB for the hash table, keeping " +
+       std::to_string(pool_.table().megabytes()) + " MB");
 }
 
 void UciEngine::onSearchDone(Move move) {

@@ -48,6 +48,8 @@ class UciEngine : public SearchListener {
   static constexpr size_t MaxLine = 16384;
   // Moves a position may have after its FEN: the position's history keeps room for the search.
   static constexpr int MaxGameMoves = MaxHistory - 2;
+  // The largest "Hash" value, in megabytes.
+  static constexpr int32_t MaxHashMegabytes = 65536;
 
   UciEngine(Output& out, SearchPool& pool, TimeControl& timeControl, std::string_view name);
   // A running search ends first, so that it never reports to a front end that is gone.
@@ -71,6 +73,8 @@ class UciEngine : public SearchListener {
   void onSearchDone(Move move) override;
   void onThinking(const ThinkingReport& report) override;
   void onStatistics(const SearchStatistics& statistics) override;
+  // Tells the user of a "Hash" size that could not be had.
+  void onTableRefused(uint32_t megabytes) override;
 
  private:
   // The handlers; words[0] is the command.
