@@ -121,6 +121,17 @@ TEST_F(PoolFixture, HashResizeWaitsUntilTheWorkersAreIdle) {
   EXPECT_EQ(pool.table().entryCount(), 4u * 1048576 / 16);
 }
 
+// A size set during a search is made as the search ends, before the workers count as idle, so
+// that the table is ready for whatever follows.
+TEST_F(PoolFixture, AResizeDuringASearchIsMadeAsItEnds) {
+  clock.timeControlActive = false;
+  pool.startSearch(game, 4, &recorder);
+  EXPECT_TRUE(pool.setHashSize(2));
+  pool.abortSearch();
+  EXPECT_EQ(pool.table().entryCount(), 2u * 1048576 / 16);
+  EXPECT_EQ(pool.hashSize(), 2u);
+}
+
 TEST_F(PoolFixture, CoresAreCappedAtTheProcessors) {
   out.clearCaptured();
   pool.setCores(100000);

@@ -124,6 +124,32 @@ TEST(TranspositionTable, SizesAndTheirAnnouncements) {
   EXPECT_EQ(out.captured(), "# new size of TT hash: 100 MB\n# new size of TT hash: 3 MB\n");
 }
 
+// Clearing splits the table into 2 MB slices over the threads; slices that do not divide the
+// table evenly, or a table smaller than a slice, must still leave no entry behind.
+TEST(TranspositionTable, ConcurrentClearEmptiesEveryEntry) {
+  Output out;
+  TranspositionTable table;
+  const struct {
+    uint32_t megabytes;
+    unsigned threads;
+  } cases[] = {{1, 3}, {8, 3}, {8, 5}, {8, 1}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(table.resize(c.megabytes, out, c.threads));
+    uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < 200000; ++i) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      table.store(withKey(x), 1, 0, -MateScore, MateScore, -1, 1, 3, 77);
+    }
+    ASSERT_TRUE(table.resize(c.megabytes, out, c.threads));  // the same size: emptied in place
+    EXPECT_EQ(table.filledCount(), 0u);
+    uint64_t left = 0;
+    for (uint64_t i = 0; i < table.entryCount(); ++i) left += table.entry(i).key != 0;
+    EXPECT_EQ(left, 0u) << c.megabytes << " MB, " << c.threads << " threads";
+  }
+}
+
 // Writers store entries whose data derive from the key; readers that hit must see data that
 // belongs to the key, never a mix of two writes.
 TEST(TranspositionTable, ConcurrentAccessNeverGivesAWrongHit) {
