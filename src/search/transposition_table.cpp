@@ -28,6 +28,9 @@ constexpr size_t SliceGrain = size_t(2) << 20;
 // the table is mapped on a 2 MB boundary and asks.
 constexpr size_t HugePageBytes = size_t(2) << 20;
 
+// An anonymous mapping reads as zeros: touching each page is all it needs to be written.
+constexpr bool FreshMemoryIsZero = true;
+
 void* allocate(size_t bytes) {
   void* memory = mmap(nullptr, bytes + HugePageBytes, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -105,6 +108,8 @@ uint64_t availableBytes() {
 #else
 // Windows commits the memory of an allocation at once and refuses what it cannot back, so the
 // allocation itself is the test. The extra line lets the table start on a cache line.
+constexpr bool FreshMemoryIsZero = false;
+
 void* allocate(size_t bytes) { return std::malloc(bytes + 64); }
 
 void release(void* memory, size_t) { std::free(memory); }
@@ -150,13 +155,16 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out, unsigned thread
   words_ = alignTable(memory, bytes);
   entryCount_ = n;
   bucketMask_ = uint32_t(n / 4 - 1);
-  clear(threads);
+  writeAll(threads, FreshMemoryIsZero);
   return true;
 }
 
+void TranspositionTable::clear(unsigned threads) { writeAll(threads, false); }
+
 // A fresh mapping is zero already, but its pages would be mapped one fault at a time by the
-// search's first probes, inside a move's time; writing every entry here maps them all now.
-void TranspositionTable::clear(unsigned threads) {
+// search's first probes, inside a move's time: a write to each of its pages maps them all now
+// (and costs the system's zeroing alone, not a second pass). A used table is zeroed in full.
+void TranspositionTable::writeAll(unsigned threads, bool zeroAlready) {
   const size_t bytes = size_t(entryCount_) * 16;
   const size_t grains = (bytes + SliceGrain - 1) / SliceGrain;
   const size_t parts = std::max<size_t>(1, std::min<size_t>(threads, grains));
@@ -164,7 +172,13 @@ void TranspositionTable::clear(unsigned threads) {
   char* const base = reinterpret_cast<char*>(words_);
   const auto wipe = [=](size_t part) {
     const size_t begin = std::min(bytes, part * slice), end = std::min(bytes, begin + slice);
-    if (end > begin) std::memset(base + begin, 0, end - begin);
+    if (!zeroAlready) {
+      std::memset(base + begin, 0, end - begin);
+      return;
+    }
+    constexpr size_t SmallPageBytes = 4096;
+    for (size_t at = begin; at < end; at += SmallPageBytes)
+      *reinterpret_cast<volatile char*>(base + at) = 0;
   };
   std::vector<std::thread> helpers;
   for (size_t part = 1; part < parts; ++part) {

@@ -81,6 +81,9 @@ class TranspositionTable {
   TTEntry decode(uint64_t i) const;
   void write(uint64_t i, const TTEntry& e);
 
+  // Writes the table in slices, one per thread: zeros throughout, or where the memory reads as
+  // zeros already, one byte in each page.
+  void writeAll(unsigned threads, bool zeroAlready);
   void resetFilledCount();
 
   // Filled entries are counted per writer, each count on a cache line of its own: one counter

@@ -1,0 +1,126 @@
+// What a large transposition table costs: for each size, the time to make it (the "Hash" option
+// or "ttHashSizeMB"), the first search to a fixed depth from the start position, the time to
+// empty the table (a new game, "Clear Hash"), and the same search again, with one search
+// thread. Both searches run the same tree, so their speeds compare directly: a table whose
+// pages are first touched by the search shows as a search slower in nodes per second.
+//
+//   table_bench [depth] [repeats]
+//
+// Each repeat makes every size once in turn; the figures are medians over the repeats, with the
+// smallest and largest in brackets.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "board/fen.h"
+#include "search/search_pool.h"
+
+namespace {
+
+constexpr uint32_t sizes[] = {16, 256, 1024, 2048};
+
+struct Listener : varnu::SearchListener {
+  void onSearchDone(varnu::Move) override {}
+};
+
+struct Sample {
+  double makeMs = 0, clearMs = 0;
+  double firstSeconds = 0, secondSeconds = 0;
+  double firstNps = 0, secondNps = 0;
+};
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+Sample measure(uint32_t megabytes, int depth) {
+  using namespace varnu;
+  std::FILE* devNull = std::fopen("/dev/null", "w");
+  Output out(devNull);
+  TimeControl clock;
+  clock.maxTime = 1 << 30;
+  clock.timePerSession = 1 << 30;
+  clock.depthLimited = true;
+  clock.maxDepth = depth;
+  Sample s;
+  {
+    SearchPool pool(out, clock);
+    pool.bookUse = false;
+    Listener listener;
+    Position pos;
+    setFromFen(pos, StartFen);
+    auto start = std::chrono::steady_clock::now();
+    pool.setHashSize(megabytes);
+    s.makeMs = secondsSince(start) * 1000;
+    double* const seconds[] = {&s.firstSeconds, &s.secondSeconds};
+    double* const nps[] = {&s.firstNps, &s.secondNps};
+    for (int k = 0; k < 2; ++k) {
+      if (k == 1) {
+        start = std::chrono::steady_clock::now();
+        pool.clearTable();
+        s.clearMs = secondsSince(start) * 1000;
+      }
+      start = std::chrono::steady_clock::now();
+      pool.startSearch(pos, 0, &listener);
+      pool.waitIdle();
+      *seconds[k] = secondsSince(start);
+      *nps[k] = double(pool.totals[0]) / *seconds[k];
+    }
+  }
+  std::fclose(devNull);
+  return s;
+}
+
+// "median [smallest, largest]" of one figure over the repeats.
+void printFigure(std::vector<double> values, const char* format) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  std::printf(format, median);
+  std::printf(" [");
+  std::printf(format, values.front());
+  std::printf(", ");
+  std::printf(format, values.back());
+  std::printf("]");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int depth = argc > 1 ? std::atoi(argv[1]) : 10;
+  const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+  std::vector<std::vector<Sample>> samples(std::size(sizes));
+  for (int r = 0; r < repeats; ++r)
+    for (size_t i = 0; i < std::size(sizes); ++i) samples[i].push_back(measure(sizes[i], depth));
+  std::printf("depth %d from the start position, one search thread, %d repeats\n", depth, repeats);
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    std::vector<double> make, clear, first, second, firstNps, secondNps, ratio;
+    for (const Sample& s : samples[i]) {
+      make.push_back(s.makeMs);
+      clear.push_back(s.clearMs);
+      first.push_back(s.firstSeconds);
+      second.push_back(s.secondSeconds);
+      firstNps.push_back(s.firstNps / 1000);
+      secondNps.push_back(s.secondNps / 1000);
+      ratio.push_back(s.firstNps / s.secondNps);
+    }
+    std::printf("%5u MB: make ", sizes[i]);
+    printFigure(make, "%.0f");
+    std::printf(" ms, first ");
+    printFigure(first, "%.3f");
+    std::printf(" s ");
+    printFigure(firstNps, "%.0f");
+    std::printf(" kn/s, clear ");
+    printFigure(clear, "%.0f");
+    std::printf(" ms, second ");
+    printFigure(second, "%.3f");
+    std::printf(" s ");
+    printFigure(secondNps, "%.0f");
+    std::printf(" kn/s, first/second n/s ");
+    printFigure(ratio, "%.2f");
+    std::printf("\n");
+  }
+  return 0;
+}
