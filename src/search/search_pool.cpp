@@ -114,7 +114,10 @@ void SearchPool::run(Worker& worker) {
       // and while the master still counts as busy: a command that waits for the workers waits
       // for the table too, and the time falls outside every move's budget. The table lock is
       // held until the master is idle, so a change asked for meanwhile is either seen here or
-      // finds the workers idle and is made by the command itself.
+      // finds the workers idle and is made by the command itself. The stop that ended the
+      // search (an abort, a "stop") is read with acquire order, so that whatever the command
+      // thread did before it, a look at the table say, comes before the change.
+      (void)worker.searcher->stopRequested.load(std::memory_order_acquire);
       tableLock.lock();
       applyPendingHashSize(listener_);
     } else {

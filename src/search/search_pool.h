@@ -112,6 +112,8 @@ class SearchPool : public SearchHost {
   uint32_t maxCores() const { return maxCores_; }
   uint32_t requestedCores() const { return requestedCores_; }
   uint32_t workerCount() const { return uint32_t(workers_.size()); }
+  // The master changes the table as a search ends: read it while the workers are idle, on the
+  // master's thread, or before stopping the search.
   const TranspositionTable& table() const { return table_; }
   OpeningBook& book() { return book_; }
 

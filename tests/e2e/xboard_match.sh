@@ -10,7 +10,9 @@
 # MATCH_MPS moves), MATCH_MPS (xboard -mps, default 40), MATCH_ST (xboard -searchTime, a fixed
 # time per move such as 0:01; xboard then keeps no clocks), MATCH_TIMEOUT (seconds to wait for
 # all games, default 300), MATCH_UCI=1 runs Varnu as a UCI engine through the polyglot adapter
-# (xboard's -fUCI), KEEP_MATCH_DIR=1 keeps the working folder with the PGN and the logs.
+# (xboard's -fUCI), MATCH_OPTIONS sets Varnu's engine options (xboard's -firstOptions, such as
+# "ttHashSizeMB=1024", or "Hash=1024" over UCI), KEEP_MATCH_DIR=1 keeps the working folder with
+# the PGN and the logs.
 # Needs the Debian packages xboard, fairymax and xvfb, and polyglot for MATCH_UCI. Exit status 0
 # only when every game ended with a proper result and Varnu made no illegal move, lost no game on
 # time and did not crash; with MATCH_ST, also only when every budget Varnu printed lies between
@@ -111,6 +113,9 @@ protocol=()
 if [ "$uci" = 1 ]; then
   # The adapter logs both sides of its talk with Varnu.
   protocol=(-fUCI -adapterCommand "polyglot -noini -log true -lf \"$work/polyglot.log\" -ec \"%fcp\" -ed \"%fd\"")
+fi
+if [ -n "${MATCH_OPTIONS:-}" ]; then
+  protocol+=(-firstOptions "$MATCH_OPTIONS")
 fi
 HOME="$work" DISPLAY="$display" "$xboard" -noGUI "${protocol[@]}" \
   -matchMode true -matchGames "$games" -matchPause 500 \
