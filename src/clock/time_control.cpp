@@ -81,8 +81,7 @@ std::string budgetLines(const BudgetFigures& b) {
   }
   std::string lines = text;
   if (b.maxTime < wanted) {
-    std::snprintf(text, sizeof text, "# clock=%d margin=%d max=%d\n", b.clock, b.margin,
-                  b.maxTime);
+    std::snprintf(text, sizeof text, "# clock=%d margin=%d max=%d\n", b.clock, b.margin, b.maxTime);
     lines += text;
   }
   return lines;

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "board/fen.h"
-#include "board/make_move.h"
 #include "board/game_end.h"
+#include "board/make_move.h"
 #include "board/move.h"
 #include "board/movegen.h"
 #include "board/number.h"

@@ -188,8 +188,8 @@ void SearchPool::moveNow() {
   // The master's own time-out does no more than this: it stops after the current node and
   // reports its best move so far, and then stops the other workers. A ponder search hands its
   // move over as well, and nothing follows it; one that began after the engine's move has no
-  // move to hand over before its hit and runs on. Under the ponder lock, since the start of such
-  // a search clears the master's stop.
+  // move to hand over before its hit and runs on (after the hit it is the search for the move).
+  // Under the ponder lock, since the start of such a search clears the master's stop.
   bool released = false;
   {
     std::lock_guard<std::mutex> lock(ponderMutex_);
@@ -198,6 +198,7 @@ void SearchPool::moveNow() {
     if (released) ponderReleased_ = true;
     workers_[0]->searcher->stopRequested.store(true);
   }
+
   ponderWake_.notify_all();
   if (released)
     waitIdle();
@@ -224,7 +225,7 @@ void SearchPool::waitForMove() {
 void SearchPool::ponderHit() {
   {
     std::lock_guard<std::mutex> lock(ponderMutex_);
-    if (!pondering() || ponderReleased_) return;
+    if (!timeControl_.pondering || ponderReleased_) return;
     ponderHitPending_ = true;
   }
   ponderWake_.notify_all();
@@ -279,8 +280,9 @@ void SearchPool::awaitPonderEnd() {
 
 void SearchPool::endPonder() {
   startBudget();
-  ponderHitPending_ = false;
+  // In this order, so that pondering() never reads true again for this search.
   timeControl_.pondering = false;
+  ponderHitPending_ = false;
 }
 
 int32_t SearchPool::searchTime() const {

@@ -112,8 +112,9 @@ class SearchPool : public SearchHost {
   // charge from that moment (the budget is computed and reported as for any move, and the time
   // pondered is a bonus), without restarting the search. Called on the command thread.
   void ponderHit();
-  // True from the start of a ponder search until its hit, move-now or abort.
-  bool pondering() const { return timeControl_.pondering.load(); }
+  // True from the start of a ponder search until its hit, move-now or abort: after the hit the
+  // search is the one for the engine's own move.
+  bool pondering() const { return timeControl_.pondering.load() && !ponderHitPending_.load(); }
   // Stops a ponder search with no move played, or cancels one that was asked for but has not
   // started; a search for the engine's own move runs on. Returns when that is done.
   void abortPonder();

@@ -39,10 +39,10 @@ TEST(CommandTable, WholeWordRowsLeaveOtherLinesAlone) {
   const struct {
     const char* line;
     const char* command;
-  } cases[] = {{"st 5", "st"},  {"st", "st"},      {"st 5 6", "st"},   {"?", "?"},
-               {"? now", "?"},  {"stop", nullptr}, {"start", nullptr}, {"st5", nullptr},
-               {"??", nullptr}, {"?x", nullptr},    {"hard", "hard"},   {"hardly", nullptr},
-               {"easy", "easy"}, {"easygoing", nullptr}, {"hint", "hint"}, {"hints", nullptr}};
+  } cases[] = {{"st 5", "st"},   {"st", "st"},           {"st 5 6", "st"},   {"?", "?"},
+               {"? now", "?"},   {"stop", nullptr},      {"start", nullptr}, {"st5", nullptr},
+               {"??", nullptr},  {"?x", nullptr},        {"hard", "hard"},   {"hardly", nullptr},
+               {"easy", "easy"}, {"easygoing", nullptr}, {"hint", "hint"},   {"hints", nullptr}};
   for (const auto& c : cases) {
     const Command* found = findCommand(c.line);
     if (c.command)
