@@ -202,8 +202,9 @@ bool Engine::dispatch(std::string_view line) {
     }
   }
   // The ponder search is the only search that runs while the user is to move.
-  const bool hit = command->onSearch == SearchEffect::StopsUnlessHit && pool_.pondering() &&
-                   isPonderHit(args[0]);
+  const bool ponders = command->onSearch == SearchEffect::StopsUnlessHit && pool_.pondering();
+  const bool hit = ponders && isPonderHit(args[0]);
+  if (ponders) out_.line(hit ? "# ponder hit" : "# ponder miss");
   if (command->onSearch == SearchEffect::Stops ||
       (command->onSearch == SearchEffect::StopsUnlessHit && !hit))
     pool_.abortSearch();
