@@ -11,4 +11,8 @@ namespace varnu {
 // saturate instead of overflowing.
 int32_t parseNumber(std::string_view text);
 
+// Reads a decimal number with an optional fraction ("2.5") the same way, scaled by ten to the
+// power places and cut towards zero: parseScaled("0.505", 2) is 50. Saturates like parseNumber.
+int32_t parseScaled(std::string_view text, int places);
+
 }  // namespace varnu

@@ -44,7 +44,8 @@ BudgetFigures TimeControl::budget(int ply, int32_t elapsed) const {
   b.max = clamp32(int64_t(double(available) * 0.9 / b.remainingMoves));
 
   b.moveTime = moveTime;
-  int64_t wanted = b.moveTime > 0 ? int64_t(b.moveTime) - SafetyMargin : int64_t(b.max);
+  b.margin = margin;
+  int64_t wanted = b.moveTime > 0 ? int64_t(b.moveTime) - b.margin : int64_t(b.max);
   // A "time" report belongs to the move it was sent for: it comes at that move's ply, or one
   // ply earlier when it arrives before the opponent's move is recorded. By then the session
   // figures may count an increment, or a whole period, that the clock does not hold yet.
@@ -57,7 +58,7 @@ BudgetFigures TimeControl::budget(int ply, int32_t elapsed) const {
     b.clockKnown = true;
     b.clock = clamp32(remaining - b.increment);
   }
-  if (b.clockKnown) wanted = std::min(wanted, int64_t(b.clock) - SafetyMargin);
+  if (b.clockKnown) wanted = std::min(wanted, int64_t(b.clock) - b.margin);
   b.maxTime = clamp32(wanted);
   return b;
 }
@@ -66,9 +67,9 @@ std::string budgetLines(const BudgetFigures& b) {
   char text[400];
   int32_t wanted = b.max;
   if (b.moveTime > 0) {
-    wanted = clamp32(int64_t(b.moveTime) - TimeControl::SafetyMargin);
-    std::snprintf(text, sizeof text, "# timePerMove=%d margin=%d max=%d\n", b.moveTime,
-                  TimeControl::SafetyMargin, wanted);
+    wanted = clamp32(int64_t(b.moveTime) - b.margin);
+    std::snprintf(text, sizeof text, "# timePerMove=%d margin=%d max=%d\n", b.moveTime, b.margin,
+                  wanted);
   } else {
     std::snprintf(text, sizeof text,
                   "# movesPerSession=%u timePerSession=%u increment=%u\n"
@@ -80,8 +81,7 @@ std::string budgetLines(const BudgetFigures& b) {
   }
   std::string lines = text;
   if (b.maxTime < wanted) {
-    std::snprintf(text, sizeof text, "# clock=%d margin=%d max=%d\n", b.clock,
-                  TimeControl::SafetyMargin, b.maxTime);
+    std::snprintf(text, sizeof text, "# clock=%d margin=%d max=%d\n", b.clock, b.margin, b.maxTime);
     lines += text;
   }
   return lines;

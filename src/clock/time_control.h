@@ -29,6 +29,8 @@ struct BudgetFigures {
   // report, as the session figures reckon it; clockKnown is false when neither applies.
   bool clockKnown;
   int32_t clock;
+  // The margin kept back from the time per move and the clock (the move overhead).
+  int32_t margin;
   // The budget really used: max (or moveTime less the margin) capped by the clock less the margin.
   int32_t maxTime;
 };
@@ -40,8 +42,11 @@ std::string budgetLines(const BudgetFigures& b);
 // Written by the command thread and read by the master search thread, hence atomic.
 struct TimeControl {
   // Kept back from every budget for the move's own output and the GUI's latency, so that a move
-  // made as the budget runs out still reaches the GUI before the flag falls.
+  // made as the budget runs out still reaches the GUI before the flag falls: the default of the
+  // move overhead.
   static constexpr int32_t SafetyMargin = 10;
+  // The largest move overhead a front end accepts, 5 s.
+  static constexpr int32_t MaxMargin = 500;
 
   Stopwatch stopwatch;
   std::atomic<int32_t> maxTime{0};
@@ -57,12 +62,22 @@ struct TimeControl {
   // time given so far by then, the clock plus the stopwatch's reading.
   std::atomic<int> reportPly{-1};
   std::atomic<int32_t> reportedGiven{0};
+  // The move overhead: the margin kept back from every budget, in centiseconds. A setting of the
+  // engine, not of the game, so a new game keeps it.
+  std::atomic<int32_t> margin{SafetyMargin};
+  // True while the search ponders: the clock settings wait for the ponder hit, and no time rule
+  // applies until then.
+  std::atomic<bool> pondering{false};
 
+  // Sets the move overhead from milliseconds (0 to 5000), rounded up to whole centiseconds.
+  void setMoveOverhead(int32_t milliseconds) { margin = (milliseconds + 9) / 10; }
   // The budget of the move at this ply (moves in the game record) with elapsed time used.
   BudgetFigures budget(int ply, int32_t elapsed) const;
+  // True when the clock governs the search now: a clock is set and the search does not ponder.
+  bool budgeted() const { return timeControlActive && !pondering; }
   // True when the clock governs the search and the move's budget is spent.
   bool timeUp() const {
-    return timeControlActive && stopwatch.sinceMark() >= maxTime.load(std::memory_order_relaxed);
+    return budgeted() && stopwatch.sinceMark() >= maxTime.load(std::memory_order_relaxed);
   }
   // The "time" command: the engine has this much left, so the watch reads the time used.
   void setRemaining(int32_t remaining, int ply);

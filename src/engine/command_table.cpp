@@ -10,8 +10,10 @@ constexpr SearchEffect Stops = SearchEffect::Stops;
 constexpr SearchEffect Runs = SearchEffect::Runs;
 constexpr SearchEffect MovesNow = SearchEffect::MovesNow;
 constexpr SearchEffect AwaitsMove = SearchEffect::AwaitsMove;
+constexpr SearchEffect StopsPonder = SearchEffect::StopsPonder;
+constexpr SearchEffect StopsUnlessHit = SearchEffect::StopsUnlessHit;
 // "st" and "?" are whole words: as prefixes they would take "stop", "start" or "??" from the
-// lines that are ignored today.
+// lines that are ignored today; so are the later rows, for the same reason.
 constexpr bool WholeWord = true;
 
 const Command table[] = {
@@ -21,7 +23,7 @@ const Command table[] = {
     {"new", &Engine::newGame, 0, 0, Stops},
     {"force", &Engine::force, 0, 0, Stops},
     {"ping", &Engine::ping, 1, 1, AwaitsMove},
-    {"usermove", &Engine::usermove, 1, 1, Stops},
+    {"usermove", &Engine::usermove, 1, 1, StopsUnlessHit},
     {"go", &Engine::go, 0, 0, Stops},
     {"playother", &Engine::playother, 0, 0, Stops},
     {"setboard", &Engine::setboard, 4, 6, Stops},
@@ -44,6 +46,9 @@ const Command table[] = {
     {"divide", &Engine::divide, 1, 1, Stops},
     {"selftest", &Engine::selftest, 0, 0, Stops},
     {"eval", &Engine::eval, 0, 0, Runs},
+    {"hard", &Engine::hard, 0, 0, Runs, WholeWord},
+    {"easy", &Engine::easy, 0, 0, StopsPonder, WholeWord},
+    {"hint", &Engine::hint, 0, 0, Runs, WholeWord},
 };
 
 }  // namespace

@@ -14,7 +14,10 @@ using Handler = bool (Engine::*)(const Args&);
 
 // What a command does to a running search before its handler runs: nothing, stop it with no
 // move played, end it with the best move found so far played, or wait for the engine's own move.
-enum class SearchEffect { Runs, Stops, MovesNow, AwaitsMove };
+// Two concern pondering: StopsPonder stops a ponder search only (after its handler, which may
+// forbid the next one), and StopsUnlessHit keeps a ponder search whose expected reply the
+// command plays and stops any other search.
+enum class SearchEffect { Runs, Stops, MovesNow, AwaitsMove, StopsPonder, StopsUnlessHit };
 
 // The argument limit of a command that takes the rest of its line, spaces and all.
 inline constexpr unsigned RestOfLine = ~0u;

@@ -50,6 +50,8 @@ bool Engine::protover(const Args&) {
       "feature variants=\"normal\"\n");
   out_.printf("feature option=\"ttHashSizeMB -spin %u 1 2048\"\n", pool_.hashSize());
   out_.printf("feature option=\"bookFilePath -path %s\"\n", pool_.book().path().c_str());
+  out_.printf("feature option=\"moveOverheadMs -spin %d 0 %d\"\n", 10 * timeControl_.margin.load(),
+              10 * TimeControl::MaxMargin);
   out_.printf("feature myname=\"%s\"\n", std::string(EngineName).c_str());
   // protover does not stop a search: a running search keeps its workers, and a change of the
   // core count takes effect when the next search starts.
@@ -179,14 +181,16 @@ bool Engine::time(const Args& args) {
   return true;
 }
 
+// Seconds with an optional fraction ("st 0.5"), as clients send them; less than a centisecond is
+// refused.
 bool Engine::st(const Args& args) {
-  const int32_t seconds = parseNumber(args[0]);
-  if (seconds < 1) {
+  const int32_t centiseconds = parseScaled(args[0], 2);
+  if (centiseconds < 1) {
     out_.printf("Error (illegal argument to 'st' command): %.*s\n", int(args[0].size()),
                 args[0].data());
     return false;
   }
-  timeControl_.setMoveTime(saturate(100 * int64_t(seconds)));
+  timeControl_.setMoveTime(centiseconds);
   return true;
 }
 
@@ -273,6 +277,16 @@ bool Engine::option(const Args& args) {
     pool_.book().setPath(value);
     return true;
   }
+  if (name == "moveOverheadMs") {
+    const int32_t milliseconds = parseNumber(value);
+    if (!hasValue || milliseconds < 0 || milliseconds > 10 * TimeControl::MaxMargin) {
+      out_.printf("Error (illegal value for 'moveOverheadMs' option): %s\n", value.c_str());
+      return false;
+    }
+    out_.printf("# setting option: moveOverheadMs=%d\n", milliseconds);
+    timeControl_.setMoveOverhead(milliseconds);
+    return true;
+  }
   out_.printf("Error (unknown option name): %s\n", name.c_str());
   return false;
 }
@@ -308,6 +322,24 @@ bool Engine::selftest(const Args&) {
 
 bool Engine::eval(const Args&) {
   printEvalBreakdown(out_, game_.position);
+  return true;
+}
+
+// Pondering starts after the engine's next move.
+bool Engine::hard(const Args&) {
+  ponderOn_ = true;
+  return true;
+}
+
+// The command table stops a ponder search once this has run, so that none follows.
+bool Engine::easy(const Args&) {
+  ponderOn_ = false;
+  return true;
+}
+
+bool Engine::hint(const Args&) {
+  if (expectedReply_ != NullMove && expectedAtKey_ == game_.position.key())
+    out_.line("Hint: " + moveToText(expectedReply_));
   return true;
 }
 

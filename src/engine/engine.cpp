@@ -4,6 +4,7 @@
 
 #include "board/fen.h"
 #include "board/game_end.h"
+#include "board/make_move.h"
 #include "board/move.h"
 #include "board/movegen.h"
 #include "board/number.h"
@@ -89,9 +90,11 @@ void Engine::execute(std::string_view line) {
 }
 
 void Engine::endOfInput() {
-  // A timed search still plays its move; an analysis would never end, so it is stopped.
+  // A timed search still plays its move; an analysis would never end, so it is stopped, and so
+  // is a ponder search after the move.
   if (analyzeMode_ || !timeControl_.timeControlActive) pool_.abortSearch();
-  pool_.waitIdle();
+  pool_.waitForMove();
+  pool_.abortPonder();
   quitRequested_ = true;
 }
 
@@ -125,6 +128,37 @@ void Engine::onSearchDone(Move m) {
     engineSide_ = NoColour;
     forceMode_ = true;
   }
+  expectReply();
+}
+
+void Engine::expectReply() {
+  expectedReply_ = pool_.expectedReply(game_.position);
+  expectedAtKey_ = game_.position.key();
+  ponderMove_ = NullMove;
+  if (!ponderOn_ || expectedReply_ == NullMove || gameOver_ || forceMode_ || analyzeMode_ ||
+      engineSide_ == NoColour || recordFull())
+    return;
+  PonderJob job;
+  job.position = game_.position;
+  Position& pos = job.position;
+  pos.history[pos.historyCount].movePlayed = expectedReply_;
+  UndoRecord undo;
+  makeMove(pos, expectedReply_, undo);
+  // A reply that ends the game leaves nothing to ponder on.
+  if (countMoves(pos, inCheck(pos)) == 0 || checkDraw(pos).code == MaterialDraw) return;
+  job.gamePly = game_.count + 1;
+  job.request.moveWanted = true;
+  ponderMove_ = expectedReply_;
+  // Thinking lines while pondering leave the assumed reply out, so it is announced first.
+  if (pool_.postThinking) out_.line("Hint: " + moveToText(ponderMove_));
+  pool_.ponderNext(job);
+}
+
+bool Engine::isPonderHit(std::string_view text) {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  if (ponderMove_ == NullMove || gameOver_ || text.size() < 4 || text.size() > 5) return false;
+  const Move m = parseUserMove(game_.position, text);
+  return m != NullMove && sameMove(m, ponderMove_) && !recordFull();
 }
 
 bool Engine::drawOfferCheck(Move m) {
@@ -167,14 +201,30 @@ bool Engine::dispatch(std::string_view line) {
       return false;
     }
   }
-  if (command->onSearch == SearchEffect::Stops) pool_.abortSearch();
+  // The ponder search is the only search that runs while the user is to move.
+  const bool ponders = command->onSearch == SearchEffect::StopsUnlessHit && pool_.pondering();
+  const bool hit = ponders && isPonderHit(args[0]);
+  if (ponders) out_.line(hit ? "# ponder hit" : "# ponder miss");
+  if (command->onSearch == SearchEffect::Stops ||
+      (command->onSearch == SearchEffect::StopsUnlessHit && !hit))
+    pool_.abortSearch();
   // Only the engine's own move is cut short; an analysis has no move to make.
   if (command->onSearch == SearchEffect::MovesNow && !analyzeMode_) pool_.moveNow();
   // "pong" may only follow everything asked before it: while the engine thinks on its own move,
-  // that is after the move (an analysis has none, so it answers at once).
-  if (command->onSearch == SearchEffect::AwaitsMove && !analyzeMode_) pool_.waitIdle();
-  std::lock_guard<std::mutex> lock(gameMutex_);
-  return (this->*command->handler)(args);
+  // that is after the move (an analysis has none, and a ponder search is not waited for, so it
+  // answers at once).
+  if (command->onSearch == SearchEffect::AwaitsMove && !analyzeMode_) pool_.waitForMove();
+  bool done;
+  {
+    std::lock_guard<std::mutex> lock(gameMutex_);
+    done = (this->*command->handler)(args);
+  }
+  // The hit is signalled once the user's move is in the game, so that the engine's move, which
+  // the hit may release at once, follows it. A hit whose move was refused stops the search.
+  if (hit && done) pool_.ponderHit();
+  if (hit && !done) pool_.abortSearch();
+  if (command->onSearch == SearchEffect::StopsPonder) pool_.abortPonder();
+  return done;
 }
 
 }  // namespace varnu

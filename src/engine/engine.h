@@ -78,6 +78,9 @@ class Engine : public SearchListener {
   bool divide(const Args& args);
   bool selftest(const Args& args);
   bool eval(const Args& args);
+  bool hard(const Args& args);
+  bool easy(const Args& args);
+  bool hint(const Args& args);
 
   // Plays and announces the move the search chose (on the master search thread).
   void onSearchDone(Move move) override;
@@ -103,6 +106,12 @@ class Engine : public SearchListener {
   void leaveAnalysis();
   // The game record keeps room for the engine's reply after every user move.
   bool recordFull() const { return game_.count >= GameRecord::Capacity - 1; }
+  // After the engine's move (under the game lock, on the master's thread): notes the reply it
+  // expects and, when pondering is on and the game goes on, asks the pool to ponder on it.
+  void expectReply();
+  // True when the user move of a "usermove" line is the reply that the running ponder search
+  // assumes.
+  bool isPonderHit(std::string_view text);
 
   Output& out_;
   TimeControl timeControl_;
@@ -120,6 +129,13 @@ class Engine : public SearchListener {
   bool analyzeMode_ = false;
   bool quitRequested_ = false;
   bool uciRequested_ = false;
+  // "hard" and "easy"; a new game keeps the setting.
+  bool ponderOn_ = false;
+  // The reply expected to the engine's last move, for "hint" while the game stands there, and
+  // the one the ponder search assumes.
+  Move expectedReply_ = NullMove;
+  uint64_t expectedAtKey_ = 0;
+  Move ponderMove_ = NullMove;
 };
 
 }  // namespace varnu

@@ -130,7 +130,10 @@ bool Searcher::mateLimitReached() const {
 bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
                              const PVLine& line, bool* easyFlags) {
   const std::string moveText = moveToText(bestLine.moves[0]);
-  const bool clock = timeControl->timeControlActive;
+  // While pondering no time rule applies. After a ponder hit the easy-move rule and the rule
+  // of the next iteration count the time since the hit against the budget computed there: the
+  // time pondered is a bonus, so a hit plays as a fresh move would, only from a deeper search.
+  const bool clock = timeControl->budgeted();
   easyFlags[depth] = easyMove;
   if (depth == 1 && rootMoveCount == 1) {
     comment("# forced move: %s", moveText.c_str());
@@ -202,13 +205,14 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
       }
     }
   }
-  // The time of the first two moves tells whether another iteration can finish.
+  // The time of the first two moves tells whether another iteration can finish. It is read
+  // from the clock's stamps rather than the watch, which stands still while the search ponders.
   const bool timing = !inCheck && depth >= 6;
-  const int32_t t0 = timing ? timeControl->stopwatch.sinceMark() : 0;
+  const int32_t t0 = timing ? clockStamp() : 0;
   PVLine child;
   uint32_t k = 0;
   for (; const MoveEntry* entry = pickNextMove(k, list);) {
-    if (timing && k == 2) firstMovesTime = timeControl->stopwatch.sinceMark() - t0;
+    if (timing && k == 2) firstMovesTime = int32_t(uint32_t(clockStamp()) - uint32_t(t0));
     const Move m = entry->move;
     ++k;
     child.clear();

@@ -19,7 +19,7 @@ void SearchPool::report(int depth, int score, const PVLine& line, bool iteration
   r.depth = depth;
   r.selDepth = workers_[0]->searcher->selDepth;
   r.score = score;
-  r.time = timeControl_.stopwatch.sinceMark();
+  r.time = searchTime();
   r.nodes = totalNodes();
   const uint32_t entries = table_.entryCount();
   r.hashFull = entries ? int(uint64_t(table_.filledCount()) * 1000 / entries) : 0;
@@ -39,7 +39,7 @@ void SearchPool::reportIteration(int depth, int score, const PVLine& line) {
 void SearchPool::printStatistics() {
   if (!postThinking) return;
   SearchStatistics s;
-  s.time = timeControl_.stopwatch.sinceMark();
+  s.time = searchTime();
   for (uint64_t& t : totals) t = 0;
   for (const auto& worker : workers_) {
     const Searcher& w = *worker->searcher;

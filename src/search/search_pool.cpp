@@ -2,6 +2,9 @@
 
 #include <cinttypes>
 
+#include "board/move.h"
+#include "board/movegen.h"
+
 namespace varnu {
 
 SearchPool::SearchPool(Output& out, TimeControl& timeControl)
@@ -145,6 +148,15 @@ void SearchPool::startSearch(const Position& game, int gamePly, SearchListener* 
   gamePly_ = gamePly;
   listener_ = listener;
   request_ = request;
+  ponderHitPending_ = false;
+  ponderReleased_ = false;
+  ponderSearch_ = request.ponder;
+  ponderStart_ = clockStamp();
+  {
+    std::lock_guard<std::mutex> lock(ponderMutex_);
+    ponderAfterMove_ = false;
+  }
+  timeControl_.pondering = request.ponder;
   // Every worker is marked busy before any is woken: the master may finish at once (a book
   // move) and must then find the others busy so that it stops and awaits them.
   for (auto& worker : workers_) {
@@ -157,6 +169,18 @@ void SearchPool::startSearch(const Position& game, int gamePly, SearchListener* 
   for (auto it = workers_.rbegin(); it != workers_.rend(); ++it) (*it)->wake.notify_all();
 }
 
+void SearchPool::startSecondaries() {
+  for (size_t i = 1; i < workers_.size(); ++i) {
+    Worker& worker = *workers_[i];
+    std::lock_guard<std::mutex> lock(worker.mutex);
+    worker.searcher->request = request_;
+    worker.searcher->stopRequested.store(false);
+    worker.searcher->discardResult.store(false);
+    worker.jobState.store(Busy);
+  }
+  for (size_t i = 1; i < workers_.size(); ++i) workers_[i]->wake.notify_all();
+}
+
 void SearchPool::stopWorkers() {
   for (size_t i = 1; i < workers_.size(); ++i) {
     Worker& worker = *workers_[i];
@@ -167,24 +191,150 @@ void SearchPool::stopWorkers() {
 }
 
 void SearchPool::abortSearch() {
-  for (auto& worker : workers_) {
-    if (worker->jobState.load() == Idle) continue;
-    worker->searcher->discardResult.store(true);
-    worker->searcher->stopRequested.store(true);
-    waitUntilIdle(*worker);
+  {
+    // Under the ponder lock, so that the master cannot start a ponder search after its move
+    // once the abort has marked it: a ponder job is started only by a master not discarded.
+    std::lock_guard<std::mutex> lock(ponderMutex_);
+    ponderJobPending_ = false;
+    for (auto& worker : workers_) {
+      if (worker->jobState.load() == Idle) continue;
+      worker->searcher->discardResult.store(true);
+      worker->searcher->stopRequested.store(true);
+    }
+    ponderReleased_ = true;
   }
+  ponderWake_.notify_all();
+  waitIdle();
+}
+
+void SearchPool::abortPonder() {
+  {
+    std::lock_guard<std::mutex> lock(ponderMutex_);
+    ponderJobPending_ = false;
+    if (!pondering()) return;
+  }
+  abortSearch();
 }
 
 void SearchPool::moveNow() {
   if (workers_.empty() || workers_[0]->jobState.load() == Idle) return;
   // The master's own time-out does no more than this: it stops after the current node and
-  // reports its best move so far, and then stops the other workers.
-  workers_[0]->searcher->stopRequested.store(true);
-  waitIdle();
+  // reports its best move so far, and then stops the other workers. A ponder search hands its
+  // move over as well, and nothing follows it; one that began after the engine's move has no
+  // move to hand over before its hit and runs on (after the hit it is the search for the move).
+  // Under the ponder lock, since the start of such a search clears the master's stop.
+  bool released = false;
+  {
+    std::lock_guard<std::mutex> lock(ponderMutex_);
+    if (pondering() && ponderAfterMove_) return;
+    released = pondering();
+    if (released) ponderReleased_ = true;
+    workers_[0]->searcher->stopRequested.store(true);
+  }
+
+  ponderWake_.notify_all();
+  if (released)
+    waitIdle();
+  else
+    waitForMove();
 }
 
 void SearchPool::waitIdle() {
   for (auto& worker : workers_) waitUntilIdle(*worker);
+}
+
+void SearchPool::waitForMove() {
+  if (workers_.empty()) return;
+  Worker& master = *workers_[0];
+  bool ponders;
+  {
+    std::unique_lock<std::mutex> lock(master.mutex);
+    master.wake.wait(lock, [&] { return master.jobState.load() != Busy || pondering(); });
+    ponders = pondering();
+  }
+  if (!ponders) waitIdle();
+}
+
+void SearchPool::ponderHit() {
+  {
+    std::lock_guard<std::mutex> lock(ponderMutex_);
+    if (!timeControl_.pondering || ponderReleased_) return;
+    ponderHitPending_ = true;
+  }
+  ponderWake_.notify_all();
+}
+
+void SearchPool::ponderNext(const PonderJob& job) {
+  std::lock_guard<std::mutex> lock(ponderMutex_);
+  ponderJob_ = job;
+  ponderJob_.request.ponder = true;
+  ponderJobPending_ = true;
+}
+
+bool SearchPool::startPonderJob() {
+  Searcher& master = *workers_[0]->searcher;
+  {
+    std::lock_guard<std::mutex> lock(ponderMutex_);
+    if (!ponderJobPending_ || master.discardResult.load()) {
+      ponderJobPending_ = false;
+      return false;
+    }
+    ponderJobPending_ = false;
+    game_ = &ponderJob_.position;
+    gamePly_ = ponderJob_.gamePly;
+    request_ = ponderJob_.request;
+    ponderHitPending_ = false;
+    ponderReleased_ = false;
+    ponderSearch_ = true;
+    ponderAfterMove_ = true;
+    ponderStart_ = clockStamp();
+    master.request = request_;
+    master.stopRequested.store(false);
+    timeControl_.pondering = true;
+  }
+  startSecondaries();
+  // Whoever waits for the engine's move (a "ping") may go on now.
+  Worker& self = *workers_[0];
+  { std::lock_guard<std::mutex> lock(self.mutex); }
+  self.wake.notify_all();
+  return true;
+}
+
+void SearchPool::awaitPonderEnd() {
+  {
+    std::unique_lock<std::mutex> lock(ponderMutex_);
+    ponderWake_.wait(lock, [&] { return ponderHitPending_.load() || ponderReleased_.load(); });
+  }
+  if (ponderHitPending_ && !ponderReleased_)
+    endPonder();
+  else
+    timeControl_.pondering = false;
+}
+
+void SearchPool::endPonder() {
+  startBudget();
+  // In this order, so that pondering() never reads true again for this search.
+  timeControl_.pondering = false;
+  ponderHitPending_ = false;
+}
+
+int32_t SearchPool::searchTime() const {
+  if (!ponderSearch_) return timeControl_.stopwatch.sinceMark();
+  return int32_t(uint32_t(clockStamp()) - uint32_t(ponderStart_));
+}
+
+Move SearchPool::expectedReply(const Position& afterMove) const {
+  Move reply = playedLine_.length >= 2 ? playedLine_.moves[1] : NullMove;
+  if (reply == NullMove && table_.entryCount() > 0)
+    reply = table_.probe(afterMove, -MateScore, MateScore, 0, 0).move;
+  if (reply == NullMove) return NullMove;
+  // A table move may belong to another position of the same key.
+  Position pos = afterMove;
+  MoveList legal;
+  generateMoves(pos, inCheck(pos), legal);
+  for (uint32_t i = 0; i < legal.count; ++i)
+    if (sameMove(legal.entries[i].move, reply)) return legal.entries[i].move;
+  return NullMove;
 }
 
 bool SearchPool::anyBusy() const {
@@ -193,29 +343,42 @@ bool SearchPool::anyBusy() const {
   return false;
 }
 
-void SearchPool::think() {
-  Searcher& master = *workers_[0]->searcher;
-  Stopwatch& watch = timeControl_.stopwatch;
+void SearchPool::startBudget() {
   // The budget counts the time used up to the mark, so a clock tick between starting the watch
   // and reading it cannot change the figures.
-  const int32_t elapsed = watch.markAndStart();
-  const bool clock = timeControl_.timeControlActive;
-  if (clock) {
+  const int32_t elapsed = timeControl_.stopwatch.markAndStart();
+  if (timeControl_.timeControlActive) {
     const BudgetFigures budget = timeControl_.budget(gamePly_, elapsed);
     timeControl_.maxTime = budget.maxTime;
     out_.block(budgetLines(budget));
     out_.printf("# set maxTime = %d\n", budget.maxTime);
   }
-  Move move = NullMove;
-  if ((clock || request_.moveWanted) && request_.bookAllowed && bookUse) {
-    master.position = *game_;
-    move = book_.probe(master.position, out_);
-  }
-  if (move == NullMove) move = master.iterate(*game_);
-  stopWorkers();
-  // A stop that arrived while the book was probed or the search was starting is not lost.
-  if (move != NullMove && !master.discardResult.load() && listener_) listener_->onSearchDone(move);
-  watch.stop();
+}
+
+void SearchPool::think() {
+  Searcher& master = *workers_[0]->searcher;
+  do {
+    // A ponder search leaves the watch alone: the time is the opponent's until the hit.
+    if (!timeControl_.pondering) startBudget();
+    const bool clock = timeControl_.timeControlActive;
+    Move move = NullMove;
+    if ((clock || request_.moveWanted) && request_.bookAllowed && bookUse) {
+      master.position = *game_;
+      move = book_.probe(master.position, out_);
+    }
+    playedLine_.clear();
+    if (move == NullMove) {
+      move = master.iterate(*game_);
+      if (move != NullMove && !master.bestLine.empty() && sameMove(master.bestLine.moves[0], move))
+        playedLine_ = master.bestLine;
+    }
+    stopWorkers();
+    if (timeControl_.pondering) awaitPonderEnd();
+    // A stop that arrived while the book was probed or the search was starting is not lost.
+    if (move != NullMove && !master.discardResult.load() && listener_)
+      listener_->onSearchDone(move);
+    timeControl_.stopwatch.stop();
+  } while (startPonderJob());
 }
 
 uint64_t SearchPool::totalNodes() const {
@@ -225,6 +388,11 @@ uint64_t SearchPool::totalNodes() const {
 }
 
 bool SearchPool::checkTimeout() {
+  // A ponder search has no limit until its hit; from then on it runs under the clock's rules.
+  if (timeControl_.pondering) {
+    if (!ponderHitPending_ || ponderReleased_) return false;
+    endPonder();
+  }
   // Called every TimeoutInterval of the master's own nodes, so a node limit may be passed by
   // about that many nodes per worker.
   if (request_.nodeLimit > 0 && totalNodes() >= request_.nodeLimit) return true;

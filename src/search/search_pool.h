@@ -60,6 +60,14 @@ class SearchListener {
   virtual void onTableRefused(uint32_t /*megabytes*/) {}
 };
 
+// A search to start on the master's thread as soon as the current one has handed over its move:
+// pondering on the reply the engine expects.
+struct PonderJob {
+  Position position;  // the game after the expected reply
+  int gamePly = 0;
+  SearchRequest request;
+};
+
 class SearchPool : public SearchHost {
  public:
   static constexpr uint32_t DefaultHashMegabytes = 256;
@@ -95,11 +103,33 @@ class SearchPool : public SearchHost {
   // Stops a running search so that no move is played; returns when every worker is idle.
   void abortSearch();
   // Ends a running search as a spent budget would: the master stops and reports the best move
-  // found so far to the listener. Returns when every worker is idle, so the caller must not
-  // hold a lock that the listener takes. Nothing happens when no search runs.
+  // found so far to the listener. Returns when every worker is idle (or, after the engine's
+  // move, pondering), so the caller must not hold a lock that the listener takes. Nothing
+  // happens when no search runs, nor to a ponder search started by ponderNext.
   void moveNow();
   // Waits until every worker is idle.
   void waitIdle();
+  // Waits until the search for the engine's own move is over: every worker is idle, or the
+  // pool ponders after handing the move over.
+  void waitForMove();
+
+  // Pondering. While a ponder search runs, the clock is not consulted; ponderHit puts it in
+  // charge from that moment (the budget is computed and reported as for any move, and the time
+  // pondered is a bonus), without restarting the search. Called on the command thread.
+  void ponderHit();
+  // True from the start of a ponder search until its hit, move-now or abort: after the hit the
+  // search is the one for the engine's own move.
+  bool pondering() const { return timeControl_.pondering.load() && !ponderHitPending_.load(); }
+  // Stops a ponder search with no move played, or cancels one that was asked for but has not
+  // started; a search for the engine's own move runs on. Returns when that is done.
+  void abortPonder();
+  // From the listener's onSearchDone, on the master's thread: ponder once the move is handed
+  // over. Any abort before the ponder search has started cancels it.
+  void ponderNext(const PonderJob& job);
+  // The reply the engine expects to the move just handed over, for the position after it: the
+  // second move of the line it came from, else the table's move there; the null move for none.
+  // Only on the master's thread from onSearchDone, or while no search runs.
+  Move expectedReply(const Position& afterMove) const;
   // True while some worker searches.
   bool anyBusy() const;
 
@@ -139,8 +169,22 @@ class SearchPool : public SearchHost {
   void run(Worker& worker);
   void setState(Worker& worker, JobState state);
   void waitUntilIdle(Worker& worker);
-  // The master's job: budget, book, iterative deepening, stopping the others, the move.
+  // The master's job: budget, book, iterative deepening, stopping the others, the move; then
+  // the ponder search that the listener asked for, if any.
   void think();
+  // Marks the watch and computes and reports the move's budget when a clock governs it.
+  void startBudget();
+  // A ponder search whose result came before its hit waits here for the hit, move-now or abort.
+  void awaitPonderEnd();
+  // Puts the clock in charge of a ponder search at its hit (on the master's thread).
+  void endPonder();
+  // Starts the ponder search asked for by ponderNext, on the master's thread; false for none.
+  bool startPonderJob();
+  // Marks the secondary workers busy on the current search (under their locks) and wakes them.
+  void startSecondaries();
+  // Centiseconds since the search started, for the reports: a ponder search counts from its own
+  // start, since the watch measures only the engine's own time.
+  int32_t searchTime() const;
   // Stops the secondary workers and waits for them (on the master's thread).
   void stopWorkers();
   void discardWorkers();
@@ -172,6 +216,22 @@ class SearchPool : public SearchHost {
   int gamePly_ = 0;
   SearchListener* listener_ = nullptr;
   SearchRequest request_;
+
+  // Pondering. ponderMutex_ orders the ponder's start and end against the command thread's
+  // hit, move-now and aborts; it is never held while the game lock of a front end is taken.
+  std::mutex ponderMutex_;
+  std::condition_variable ponderWake_;  // the master waits for the hit, move-now or abort
+  std::atomic<bool> ponderHitPending_{false};
+  std::atomic<bool> ponderReleased_{false};  // move-now or abort while pondering
+  bool ponderJobPending_ = false;            // under ponderMutex_
+  bool ponderAfterMove_ = false;             // under ponderMutex_: the search came from ponderNext
+  // Under ponderMutex_ until the ponder search starts; its position is the search's game then.
+  PonderJob ponderJob_;
+  // The clock stamp at the start of a ponder search; read for the reports on the master's thread.
+  bool ponderSearch_ = false;
+  int32_t ponderStart_ = 0;
+  // The line of the move last handed over (empty after a book move), for expectedReply.
+  PVLine playedLine_{};
 };
 
 }  // namespace varnu

@@ -74,6 +74,10 @@ struct SearchRequest {
   int mateLimit = 0;
   // Search only these root moves; none for all of them.
   MoveList rootMoves;
+  // Ponder: search with no limit of time or nodes until the pool's ponderHit (the clock's
+  // settings apply from then on), moveNow (the move is handed over) or abortSearch. A result
+  // found earlier, by the book or a stop rule, waits for one of them.
+  bool ponder = false;
 };
 
 // The mate-distance clamp of a node: the narrowed window and the limits stored with results.

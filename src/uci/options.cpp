@@ -1,4 +1,5 @@
-// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile and Clear Hash.
+// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile, Clear Hash, Ponder
+// and Move Overhead.
 // Names are matched without regard to case; a bad name or value changes nothing.
 #include <string>
 
@@ -11,7 +12,8 @@ namespace {
 
 constexpr size_t MaxBookPathLength = 255;
 
-constexpr std::string_view optionNames[] = {"hash", "threads", "ownbook", "bookfile", "clear hash"};
+constexpr std::string_view optionNames[] = {"hash",       "threads", "ownbook",      "bookfile",
+                                            "clear hash", "ponder",  "move overhead"};
 
 std::string lowerCase(std::string_view text) {
   std::string lower(text);
@@ -86,6 +88,17 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
   }
   if (option == "clear hash") {
     pool_.clearTable();
+    return true;
+  }
+  // The GUI decides when to ponder ("go ponder"); the option only tells it that it may.
+  if (option == "ponder") {
+    const std::string flag = lowerCase(value);
+    return flag == "true" || flag == "false";
+  }
+  if (option == "move overhead") {
+    int32_t milliseconds = 0;
+    if (!readSpin(value, 0, 10 * TimeControl::MaxMargin, milliseconds)) return false;
+    timeControl_.setMoveOverhead(milliseconds);
     return true;
   }
   return false;

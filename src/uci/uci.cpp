@@ -112,6 +112,9 @@ void UciEngine::uci() {
   out_.printf("option name OwnBook type check default %s\n", pool_.bookUse ? "true" : "false");
   out_.line("option name BookFile type string default " + pool_.book().path());
   out_.line("option name Clear Hash type button");
+  out_.line("option name Ponder type check default false");
+  out_.printf("option name Move Overhead type spin default %d min 0 max %d\n",
+              10 * timeControl_.margin.load(), 10 * TimeControl::MaxMargin);
   out_.line("uciok");
 }
 
@@ -198,6 +201,7 @@ void UciEngine::go(const Words& words) {
   request.nodeLimit = uint64_t(g.nodes);
   request.mateLimit = g.mate;
   request.rootMoves = g.searchMoves;
+  request.ponder = g.ponder;
 
   std::lock_guard<std::mutex> lock(mutex_);
   goPending_ = true;
@@ -209,8 +213,9 @@ void UciEngine::go(const Words& words) {
     // Checkmated or stalemated: nothing to search.
     out_.line(inCheck(game_) ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
     result_ = NullMove;
+    reply_ = NullMove;
     resultReady_ = true;
-    if (!infinite_ && !pondering_) sendBestMove(NullMove);
+    if (!infinite_ && !pondering_) sendBestMove(NullMove, NullMove);
     return;
   }
   lastDepth_ = 0;
@@ -223,18 +228,27 @@ void UciEngine::onTableRefused(uint32_t megabytes) {
 }
 
 void UciEngine::onSearchDone(Move move) {
+  // The reply is looked up before the lock: the position does not change while a "go" runs.
+  Position after = game_;
+  after.history[after.historyCount].movePlayed = move;
+  UndoRecord undo;
+  makeMove(after, move, undo);
+  const Move reply = pool_.expectedReply(after);
   std::lock_guard<std::mutex> lock(mutex_);
   if (!goPending_) return;
   if (infinite_ || pondering_) {
     result_ = move;
+    reply_ = reply;
     resultReady_ = true;
     return;
   }
-  sendBestMove(move);
+  sendBestMove(move, reply);
 }
 
-void UciEngine::sendBestMove(Move move) {
-  out_.line("bestmove " + (move == NullMove ? std::string("0000") : moveToText(move)));
+void UciEngine::sendBestMove(Move move, Move reply) {
+  std::string text = "bestmove " + (move == NullMove ? std::string("0000") : moveToText(move));
+  if (move != NullMove && reply != NullMove) text += " ponder " + moveToText(reply);
+  out_.line(text);
   goPending_ = false;
   resultReady_ = false;
   infinite_ = false;
@@ -248,7 +262,7 @@ void UciEngine::stop() {
     infinite_ = false;
     pondering_ = false;
     if (resultReady_) {
-      sendBestMove(result_);
+      sendBestMove(result_, reply_);
       return;
     }
   }
@@ -256,14 +270,22 @@ void UciEngine::stop() {
   pool_.moveNow();
   // Every "go" has its bestmove, whatever became of the search.
   std::lock_guard<std::mutex> lock(mutex_);
-  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove);
+  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove, resultReady_ ? reply_ : NullMove);
 }
 
+// The search goes on under the clock of its "go" from now on; its bestmove follows when it ends.
 void UciEngine::ponderhit() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!goPending_ || !pondering_) return;
-  pondering_ = false;
-  if (resultReady_ && !infinite_) sendBestMove(result_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!goPending_ || !pondering_) return;
+    pondering_ = false;
+    if (resultReady_ && !infinite_) {
+      sendBestMove(result_, reply_);
+      return;
+    }
+  }
+  // After the flag: the move the hit may release at once must find it cleared.
+  pool_.ponderHit();
 }
 
 void UciEngine::finishSearch() {
@@ -276,7 +298,7 @@ void UciEngine::finishSearch() {
   pool_.waitIdle();
   // Every "go" has its bestmove, whatever became of the search.
   std::lock_guard<std::mutex> lock(mutex_);
-  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove);
+  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove, resultReady_ ? reply_ : NullMove);
 }
 
 bool UciEngine::searching() {

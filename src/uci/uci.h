@@ -92,8 +92,9 @@ class UciEngine : public SearchListener {
   // Lets a running search end with its bestmove before a command that needs the workers idle:
   // a search that ends by itself is awaited, one that waits for "stop" is stopped.
   void finishSearch();
-  // Sends the search's result: "bestmove <move>", or "bestmove 0000" without one. Needs mutex_.
-  void sendBestMove(Move move);
+  // Sends the search's result: "bestmove <move>", with "ponder <reply>" when a reply is known,
+  // or "bestmove 0000" without a move. Needs mutex_.
+  void sendBestMove(Move move, Move reply);
   // Reports a refused or misunderstood command.
   void info(const std::string& text);
 
@@ -111,6 +112,7 @@ class UciEngine : public SearchListener {
   bool pondering_ = false;    // "go ponder": the bestmove waits for "ponderhit" or "stop"
   bool resultReady_ = false;  // the search has ended and its result waits to be sent
   Move result_ = NullMove;
+  Move reply_ = NullMove;  // the reply expected to result_
   bool bounded_ = false;  // the search ends by itself: a clock, a depth or a node limit
 
   // The last thinking line sent, on the master's thread only.

@@ -12,7 +12,10 @@
 # all games, default 300), MATCH_UCI=1 runs Varnu as a UCI engine through the polyglot adapter
 # (xboard's -fUCI), MATCH_OPTIONS sets Varnu's engine options (xboard's -firstOptions, such as
 # "ttHashSizeMB=1024", or "Hash=1024" over UCI), KEEP_MATCH_DIR=1 keeps the working folder with
-# the PGN and the logs.
+# the PGN and the logs, MATCH_OPPONENT (the opponent's command, default fairymax; phalanx and
+# gnuchessx ponder), MATCH_PONDER=1 turns pondering on for both engines (xboard's
+# -ponderNextMove) and thinking output, and reports Varnu's ponder hits and misses with the mean
+# depth of the moves after each.
 # Needs the Debian packages xboard, fairymax and xvfb, and polyglot for MATCH_UCI. Exit status 0
 # only when every game ended with a proper result and Varnu made no illegal move, lost no game on
 # time and did not crash; with MATCH_ST, also only when every budget Varnu printed lies between
@@ -29,8 +32,9 @@ mps=${MATCH_MPS:-40}
 st=${MATCH_ST:-}
 timeout=${MATCH_TIMEOUT:-300}
 uci=${MATCH_UCI:-0}
+ponder=${MATCH_PONDER:-0}
 xboard=/usr/games/xboard
-fairymax=/usr/games/fairymax
+fairymax=${MATCH_OPPONENT:-/usr/games/fairymax}
 # xboard starts the polyglot adapter by name.
 export PATH="$PATH:/usr/games"
 
@@ -105,6 +109,10 @@ time_control=(-tc "$tc" -inc "$inc" -mps "$mps")
 if [ -n "$st" ]; then
   time_control+=(-searchTime "$st")
 fi
+ponder_options=()
+if [ "$ponder" = 1 ]; then
+  ponder_options=(-ponderNextMove true -showThinking true)
+fi
 
 # Varnu is the first engine in every game; xboard alternates the colours. Both engines run in the
 # private folder, so no opening book is found there. xboard adjudicates mates and draws by the
@@ -119,7 +127,7 @@ if [ -n "${MATCH_OPTIONS:-}" ]; then
 fi
 HOME="$work" DISPLAY="$display" "$xboard" -noGUI "${protocol[@]}" \
   -matchMode true -matchGames "$games" -matchPause 500 \
-  "${time_control[@]}" \
+  "${time_control[@]}" "${ponder_options[@]}" \
   -fcp "$engine" -fd "$work" -scp "$fairymax" -sd "$work" \
   -saveGameFile "$work/games.pgn" -debug -nameOfDebugFile "$work/xboard.debug" \
   -autoCallFlag true -testClaims true -checkMates true -materialDraws true -trivialDraws false \
@@ -272,6 +280,49 @@ elif [ -n "$st" ]; then
     failures+=("Varnu printed no budget under -searchTime $st")
   elif [ -n "$bad_budgets" ]; then
     failures+=("budgets outside $((st_cs / 2))..$st_cs cs under -searchTime $st:$bad_budgets")
+  fi
+fi
+
+# Pondering: over xboard Varnu says "# ponder hit" or "# ponder miss" at the opponent's move; over
+# UCI the adapter sends "ponderhit", or "stop" and a new "go". The depth of a move is the last
+# one Varnu reported before it.
+if [ "$ponder" = 1 ]; then
+  if [ "$uci" = 1 ]; then
+    ponder_stats=$(awk '
+      # After a miss the adapter sends "stop" and the next "go" at once; the stopped search
+      # answers with a bestmove of its own, before or after that "go", which it ignores.
+      /Adapter->Engine: go / {
+        if ($0 ~ / ponder/) { state = "ponder"; last = 0 }
+        else if (state == "staledone") { state = "miss"; last = 0 }
+        else if (state == "stopped") state = "awaitstale"
+        next
+      }
+      /Adapter->Engine: ponderhit/ && state == "ponder" { state = "hit" }
+      /Adapter->Engine: stop/ && state == "ponder" { state = "stopped" }
+      /Engine->Adapter: info depth / { for (i = 1; i < NF; i++) if ($i == "depth") { last = $(i + 1); break } }
+      /Engine->Adapter: bestmove/ {
+        if (state == "stopped") { state = "staledone"; next }
+        if (state == "awaitstale") { state = "miss"; last = 0; next }
+        if (state == "hit" || state == "miss") { n[state]++; d[state] += last; state = "" }
+      }
+      END { printf "%d %d %d %d\n", n["hit"], d["hit"], n["miss"], d["miss"] }
+    ' "$work/polyglot.log" 2>/dev/null || true)
+  else
+    ponder_stats=$(awk '
+      /^[0-9]+ <first : Hint: / { last = 0 }
+      /^[0-9]+ <first : # ponder hit/ { state = "hit" }
+      /^[0-9]+ <first : # ponder miss/ { state = "miss"; last = 0 }
+      /^[0-9]+ <first : [0-9]+ -?[0-9]+ [0-9]+ [0-9]+ / { last = $4 }
+      /^[0-9]+ <first : move / { if (state != "") { n[state]++; d[state] += last }; state = "" }
+      END { printf "%d %d %d %d\n", n["hit"], d["hit"], n["miss"], d["miss"] }
+    ' "$work/xboard.debug")
+  fi
+  read -r hits hit_depth misses miss_depth <<<"$ponder_stats"
+  echo "Varnu pondering: $hits hits, $misses misses; mean depth after a hit" \
+    "$(awk -v s="$hit_depth" -v n="$hits" 'BEGIN { printf "%.1f", n ? s / n : 0 }'), after a miss" \
+    "$(awk -v s="$miss_depth" -v n="$misses" 'BEGIN { printf "%.1f", n ? s / n : 0 }')"
+  if [ $((hits + misses)) -eq 0 ]; then
+    failures+=("Varnu never pondered")
   fi
 fi
 

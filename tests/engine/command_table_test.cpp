@@ -13,14 +13,14 @@ TEST(Split, KeepsEmptyPieces) {
   EXPECT_EQ(split("1:2:3", ':'), (Args{"1", "2", "3"}));
 }
 
-TEST(CommandTable, HasTheTwentyNineCommandsInOrder) {
+TEST(CommandTable, HasTheThirtyTwoCommandsInOrder) {
   const auto table = commandTable();
-  ASSERT_EQ(table.size(), 29u);
+  ASSERT_EQ(table.size(), 32u);
   EXPECT_EQ(table.front().name, "quit");
   EXPECT_EQ(table[9].name, "setboard");
   EXPECT_EQ(table[9].minArgs, 4u);
   EXPECT_EQ(table[9].maxArgs, 6u);
-  EXPECT_EQ(table.back().name, "eval");
+  EXPECT_EQ(table.back().name, "hint");
 }
 
 TEST(CommandTable, FirstPrefixMatchWins) {
@@ -33,14 +33,16 @@ TEST(CommandTable, FirstPrefixMatchWins) {
   EXPECT_EQ(findCommand("sd5")->name, "sd");
 }
 
-// "st" and "?" take only their own word, so the lines ignored before they existed stay ignored.
+// The whole-word rows take only their own word, so the lines ignored before they existed stay
+// ignored.
 TEST(CommandTable, WholeWordRowsLeaveOtherLinesAlone) {
   const struct {
     const char* line;
     const char* command;
-  } cases[] = {{"st 5", "st"},  {"st", "st"},      {"st 5 6", "st"},   {"?", "?"},
-               {"? now", "?"},  {"stop", nullptr}, {"start", nullptr}, {"st5", nullptr},
-               {"??", nullptr}, {"?x", nullptr}};
+  } cases[] = {{"st 5", "st"},   {"st", "st"},           {"st 5 6", "st"},   {"?", "?"},
+               {"? now", "?"},   {"stop", nullptr},      {"start", nullptr}, {"st5", nullptr},
+               {"??", nullptr},  {"?x", nullptr},        {"hard", "hard"},   {"hardly", nullptr},
+               {"easy", "easy"}, {"easygoing", nullptr}, {"hint", "hint"},   {"hints", nullptr}};
   for (const auto& c : cases) {
     const Command* found = findCommand(c.line);
     if (c.command)

@@ -155,5 +155,51 @@ TEST_F(PoolFixture, NoPostMeansNoThinkingAndNoStatistics) {
   EXPECT_EQ(recorder.count.load(), 1);
 }
 
+// A ponder search under a clock whose budget is long spent keeps searching until its hit, and
+// then ends under that clock with one move.
+TEST_F(PoolFixture, APonderSearchWaitsForItsHitThenKeepsTheClock) {
+  pool.setCores(2);
+  clock.setMoveTime(1);  // a budget below nothing: any plain search would stop at once
+  SearchRequest request;
+  request.moveWanted = true;
+  request.ponder = true;
+  pool.startSearch(game, 4, &recorder, request);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_TRUE(pool.pondering());
+  EXPECT_EQ(recorder.count.load(), 0);
+  pool.ponderHit();
+  pool.waitIdle();
+  EXPECT_FALSE(pool.pondering());
+  EXPECT_EQ(recorder.count.load(), 1);
+}
+
+// The listener asks for a ponder search after every move; an abort at any moment around the
+// move must leave the pool idle (a ponder search started after an abort would never end).
+struct PonderingRecorder : Recorder {
+  SearchPool* pool = nullptr;
+  PonderJob job;
+  void onSearchDone(Move m) override {
+    Recorder::onSearchDone(m);
+    pool->ponderNext(job);
+  }
+};
+
+TEST_F(PoolFixture, AnAbortAroundTheMoveLeavesNoPonderSearchRunning) {
+  pool.setCores(2);
+  clock.depthLimited = true;
+  clock.maxDepth = 2;
+  PonderingRecorder ponderer;
+  ponderer.pool = &pool;
+  ponderer.job.position = game;
+  ponderer.job.gamePly = 4;
+  for (int i = 0; i < 40; ++i) {
+    pool.startSearch(game, 4, &ponderer);
+    std::this_thread::sleep_for(std::chrono::microseconds(100 * (i % 8)));
+    pool.abortSearch();
+    ASSERT_FALSE(pool.anyBusy());
+    ASSERT_FALSE(pool.pondering());
+  }
+}
+
 }  // namespace
 }  // namespace varnu
