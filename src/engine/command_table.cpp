@@ -44,6 +44,8 @@ const Command table[] = {
     {"divide", &Engine::divide, 1, 1, Stops},
     {"selftest", &Engine::selftest, 0, 0, Stops},
     {"eval", &Engine::eval, 0, 0, Runs},
+    {"exclude", &Engine::exclude, 1, 1, Runs, WholeWord},
+    {"include", &Engine::include, 1, 1, Runs, WholeWord},
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
-// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile and Clear Hash.
+// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile, Clear Hash and
+// MultiPV.
 // Names are matched without regard to case; a bad name or value changes nothing.
 #include <string>
 
@@ -11,7 +12,8 @@ namespace {
 
 constexpr size_t MaxBookPathLength = 255;
 
-constexpr std::string_view optionNames[] = {"hash", "threads", "ownbook", "bookfile", "clear hash"};
+constexpr std::string_view optionNames[] = {"hash",     "threads",    "ownbook",
+                                            "bookfile", "clear hash", "multipv"};
 
 std::string lowerCase(std::string_view text) {
   std::string lower(text);
@@ -86,6 +88,13 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
   }
   if (option == "clear hash") {
     pool_.clearTable();
+    return true;
+  }
+  if (option == "multipv") {
+    int32_t lines = 0;
+    if (!readSpin(value, 1, MaxMultiPV, lines)) return false;
+    // Takes effect when the next search starts.
+    multiPV_ = lines;
     return true;
   }
   return false;

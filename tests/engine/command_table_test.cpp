@@ -13,14 +13,15 @@ TEST(Split, KeepsEmptyPieces) {
   EXPECT_EQ(split("1:2:3", ':'), (Args{"1", "2", "3"}));
 }
 
-TEST(CommandTable, HasTheTwentyNineCommandsInOrder) {
+TEST(CommandTable, HasTheThirtyOneCommandsInOrder) {
   const auto table = commandTable();
-  ASSERT_EQ(table.size(), 29u);
+  ASSERT_EQ(table.size(), 31u);
   EXPECT_EQ(table.front().name, "quit");
   EXPECT_EQ(table[9].name, "setboard");
   EXPECT_EQ(table[9].minArgs, 4u);
   EXPECT_EQ(table[9].maxArgs, 6u);
-  EXPECT_EQ(table.back().name, "eval");
+  EXPECT_EQ(table[28].name, "eval");
+  EXPECT_EQ(table.back().name, "include");
 }
 
 TEST(CommandTable, FirstPrefixMatchWins) {
@@ -33,14 +34,17 @@ TEST(CommandTable, FirstPrefixMatchWins) {
   EXPECT_EQ(findCommand("sd5")->name, "sd");
 }
 
-// "st" and "?" take only their own word, so the lines ignored before they existed stay ignored.
+// "st", "?", "exclude" and "include" take only their own word, so the lines ignored before they
+// existed stay ignored.
 TEST(CommandTable, WholeWordRowsLeaveOtherLinesAlone) {
   const struct {
     const char* line;
     const char* command;
-  } cases[] = {{"st 5", "st"},  {"st", "st"},      {"st 5 6", "st"},   {"?", "?"},
-               {"? now", "?"},  {"stop", nullptr}, {"start", nullptr}, {"st5", nullptr},
-               {"??", nullptr}, {"?x", nullptr}};
+  } cases[] = {{"st 5", "st"},        {"st", "st"},        {"st 5 6", "st"},
+               {"?", "?"},            {"? now", "?"},      {"stop", nullptr},
+               {"start", nullptr},    {"st5", nullptr},    {"??", nullptr},
+               {"?x", nullptr},       {"exclude all", "exclude"}, {"include e2e4", "include"},
+               {"excluded", nullptr}, {"includes", nullptr}};
   for (const auto& c : cases) {
     const Command* found = findCommand(c.line);
     if (c.command)
