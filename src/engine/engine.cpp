@@ -119,6 +119,8 @@ bool Engine::nextRequest(SearchRequest& request) {
       excluded = excluded || sameMove(legal.entries[i].move, game_.excluded.entries[j].move);
     if (!excluded) request.rootMoves.add(legal.entries[i].move);
   }
+  // The book knows nothing of the exclusions.
+  request.bookAllowed = false;
   // With every move excluded an analysis waits for one to be included again; a game search
   // still has to find a move, so it searches them all.
   return request.rootMoves.count > 0 || !analyzeMode_;
