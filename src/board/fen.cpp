@@ -185,10 +185,12 @@ bool setFromFen(Position& pos, std::string_view text) {
   return true;
 }
 
-void printBoard(Output& out, const Position& pos) {
+void printBoard(Output& out, const Position& pos) { out.block(boardText(pos, "# ") + "#\n"); }
+
+std::string boardText(const Position& pos, std::string_view prefix) {
   std::string text;
   for (int rank = 7; rank >= 0; --rank) {
-    text += "# ";
+    text += prefix;
     for (int file = 0; file < 8; ++file) {
       const int s = makeSquare(rank, file);
       char c = pieceLetters[pos.pieceType[s]];
@@ -197,8 +199,42 @@ void printBoard(Output& out, const Position& pos) {
     }
     text += '\n';
   }
-  text += "#\n";
-  out.block(text);
+  return text;
+}
+
+std::string positionToFen(const Position& pos, int fullmoveNumber) {
+  std::string fen;
+  for (int rank = 7; rank >= 0; --rank) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const int s = makeSquare(rank, file);
+      if (pos.pieceType[s] == NoPiece) {
+        ++empty;
+        continue;
+      }
+      if (empty) fen += char('0' + empty);
+      empty = 0;
+      char c = pieceLetters[pos.pieceType[s]];
+      if (pos.colour[s] == White) c = char(c - 'a' + 'A');
+      fen += c;
+    }
+    if (empty) fen += char('0' + empty);
+    if (rank > 0) fen += '/';
+  }
+  fen += pos.sideToMove == White ? " w " : " b ";
+  constexpr char rightLetters[4] = {'K', 'Q', 'k', 'q'};
+  for (int bit = 0; bit < 4; ++bit)
+    if (pos.castlingRights & (1 << bit)) fen += rightLetters[bit];
+  if (pos.castlingRights == 0) fen += '-';
+  fen += ' ';
+  if (pos.epSquare == NoSquare) {
+    fen += '-';
+  } else {
+    fen += char('a' + fileOf(pos.epSquare));
+    fen += char('1' + rankOf(pos.epSquare));
+  }
+  fen += ' ' + std::to_string(pos.halfmoveClock) + ' ' + std::to_string(fullmoveNumber);
+  return fen;
 }
 
 }  // namespace varnu

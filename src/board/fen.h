@@ -1,6 +1,7 @@
 // Reading positions from FEN text and printing the board.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "board/output.h"
@@ -20,5 +21,13 @@ bool setFromFen(Position& pos, std::string_view text);
 
 // Prints the board as eight comment lines, rank 8 first, and a closing "#" line.
 void printBoard(Output& out, const Position& pos);
+
+// The board as eight lines of piece letters (white upper case, '.' for an empty square), rank 8
+// first, each after the prefix and ended by a line feed.
+std::string boardText(const Position& pos, std::string_view prefix);
+
+// The position as FEN text with the given move number. The en passant square is written only
+// when a capture there is possible, as the reader keeps it.
+std::string positionToFen(const Position& pos, int fullmoveNumber);
 
 }  // namespace varnu

@@ -49,6 +49,8 @@ const Command table[] = {
     {"hard", &Engine::hard, 0, 0, Runs, WholeWord},
     {"easy", &Engine::easy, 0, 0, StopsPonder, WholeWord},
     {"hint", &Engine::hint, 0, 0, Runs, WholeWord},
+    {"exclude", &Engine::exclude, 1, 1, Runs, WholeWord},
+    {"include", &Engine::include, 1, 1, Runs, WholeWord},
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "board/fen.h"
 #include "board/move.h"
+#include "board/movegen.h"
 #include "board/number.h"
 #include "engine/engine.h"
 #include "eval/evaluate.h"
@@ -52,6 +53,8 @@ bool Engine::protover(const Args&) {
   out_.printf("feature option=\"bookFilePath -path %s\"\n", pool_.book().path().c_str());
   out_.printf("feature option=\"moveOverheadMs -spin %d 0 %d\"\n", 10 * timeControl_.margin.load(),
               10 * TimeControl::MaxMargin);
+  out_.printf("feature option=\"MultiPV -spin %d 1 %d\"\n", multiPV_, MaxMultiPV);
+  out_.line("feature exclude=1");
   out_.printf("feature myname=\"%s\"\n", std::string(EngineName).c_str());
   // protover does not stop a search: a running search keeps its workers, and a change of the
   // core count takes effect when the next search starts.
@@ -287,6 +290,19 @@ bool Engine::option(const Args& args) {
     timeControl_.setMoveOverhead(milliseconds);
     return true;
   }
+  if (name == "MultiPV") {
+    const int32_t lines = parseNumber(value);
+    if (!hasValue || lines < 1 || lines > MaxMultiPV) {
+      out_.printf("Error (illegal value for 'MultiPV' option): %s\n", value.c_str());
+      return false;
+    }
+    out_.printf("# setting option: MultiPV=%d\n", lines);
+    // A running analysis starts again with the new number of lines; it plays no move, so it
+    // can be stopped under the game lock.
+    if (analyzeMode_ && lines != multiPV_) pool_.abortSearch();
+    multiPV_ = lines;
+    return true;
+  }
   out_.printf("Error (unknown option name): %s\n", name.c_str());
   return false;
 }
@@ -340,6 +356,43 @@ bool Engine::easy(const Args&) {
 bool Engine::hint(const Args&) {
   if (expectedReply_ != NullMove && expectedAtKey_ == game_.position.key())
     out_.line("Hint: " + moveToText(expectedReply_));
+  return true;
+}
+
+bool Engine::exclude(const Args& args) { return changeExclusion(args[0], true); }
+
+bool Engine::include(const Args& args) { return changeExclusion(args[0], false); }
+
+bool Engine::changeExclusion(std::string_view text, bool exclude) {
+  // A search may be reading the game position, so the moves are found on a copy.
+  Position scratch = game_.position;
+  MoveList next = game_.excluded;
+  if (text == "all") {
+    next.count = 0;
+    if (exclude) generateMoves(scratch, inCheck(scratch), next);
+  } else {
+    const Move m = text.size() >= 4 && text.size() <= 5 ? parseUserMove(scratch, text) : NullMove;
+    if (m == NullMove) {
+      out_.printf("Error (illegal move): %.*s\n", int(text.size()), text.data());
+      return false;
+    }
+    uint32_t at = 0;
+    while (at < next.count && !sameMove(next.entries[at].move, m)) ++at;
+    if (exclude && at == next.count) next.add(m);
+    if (!exclude && at < next.count) next.entries[at] = next.entries[--next.count];
+  }
+  bool same = next.count == game_.excluded.count;
+  for (uint32_t i = 0; same && i < next.count; ++i) {
+    bool found = false;
+    for (uint32_t j = 0; j < game_.excluded.count; ++j)
+      found = found || sameMove(next.entries[i].move, game_.excluded.entries[j].move);
+    same = found;
+  }
+  if (same) return true;
+  // A running analysis starts again on the new set of moves (the turn after the command starts
+  // it); it plays no move, so it can be stopped under the game lock.
+  if (analyzeMode_) pool_.abortSearch();
+  game_.excluded = next;
   return true;
 }
 

@@ -105,8 +105,28 @@ void Engine::afterCommand() {
     engineSide_ = NoColour;
     forceMode_ = true;
   }
-  if (engineSide_ == game_.position.sideToMove && game_.count < GameRecord::Capacity)
-    pool_.startSearch(game_.position, game_.count, this);
+  SearchRequest request;
+  if (engineSide_ == game_.position.sideToMove && game_.count < GameRecord::Capacity &&
+      nextRequest(request))
+    pool_.startSearch(game_.position, game_.count, this, request);
+}
+
+bool Engine::nextRequest(SearchRequest& request) {
+  request.multiPV = multiPV_;
+  if (game_.excluded.count == 0) return true;
+  MoveList legal;
+  generateMoves(game_.position, inCheck(game_.position), legal);
+  for (uint32_t i = 0; i < legal.count; ++i) {
+    bool excluded = false;
+    for (uint32_t j = 0; j < game_.excluded.count; ++j)
+      excluded = excluded || sameMove(legal.entries[i].move, game_.excluded.entries[j].move);
+    if (!excluded) request.rootMoves.add(legal.entries[i].move);
+  }
+  // The book knows nothing of the exclusions.
+  request.bookAllowed = false;
+  // With every move excluded an analysis waits for one to be included again; a game search
+  // still has to find a move, so it searches them all.
+  return request.rootMoves.count > 0 || !analyzeMode_;
 }
 
 void Engine::printBoardNow() {

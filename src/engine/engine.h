@@ -81,6 +81,8 @@ class Engine : public SearchListener {
   bool hard(const Args& args);
   bool easy(const Args& args);
   bool hint(const Args& args);
+  bool exclude(const Args& args);
+  bool include(const Args& args);
 
   // Plays and announces the move the search chose (on the master search thread).
   void onSearchDone(Move move) override;
@@ -104,6 +106,12 @@ class Engine : public SearchListener {
   // Ends analyze mode and puts the clock back in charge (also when "go" or "playother" come
   // without "exit" first).
   void leaveAnalysis();
+  // "exclude" and "include": a move or "all" leaves the search's root moves or joins them again;
+  // false, with nothing changed, for a move that is not legal.
+  bool changeExclusion(std::string_view text, bool exclude);
+  // The request of the next search: the MultiPV lines and the root moves left by the exclusions.
+  // False when the exclusions leave no move to analyse.
+  bool nextRequest(SearchRequest& request);
   // The game record keeps room for the engine's reply after every user move.
   bool recordFull() const { return game_.count >= GameRecord::Capacity - 1; }
   // After the engine's move (under the game lock, on the master's thread): notes the reply it
@@ -127,6 +135,7 @@ class Engine : public SearchListener {
   bool boardPrintPending_ = true;
   bool xboardMode_ = false;
   bool analyzeMode_ = false;
+  int multiPV_ = 1;  // the MultiPV option: best lines searched and reported
   bool quitRequested_ = false;
   bool uciRequested_ = false;
   // "hard" and "easy"; a new game keeps the setting.

@@ -10,6 +10,7 @@ void GameRecord::appendAndMake(Move m) {
   position.history[position.historyCount].movePlayed = m;
   makeMove(position, m, undo[count]);
   ++count;
+  excluded.count = 0;
 }
 
 bool GameRecord::takeBack(int n) {
@@ -18,6 +19,7 @@ bool GameRecord::takeBack(int n) {
     --count;
     unmakeMove(position, moves[count], undo[count]);
   }
+  excluded.count = 0;
   return true;
 }
 
@@ -25,6 +27,7 @@ void GameRecord::empty() {
   count = 0;
   for (Move& m : moves) m = NullMove;
   for (UndoRecord& u : undo) u = UndoRecord{};
+  excluded.count = 0;
 }
 
 }  // namespace varnu

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "board/make_move.h"
+#include "board/movegen.h"
 #include "board/position.h"
 
 namespace varnu {
@@ -13,6 +14,9 @@ struct GameRecord {
   int count = 0;
   Move moves[Capacity] = {};
   UndoRecord undo[Capacity] = {};
+  // Root moves the user has excluded from the search of this position; every new position
+  // starts with none.
+  MoveList excluded;
 
   // Plays a legal move on the position and records it.
   void appendAndMake(Move m);

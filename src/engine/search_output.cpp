@@ -14,9 +14,10 @@ uint64_t percent(uint64_t part, uint64_t whole) { return whole ? part * 100 / wh
 
 }  // namespace
 
-// "<depth> <score> <time> <nodes> <moves>"; xboard has no line for a completed iteration.
+// "<depth> <score> <time> <nodes> <moves>". With one line, xboard has no line for a completed
+// iteration; with several, only completed iterations are reported, each line in turn.
 void Engine::onThinking(const ThinkingReport& r) {
-  if (r.iterationDone) return;
+  if (r.iterationDone && r.linesWanted <= 1) return;
   char head[96];
   std::snprintf(head, sizeof head, "%u %d %d %" PRIu64, unsigned(r.depth), r.score, r.time,
                 r.nodes);

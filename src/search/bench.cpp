@@ -48,7 +48,7 @@ const char* const positions[] = {
 
 const std::span<const char* const> benchPositions = positions;
 
-BenchResult benchSearch(const char* fen, int depth, TranspositionTable& table) {
+BenchResult benchSearch(const char* fen, int depth, TranspositionTable& table, int multiPV) {
   BenchResult result;
   Position pos;
   if (!setFromFen(pos, fen)) return result;
@@ -60,6 +60,7 @@ BenchResult benchSearch(const char* fen, int depth, TranspositionTable& table) {
   table.clear();
   // A fresh searcher: no killers, counters or cached structures carried over.
   Searcher searcher(0, &table, &clock, nullptr, nullptr);
+  searcher.request.multiPV = multiPV;
   result.valid = true;
   result.best = searcher.iterate(pos);
   result.score = searcher.bestScore;

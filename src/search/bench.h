@@ -25,7 +25,7 @@ struct BenchResult {
 };
 
 // Searches the position to the depth with the table cleared first, so that every run builds
-// the same tree.
-BenchResult benchSearch(const char* fen, int depth, TranspositionTable& table);
+// the same tree; multiPV best lines at each depth.
+BenchResult benchSearch(const char* fen, int depth, TranspositionTable& table, int multiPV = 1);
 
 }  // namespace varnu

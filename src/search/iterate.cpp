@@ -31,6 +31,21 @@ void restrictTo(const MoveList& allowed, MoveList& list) {
   list.count = kept;
 }
 
+bool listed(const MoveList& list, Move m) {
+  for (uint32_t i = 0; i < list.count; ++i)
+    if (sameMove(list.entries[i].move, m)) return true;
+  return false;
+}
+
+// Drops the moves of the list that the left-out list names.
+void leaveOut(const MoveList& leftOut, MoveList& list) {
+  if (leftOut.count == 0) return;
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < list.count; ++i)
+    if (!listed(leftOut, list.entries[i].move)) list.entries[kept++] = list.entries[i];
+  list.count = kept;
+}
+
 }  // namespace
 
 Window aspirationWindow(int bestScore, int lowerMate, int upperMate) {
@@ -58,6 +73,7 @@ Move Searcher::iterate(const Position& game) {
   generateMoves(pos, inCheck(pos), rootMoves);
   restrictTo(request.rootMoves, rootMoves);
   const int rootMoveCount = int(rootMoves.count);
+  for (int i = 0; i < std::min(request.multiPV, rootMoveCount); ++i) lines_[i] = RootLine{};
   scoreMoves(pos, NullMove, rootMoves);
   // Pre-ordering: the first best move is the one with the best static evaluation.
   for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, rootMoves); ++k) {
@@ -89,23 +105,23 @@ Move Searcher::iterate(const Position& game) {
     line = bestLine;
     if (id == 0) easyFlags[depth] = false;
 
-    // A fail-high at upperMate + 1 or above has no wider window left to be searched in, and a
-    // re-search is not repeated: their cutoffs are final, so the move goes into the line.
-    int v = searchRoot(depth, w.alpha, w.beta, line, upperMate + 1);
-    if (!stopped()) {
-      if (v >= w.beta && v < upperMate + 1)
-        v = searchRoot(depth, w.alpha, upperMate + 1, line);
-      else if (v <= w.alpha && v > lowerMate - 1)
-        v = searchRoot(depth, lowerMate - 1, w.beta, line);
-    }
+    ScoreBound bound = ScoreBound::Exact;
+    const int v = searchLine(depth, w, lowerMate, upperMate, line, bound);
     if (v > MateThreshold || v < -MateThreshold) step = 1;
     if (!line.empty()) {
       bestLine = line;
       bestScore = v;
     }
+    const int lineCount = request.multiPV > 1 && !stopped()
+                              ? searchMoreLines(depth, lowerMate, upperMate, rootMoves, bound)
+                              : 1;
     if (!stopped()) {
       completedDepth = depth;
-      if (id == 0 && host) host->reportIteration(depth, bestScore, bestLine);
+      if (id == 0 && host && request.multiPV <= 1)
+        host->reportIteration(depth, bestScore, bestLine, LineTag{1, bound});
+      for (int i = 0; id == 0 && host && request.multiPV > 1 && i < lineCount; ++i)
+        host->reportIteration(depth, lines_[i].score, lines_[i].line,
+                              LineTag{i + 1, lines_[i].bound});
     }
     if (id == 0 && !stopped() &&
         (stopRulesFire(depth, rootMoveCount, upperMate, lowerMate, line, easyFlags) ||
@@ -120,6 +136,56 @@ Move Searcher::iterate(const Position& game) {
           : bestLine.moves[0];
   if (host) host->printStatistics();
   return result;
+}
+
+int Searcher::searchLine(int depth, Window w, int lowerMate, int upperMate, PVLine& line,
+                         ScoreBound& bound) {
+  // A fail-high at upperMate + 1 or above has no wider window left to be searched in, and a
+  // re-search is not repeated: their cutoffs are final, so the move goes into the line.
+  int v = searchRoot(depth, w.alpha, w.beta, line, upperMate + 1);
+  if (!stopped()) {
+    if (v >= w.beta && v < upperMate + 1) {
+      w.beta = upperMate + 1;
+      v = searchRoot(depth, w.alpha, w.beta, line);
+    } else if (v <= w.alpha && v > lowerMate - 1) {
+      w.alpha = lowerMate - 1;
+      v = searchRoot(depth, w.alpha, w.beta, line);
+    }
+  }
+  bound = v >= w.beta ? ScoreBound::Lower : v <= w.alpha ? ScoreBound::Upper : ScoreBound::Exact;
+  return v;
+}
+
+int Searcher::searchMoreLines(int depth, int lowerMate, int upperMate, MoveList& rootList,
+                              ScoreBound bestBound) {
+  const int count = std::min(request.multiPV, int(rootList.count));
+  lines_[0] = RootLine{bestLine, bestScore, bestBound};
+  int done = 1;
+  for (int i = 1; i < count && !stopped(); ++i) {
+    taken_.add(lines_[i - 1].line.moves[0]);
+    lineIndex_ = i;
+    RootLine& r = lines_[i];
+    // The line's move of the last iteration goes first, if no line above has taken it; else the
+    // first move left in the pre-order, searched around the score of the line above.
+    PVLine line = r.line;
+    int guess = r.score;
+    if (line.empty() || listed(taken_, line.moves[0])) {
+      uint32_t j = 0;
+      while (listed(taken_, rootList.entries[j].move)) ++j;
+      line.clear();
+      appendPV(rootList.entries[j].move, PVLine{}, line);
+      guess = lines_[i - 1].score;
+    }
+    ScoreBound bound = ScoreBound::Exact;
+    const int v = searchLine(depth, aspirationWindow(guess, lowerMate, upperMate), lowerMate,
+                             upperMate, line, bound);
+    if (stopped()) break;
+    r = RootLine{line, v, bound};
+    done = i + 1;
+  }
+  taken_.count = 0;
+  lineIndex_ = 0;
+  return done;
 }
 
 bool Searcher::mateLimitReached() const {
@@ -183,19 +249,22 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
   const MateWindow w = mateDistanceWindow(alpha, beta, 0, inCheck);
   alpha = w.alpha;
   beta = w.beta;
+  // A line after the first leaves moves out, so its score is not the position's.
   auto store = [&](int score, Move move) {
-    table->store(pos, score, 0, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+    if (lineIndex_ == 0)
+      table->store(pos, score, 0, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
   };
   if (alpha >= beta) {
     store(alpha, NullMove);
     return alpha;
   }
   int best = -MateScore, second = -MateScore;
-  if (id == 0) easyMove = false;
+  if (id == 0 && lineIndex_ == 0) easyMove = false;
 
   MoveList list;
   generateMoves(pos, inCheck, list);
   restrictTo(request.rootMoves, list);
+  leaveOut(taken_, list);
   scoreMoves(pos, NullMove, list);
   if (!line.empty()) {
     for (uint32_t i = 0; i < list.count; ++i) {
@@ -207,7 +276,7 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
   }
   // The time of the first two moves tells whether another iteration can finish. It is read
   // from the clock's stamps rather than the watch, which stands still while the search ponders.
-  const bool timing = !inCheck && depth >= 6;
+  const bool timing = !inCheck && depth >= 6 && lineIndex_ == 0;
   const int32_t t0 = timing ? clockStamp() : 0;
   PVLine child;
   uint32_t k = 0;
@@ -229,7 +298,7 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
       store(v, m);
       if (v >= keepFrom) {
         appendPV(m, child, line);
-        if (id == 0 && host) host->reportThinking(depth, v, line);
+        if (reportsEachBest()) host->reportThinking(depth, v, line, LineTag{1, ScoreBound::Lower});
       }
       return v;
     }
@@ -237,13 +306,13 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
       best = v;
       if (v > alpha) {
         appendPV(m, child, line);
-        if (id == 0 && host) host->reportThinking(depth, v, line);
+        if (reportsEachBest()) host->reportThinking(depth, v, line, LineTag{});
       }
     } else if (v > second) {
       second = v;
     }
   }
-  if (id == 0 && k > 1 && !stopped() && best >= second + 200) easyMove = true;
+  if (id == 0 && lineIndex_ == 0 && k > 1 && !stopped() && best >= second + 200) easyMove = true;
   // A stopped iteration's partial maximum is no bound of this position, so it is not stored.
   if (!stopped()) store(best, line.empty() ? NullMove : line.moves[0]);
   return best;

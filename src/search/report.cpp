@@ -13,7 +13,7 @@ void appendMoveTexts(std::string& text, const PVLine& line) {
   }
 }
 
-void SearchPool::report(int depth, int score, const PVLine& line, bool iterationDone) {
+void SearchPool::report(int depth, int score, const PVLine& line, bool iterationDone, LineTag tag) {
   if (!postThinking || !listener_) return;
   ThinkingReport r;
   r.depth = depth;
@@ -25,15 +25,18 @@ void SearchPool::report(int depth, int score, const PVLine& line, bool iteration
   r.hashFull = entries ? int(uint64_t(table_.filledCount()) * 1000 / entries) : 0;
   r.line = &line;
   r.iterationDone = iterationDone;
+  r.lineNumber = tag.number;
+  r.linesWanted = request_.multiPV;
+  r.bound = tag.bound;
   listener_->onThinking(r);
 }
 
-void SearchPool::reportThinking(int depth, int score, const PVLine& line) {
-  report(depth, score, line, false);
+void SearchPool::reportThinking(int depth, int score, const PVLine& line, LineTag tag) {
+  report(depth, score, line, false, tag);
 }
 
-void SearchPool::reportIteration(int depth, int score, const PVLine& line) {
-  report(depth, score, line, true);
+void SearchPool::reportIteration(int depth, int score, const PVLine& line, LineTag tag) {
+  report(depth, score, line, true, tag);
 }
 
 void SearchPool::printStatistics() {

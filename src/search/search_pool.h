@@ -32,6 +32,11 @@ struct ThinkingReport {
   int hashFull = 0;    // permille of the table's entries in use
   const PVLine* line = nullptr;
   bool iterationDone = false;  // false: a new best line in the middle of an iteration
+  // The line's rank among the search's best lines (1 the best), how many lines the search was
+  // asked for, and whether the score is only a bound.
+  int lineNumber = 1;
+  int linesWanted = 1;
+  ScoreBound bound = ScoreBound::Exact;
 };
 
 // The counters of a finished search, summed over the workers.
@@ -135,8 +140,8 @@ class SearchPool : public SearchHost {
 
   // SearchHost: the master's clock test and its reports.
   bool checkTimeout() override;
-  void reportThinking(int depth, int score, const PVLine& line) override;
-  void reportIteration(int depth, int score, const PVLine& line) override;
+  void reportThinking(int depth, int score, const PVLine& line, LineTag tag) override;
+  void reportIteration(int depth, int score, const PVLine& line, LineTag tag) override;
   void printStatistics() override;
 
   uint32_t maxCores() const { return maxCores_; }
@@ -195,7 +200,7 @@ class SearchPool : public SearchHost {
   // table's. Needs tableMutex_.
   bool remakeTable();
   uint64_t totalNodes() const;
-  void report(int depth, int score, const PVLine& line, bool iterationDone);
+  void report(int depth, int score, const PVLine& line, bool iterationDone, LineTag tag);
 
   Output& out_;
   TimeControl& timeControl_;

@@ -47,16 +47,26 @@ class Counter {
   std::atomic<uint64_t> value_{0};
 };
 
+// How a reported score stands to the root's true value: exact, or only a bound from a search
+// that failed high (lower) or low (upper) and was not searched again.
+enum class ScoreBound : uint8_t { Exact, Lower, Upper };
+
+// Which of the root's best lines a report shows: 1 for the best, and its score's bound.
+struct LineTag {
+  int number = 1;
+  ScoreBound bound = ScoreBound::Exact;
+};
+
 // What the master's search asks of the pool that runs it.
 class SearchHost {
  public:
   virtual ~SearchHost() = default;
   // True when the move's time is spent (the master polls it every TimeoutInterval of its nodes).
   virtual bool checkTimeout() = 0;
-  // A new best line at the root.
-  virtual void reportThinking(int depth, int score, const PVLine& line) = 0;
-  // The best line and score of a completed iteration.
-  virtual void reportIteration(int depth, int score, const PVLine& line) = 0;
+  // A new best line at the root (only while one line is searched).
+  virtual void reportThinking(int depth, int score, const PVLine& line, LineTag tag) = 0;
+  // A line and its score of a completed iteration: the best one, or each of several in turn.
+  virtual void reportIteration(int depth, int score, const PVLine& line, LineTag tag) = 0;
   // The statistics block at the end of a search.
   virtual void printStatistics() = 0;
 };
@@ -78,7 +88,12 @@ struct SearchRequest {
   // settings apply from then on), moveNow (the move is handed over) or abortSearch. A result
   // found earlier, by the book or a stop rule, waits for one of them.
   bool ponder = false;
+  // The number of best root moves searched and reported at each depth, each with its own line.
+  int multiPV = 1;
 };
+
+// The most lines a search reports at once.
+inline constexpr int MaxMultiPV = 256;
 
 // The mate-distance clamp of a node: the narrowed window and the limits stored with results.
 struct MateWindow {
@@ -130,8 +145,8 @@ class alignas(64) Searcher {
   Position position;
   TranspositionTable* const table;
   TimeControl* const timeControl;
-  SearchHost* const host;  // may be null: no time-outs and no reports
-  Output* const out;       // may be null: no comment lines
+  SearchHost* const host;                      // may be null: no time-outs and no reports
+  Output* const out;                           // may be null: no comment lines
   const std::unique_ptr<EvalCache> evalCache;  // this worker's pawn and positional scores
 
   Counter nodes;
@@ -153,6 +168,13 @@ class alignas(64) Searcher {
   PVLine bestLine{};
   int bestScore = 0;
   int completedDepth = 0;
+
+  // One of the best lines of a search with several: the line, its score and the score's bound.
+  struct RootLine {
+    PVLine line{};
+    int score = 0;
+    ScoreBound bound = ScoreBound::Exact;
+  };
 
  private:
   bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
@@ -178,7 +200,24 @@ class alignas(64) Searcher {
   int searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line);
   // The move loop shared by both root searches.
   int rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFrom, bool inCheck);
+  // One line of an iteration: the root searched in the window and, when the score falls outside
+  // it, once more with that side opened to the mate bound. Returns the score and its bound.
+  int searchLine(int depth, Window w, int lowerMate, int upperMate, PVLine& line,
+                 ScoreBound& bound);
+  // Lines 2 and on of an iteration whose best line is searched (bestLine, with its bound): each
+  // is the best of the root moves that the lines before it left. Returns how many lines the
+  // iteration completed.
+  int searchMoreLines(int depth, int lowerMate, int upperMate, MoveList& rootList,
+                      ScoreBound bestBound);
+  // True when the new best lines of the root are reported as they come (one line searched).
+  bool reportsEachBest() const { return id == 0 && host && request.multiPV <= 1; }
   void comment(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // The lines of the last iteration of a search with several; the root moves that the lines
+  // before the one being searched have taken; and that line's index (0 for the best).
+  const std::unique_ptr<RootLine[]> lines_ = std::make_unique<RootLine[]>(MaxMultiPV);
+  MoveList taken_;
+  int lineIndex_ = 0;
 };
 
 }  // namespace varnu

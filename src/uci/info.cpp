@@ -35,11 +35,14 @@ void UciEngine::onThinking(const ThinkingReport& r) {
   lastDepth_ = r.depth;
   lastScore_ = r.score;
   lastLine_ = line;
+  const char* bound = r.bound == ScoreBound::Lower   ? " lowerbound"
+                      : r.bound == ScoreBound::Upper ? " upperbound"
+                                                     : "";
   char head[200];
   std::snprintf(head, sizeof head,
-                "info depth %d seldepth %d multipv 1 score %s nodes %" PRIu64 " nps %" PRIu64
+                "info depth %d seldepth %d multipv %d score %s%s nodes %" PRIu64 " nps %" PRIu64
                 " hashfull %d time %" PRId64 " pv",
-                r.depth, r.selDepth, scoreText(r.score).c_str(), r.nodes,
+                r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound, r.nodes,
                 nodesPerSecond(r.nodes, r.time), r.hashFull, int64_t(r.time) * 10);
   std::string text = head;
   appendMoveTexts(text, *r.line);

@@ -1,5 +1,5 @@
-// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile, Clear Hash, Ponder
-// and Move Overhead.
+// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile, Clear Hash, Ponder,
+// Move Overhead and MultiPV.
 // Names are matched without regard to case; a bad name or value changes nothing.
 #include <string>
 
@@ -12,8 +12,8 @@ namespace {
 
 constexpr size_t MaxBookPathLength = 255;
 
-constexpr std::string_view optionNames[] = {"hash",       "threads", "ownbook",      "bookfile",
-                                            "clear hash", "ponder",  "move overhead"};
+constexpr std::string_view optionNames[] = {"hash",       "threads", "ownbook",       "bookfile",
+                                            "clear hash", "ponder",  "move overhead", "multipv"};
 
 std::string lowerCase(std::string_view text) {
   std::string lower(text);
@@ -99,6 +99,13 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
     int32_t milliseconds = 0;
     if (!readSpin(value, 0, 10 * TimeControl::MaxMargin, milliseconds)) return false;
     timeControl_.setMoveOverhead(milliseconds);
+    return true;
+  }
+  if (option == "multipv") {
+    int32_t lines = 0;
+    if (!readSpin(value, 1, MaxMultiPV, lines)) return false;
+    // Takes effect when the next search starts.
+    multiPV_ = lines;
     return true;
   }
   return false;

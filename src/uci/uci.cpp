@@ -6,12 +6,19 @@
 #include "board/make_move.h"
 #include "board/move.h"
 #include "board/movegen.h"
+#include "board/number.h"
 
 namespace varnu {
 
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The move number of FEN text: its sixth field, 1 when it has none or a bad one.
+int fullmoveField(std::string_view fen) {
+  const Words fields = splitWords(fen);
+  return fields.size() >= 6 ? std::max(parseNumber(fields[5]), 1) : 1;
+}
 
 }  // namespace
 
@@ -62,9 +69,9 @@ void UciEngine::execute(std::string_view line) {
   Words words = splitWords(line);
   if (words.empty()) return;
   // Unknown words before a command are skipped, as the protocol asks.
-  static constexpr std::string_view commands[] = {"uci",      "debug",      "isready",  "setoption",
-                                                  "register", "ucinewgame", "position", "go",
-                                                  "stop",     "ponderhit",  "quit"};
+  static constexpr std::string_view commands[] = {
+      "uci", "debug", "isready",   "setoption", "register", "ucinewgame", "position",
+      "go",  "stop",  "ponderhit", "quit",      "eval",     "d"};
   size_t first = 0;
   for (; first < words.size(); ++first) {
     bool known = false;
@@ -98,6 +105,10 @@ void UciEngine::execute(std::string_view line) {
     ponderhit();
   } else if (command == "quit") {
     quit();
+  } else if (command == "eval") {
+    eval();
+  } else if (command == "d") {
+    display();
   }
   // "debug" and "register" need nothing of this engine.
 }
@@ -109,6 +120,7 @@ void UciEngine::uci() {
               MaxHashMegabytes);
   out_.printf("option name Threads type spin default %u min 1 max %u\n", pool_.requestedCores(),
               pool_.maxCores());
+  out_.printf("option name MultiPV type spin default 1 min 1 max %d\n", MaxMultiPV);
   out_.printf("option name OwnBook type check default %s\n", pool_.bookUse ? "true" : "false");
   out_.line("option name BookFile type string default " + pool_.book().path());
   out_.line("option name Clear Hash type button");
@@ -122,6 +134,7 @@ void UciEngine::ucinewgame() {
   finishSearch();
   pool_.clearTable();
   setFromFen(game_, StartFen);
+  fullmoveNumber_ = 1;
 }
 
 void UciEngine::position(const Words& words) {
@@ -150,6 +163,7 @@ void UciEngine::position(const Words& words) {
     return;
   }
   int played = 0;
+  int fullmove = fullmoveField(fen);
   for (++i; i < words.size(); ++i) {
     const Move m = words[i].size() <= 5 ? parseUserMove(next, words[i]) : NullMove;
     if (m == NullMove) {
@@ -160,15 +174,21 @@ void UciEngine::position(const Words& words) {
       info("too many moves");
       return;
     }
+    if (next.sideToMove == Black) ++fullmove;
     next.history[next.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(next, m, undo);
   }
   finishSearch();
   game_ = next;
+  fullmoveNumber_ = fullmove;
 }
 
 void UciEngine::go(const Words& words) {
+  if (words.size() > 1 && words[1] == "perft") {
+    perft(words);
+    return;
+  }
   finishSearch();
   GoCommand g = parseGo(words, game_);
   if (!g.ignored.empty()) info("go: ignored" + g.ignored);
@@ -202,6 +222,7 @@ void UciEngine::go(const Words& words) {
   request.mateLimit = g.mate;
   request.rootMoves = g.searchMoves;
   request.ponder = g.ponder;
+  request.multiPV = multiPV_;
 
   std::lock_guard<std::mutex> lock(mutex_);
   goPending_ = true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "board/line_reader.h"
 #include "board/output.h"
+#include "board/perft.h"
 #include "board/position.h"
 #include "clock/time_control.h"
 #include "search/search_pool.h"
@@ -86,6 +88,14 @@ class UciEngine : public SearchListener {
   void stop();
   void ponderhit();
   void quit();
+  // The developer commands: "go perft <depth>" (the divide report), "eval" (the evaluation
+  // table) and "d" (the board and its FEN).
+  void perft(const Words& words);
+  void eval();
+  void display();
+  // True when a developer command may run: no search, or one that ends by itself, which is
+  // awaited. A search that waits for "stop" is left alone and the command refused.
+  bool awaitSearchFor(std::string_view command);
 
   // Sets the option; false (with nothing changed) when the value does not fit it.
   bool setOptionValue(std::string_view name, std::string_view value, bool hasValue);
@@ -103,6 +113,9 @@ class UciEngine : public SearchListener {
   TimeControl& timeControl_;
   const std::string name_;
   Position game_;
+  int fullmoveNumber_ = 1;  // the game position's move number, for its FEN
+  int multiPV_ = 1;         // the MultiPV option: best lines searched and reported
+  std::unique_ptr<PerftHashTable> perftTable_;
   bool quitRequested_ = false;
 
   // The bestmove handshake, shared by the command thread and the master's thread.

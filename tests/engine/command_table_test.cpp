@@ -13,14 +13,16 @@ TEST(Split, KeepsEmptyPieces) {
   EXPECT_EQ(split("1:2:3", ':'), (Args{"1", "2", "3"}));
 }
 
-TEST(CommandTable, HasTheThirtyTwoCommandsInOrder) {
+TEST(CommandTable, HasTheThirtyFourCommandsInOrder) {
   const auto table = commandTable();
-  ASSERT_EQ(table.size(), 32u);
+  ASSERT_EQ(table.size(), 34u);
   EXPECT_EQ(table.front().name, "quit");
   EXPECT_EQ(table[9].name, "setboard");
   EXPECT_EQ(table[9].minArgs, 4u);
   EXPECT_EQ(table[9].maxArgs, 6u);
-  EXPECT_EQ(table.back().name, "hint");
+  EXPECT_EQ(table[28].name, "eval");
+  EXPECT_EQ(table[31].name, "hint");
+  EXPECT_EQ(table.back().name, "include");
 }
 
 TEST(CommandTable, FirstPrefixMatchWins) {
@@ -42,7 +44,9 @@ TEST(CommandTable, WholeWordRowsLeaveOtherLinesAlone) {
   } cases[] = {{"st 5", "st"},   {"st", "st"},           {"st 5 6", "st"},   {"?", "?"},
                {"? now", "?"},   {"stop", nullptr},      {"start", nullptr}, {"st5", nullptr},
                {"??", nullptr},  {"?x", nullptr},        {"hard", "hard"},   {"hardly", nullptr},
-               {"easy", "easy"}, {"easygoing", nullptr}, {"hint", "hint"},   {"hints", nullptr}};
+               {"easy", "easy"}, {"easygoing", nullptr}, {"hint", "hint"},   {"hints", nullptr},
+               {"exclude all", "exclude"}, {"include e2e4", "include"},
+               {"excluded", nullptr},      {"includes", nullptr}};
   for (const auto& c : cases) {
     const Command* found = findCommand(c.line);
     if (c.command)

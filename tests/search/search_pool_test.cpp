@@ -6,6 +6,7 @@
 #include <fstream>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "board/fen.h"
 #include "board/move.h"
@@ -199,6 +200,39 @@ TEST_F(PoolFixture, AnAbortAroundTheMoveLeavesNoPonderSearchRunning) {
     ASSERT_FALSE(pool.anyBusy());
     ASSERT_FALSE(pool.pondering());
   }
+}
+
+// Every completed depth reports its three lines in order, each on a root move of its own, and
+// the move played is the first line's, also with a second worker searching the same lines.
+TEST_F(PoolFixture, SeveralLinesPerDepthOnDistinctMovesAndLineOnePlays) {
+  struct Lines : Recorder {
+    void onThinking(const ThinkingReport& r) override {
+      reports.push_back({r.depth, r.lineNumber, r.iterationDone, r.line->moves[0]});
+    }
+    struct Seen {
+      int depth, number;
+      bool done;
+      Move first;
+    };
+    std::vector<Seen> reports;  // written on the master's thread, read after waitIdle
+  } lines;
+  pool.setCores(2);
+  clock.depthLimited = true;
+  clock.maxDepth = 6;
+  SearchRequest request;
+  request.multiPV = 3;
+  pool.startSearch(game, 4, &lines, request);
+  pool.waitIdle();
+  ASSERT_EQ(lines.reports.size(), 18u);
+  for (size_t i = 0; i < lines.reports.size(); ++i) {
+    const auto& r = lines.reports[i];
+    EXPECT_TRUE(r.done);
+    EXPECT_EQ(r.depth, int(i / 3) + 1);
+    EXPECT_EQ(r.number, int(i % 3) + 1);
+    for (size_t j = i - i % 3; j < i; ++j) EXPECT_NE(lines.reports[j].first, r.first);
+  }
+  EXPECT_EQ(lines.count.load(), 1);
+  EXPECT_EQ(lines.last.load(), lines.reports[15].first);
 }
 
 }  // namespace

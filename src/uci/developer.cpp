@@ -1,0 +1,43 @@
+// The developer commands of the UCI front end: "go perft", "eval" and "d".
+#include "board/fen.h"
+#include "board/number.h"
+#include "eval/evaluate.h"
+#include "uci/uci.h"
+
+namespace varnu {
+
+bool UciEngine::awaitSearchFor(std::string_view command) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!goPending_) return true;
+    if (infinite_ || pondering_ || !bounded_) {
+      info(std::string(command) + " refused while searching: send stop first");
+      return false;
+    }
+  }
+  // The search ends by itself and sends its bestmove.
+  pool_.waitIdle();
+  return true;
+}
+
+void UciEngine::perft(const Words& words) {
+  const int maxDepth = maxPerftDepth(game_);
+  const int32_t depth = words.size() == 3 ? parseNumber(words[2]) : 0;
+  if (depth < 1 || depth > maxDepth) {
+    info("go perft needs a depth from 1 to " + std::to_string(maxDepth));
+    return;
+  }
+  if (!awaitSearchFor("go perft")) return;
+  divideCommand(game_, perftTable_, depth, timeControl_.stopwatch, out_);
+}
+
+void UciEngine::eval() {
+  if (awaitSearchFor("eval")) printEvalBreakdown(out_, game_);
+}
+
+void UciEngine::display() {
+  if (awaitSearchFor("d"))
+    out_.block(boardText(game_, "") + "Fen: " + positionToFen(game_, fullmoveNumber_) + "\n");
+}
+
+}  // namespace varnu
