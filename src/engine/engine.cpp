@@ -47,6 +47,12 @@ void Engine::readOptions(int argc, const char* const* argv) {
 void Engine::setStartPosition() {
   setFromFen(game_.position, StartFen);
   game_.empty();
+  updateNotation();
+}
+
+void Engine::updateNotation() {
+  notation_ = moveNotation(game_.position,
+                           chess960_ ? CastlingNotation::Castles : CastlingNotation::KingTarget);
 }
 
 int Engine::run(LineReader& reader) {
@@ -102,8 +108,12 @@ void Engine::afterCommand() {
     engineSide_ = NoColour;
     forceMode_ = true;
   }
-  if (engineSide_ == game_.position.sideToMove && game_.count < GameRecord::Capacity)
-    pool_.startSearch(game_.position, game_.count, this);
+  if (engineSide_ == game_.position.sideToMove && game_.count < GameRecord::Capacity) {
+    // The book holds standard chess only.
+    SearchRequest request;
+    request.bookAllowed = !chess960_;
+    pool_.startSearch(game_.position, game_.count, this, request);
+  }
 }
 
 void Engine::printBoardNow() {
@@ -114,7 +124,7 @@ void Engine::printBoardNow() {
 void Engine::onSearchDone(Move m) {
   std::lock_guard<std::mutex> lock(gameMutex_);
   if (drawOfferCheck(m)) out_.line("offer draw");
-  const std::string text = moveToText(m);
+  const std::string text = moveToText(m, notation_);
   out_.line("# making engine move: " + text);
   game_.appendAndMake(m);
   boardPrintPending_ = true;

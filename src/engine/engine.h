@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "board/line_reader.h"
+#include "board/move.h"
 #include "board/output.h"
 #include "board/perft.h"
 #include "clock/time_control.h"
@@ -59,6 +60,7 @@ class Engine : public SearchListener {
   bool go(const Args& args);
   bool playother(const Args& args);
   bool setboard(const Args& args);
+  bool variant(const Args& args);
   bool level(const Args& args);
   bool sd(const Args& args);
   bool time(const Args& args);
@@ -92,6 +94,8 @@ class Engine : public SearchListener {
   // The turn of the loop after a command: game-end check, then the search if it is our move.
   void afterCommand();
   void setStartPosition();
+  // Takes the notation of moves from the game: its castling rooks, and "O-O" in Chess960.
+  void updateNotation();
   // True when the move reaches a position the engine may claim as drawn (fifty moves or the
   // third repetition); the game position is left as it was.
   bool drawOfferCheck(Move m);
@@ -120,6 +124,9 @@ class Engine : public SearchListener {
   bool analyzeMode_ = false;
   bool quitRequested_ = false;
   bool uciRequested_ = false;
+  // "variant fischerandom" until the next "new"; the moves' text follows it.
+  bool chess960_ = false;
+  MoveNotation notation_;
 };
 
 }  // namespace varnu
