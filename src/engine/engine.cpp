@@ -112,6 +112,7 @@ void Engine::afterCommand() {
     // The book holds standard chess only.
     SearchRequest request;
     request.bookAllowed = !chess960_;
+    request.notation = notation_;
     pool_.startSearch(game_.position, game_.count, this, request);
   }
 }

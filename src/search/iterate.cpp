@@ -129,7 +129,7 @@ bool Searcher::mateLimitReached() const {
 
 bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
                              const PVLine& line, bool* easyFlags) {
-  const std::string moveText = moveToText(bestLine.moves[0]);
+  const std::string moveText = moveToText(bestLine.moves[0], request.notation);
   const bool clock = timeControl->timeControlActive;
   easyFlags[depth] = easyMove;
   if (depth == 1 && rootMoveCount == 1) {

@@ -76,6 +76,8 @@ struct SearchRequest {
   int mateLimit = 0;
   // Search only these root moves; none for all of them.
   MoveList rootMoves;
+  // How the search's comment lines write moves.
+  MoveNotation notation;
 };
 
 // The mate-distance clamp of a node: the narrowed window and the limits stored with results.

@@ -1,4 +1,5 @@
-// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile and Clear Hash.
+// "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile, Clear Hash and
+// UCI_Chess960.
 // Names are matched without regard to case; a bad name or value changes nothing.
 #include <string>
 
@@ -11,7 +12,8 @@ namespace {
 
 constexpr size_t MaxBookPathLength = 255;
 
-constexpr std::string_view optionNames[] = {"hash", "threads", "ownbook", "bookfile", "clear hash"};
+constexpr std::string_view optionNames[] = {"hash",       "threads",     "ownbook",
+                                            "bookfile",   "clear hash",  "uci_chess960"};
 
 std::string lowerCase(std::string_view text) {
   std::string lower(text);
@@ -82,6 +84,13 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
     const std::string_view path = !hasValue || value == "<empty>" ? std::string_view() : value;
     if (path.size() > MaxBookPathLength) return false;
     pool_.book().setPath(path);
+    return true;
+  }
+  if (option == "uci_chess960") {
+    // Read by the next "position" and written from the next "go" on.
+    const std::string flag = lowerCase(value);
+    if (flag != "true" && flag != "false") return false;
+    chess960_ = flag == "true";
     return true;
   }
   if (option == "clear hash") {

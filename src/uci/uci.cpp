@@ -108,6 +108,7 @@ void UciEngine::uci() {
   out_.printf("option name OwnBook type check default %s\n", pool_.bookUse ? "true" : "false");
   out_.line("option name BookFile type string default " + pool_.book().path());
   out_.line("option name Clear Hash type button");
+  out_.line("option name UCI_Chess960 type check default false");
   out_.line("uciok");
 }
 
@@ -138,13 +139,13 @@ void UciEngine::position(const Words& words) {
   }
   // The new position is built aside, so a refused line leaves the previous one.
   Position next;
-  if (!setFromFen(next, fen)) {
+  if (!setFromFen(next, fen, chess960_)) {
     info("bad FEN: " + fen.substr(0, 200));
     return;
   }
   int played = 0;
   for (++i; i < words.size(); ++i) {
-    const Move m = words[i].size() <= 5 ? parseUserMove(next, words[i]) : NullMove;
+    const Move m = words[i].size() <= 5 ? parseUserMove(next, words[i], castlingNotation()) : NullMove;
     if (m == NullMove) {
       info("illegal move: " + std::string(words[i].substr(0, 20)));
       return;
@@ -163,7 +164,8 @@ void UciEngine::position(const Words& words) {
 
 void UciEngine::go(const Words& words) {
   finishSearch();
-  GoCommand g = parseGo(words, game_);
+  GoCommand g = parseGo(words, game_, castlingNotation());
+  notation_ = moveNotation(game_, castlingNotation());
   if (!g.ignored.empty()) info("go: ignored" + g.ignored);
 
   MoveList legal;
@@ -190,7 +192,8 @@ void UciEngine::go(const Words& words) {
 
   SearchRequest request;
   request.moveWanted = true;
-  request.bookAllowed = !g.infinite && g.mate == 0 && g.searchMoves.count == 0;
+  // The book holds standard chess only.
+  request.bookAllowed = !g.infinite && g.mate == 0 && g.searchMoves.count == 0 && !chess960_;
   request.nodeLimit = uint64_t(g.nodes);
   request.mateLimit = g.mate;
   request.rootMoves = g.searchMoves;
@@ -225,7 +228,7 @@ void UciEngine::onSearchDone(Move move) {
 }
 
 void UciEngine::sendBestMove(Move move) {
-  out_.line("bestmove " + (move == NullMove ? std::string("0000") : moveToText(move)));
+  out_.line("bestmove " + (move == NullMove ? std::string("0000") : moveToText(move, notation_)));
   goPending_ = false;
   resultReady_ = false;
   infinite_ = false;
