@@ -46,7 +46,6 @@ void checkPosition(Position& pos, bool chess960) {
     UndoRecord undo;
     pos.history[pos.historyCount].movePlayed = list.entries[i].move;
     makeMove(pos, list.entries[i].move, undo);
-    require(pos.key() == pos.computeKey());
     evaluate(pos, -MateScore, MateScore);
     MoveList next;
     generateMoves(pos, inCheck(pos), next);
