@@ -14,7 +14,8 @@ constexpr int EndOfText = -1;
 
 class FenReader {
  public:
-  FenReader(Position& pos, std::string_view text) : p_(pos), text_(text) {}
+  FenReader(Position& pos, std::string_view text, bool chess960)
+      : p_(pos), text_(text), chess960_(chess960) {}
 
   // The syntax rules; true when the text is well formed.
   bool read() {
@@ -79,26 +80,66 @@ class FenReader {
     return get() == ' ';
   }
 
+  // The castling field: "-", nothing, or letters naming rights. K, Q, k and q name the outermost
+  // rook on the king's or the queen's side and come in that order; a file letter (upper case for
+  // white, lower case for black) names the rook on that file. A right whose king or rook is not
+  // where castling needs it fails the text.
   bool castling() {
     int c = get();
-    if (c == ' ') return true;  // an empty field: no rights
-    for (;;) {
-      const int rights = p_.castlingRights;
-      int bit;
-      switch (c) {
-        case '-':
-          return rights == 0 && get() == ' ';
-        case 'K': bit = 0; if (rights) return false; break;
-        case 'Q': bit = 1; if (rights & (CastleWQ | CastleBK | CastleBQ)) return false; break;
-        case 'k': bit = 2; if (rights & (CastleBK | CastleBQ)) return false; break;
-        case 'q': bit = 3; if (rights & CastleBQ) return false; break;
-        default: return false;
-      }
-      p_.castlingRights |= uint8_t(1 << bit);
-      key() ^= zobrist.castling[bit];
-      c = get();
-      if (c == ' ') return true;
+    if (c == '-') {
+      if (get() != ' ') return false;
+    } else {
+      for (; c != ' '; c = get())
+        if (!castlingRight(c)) return false;
     }
+    p_.setCastlingLayout(rooks_);
+    return true;
+  }
+
+  bool castlingRight(int c) {
+    const bool white = c >= 'A' && c <= 'Z';
+    const int colour = white ? White : Black;
+    const int letter = white ? c - 'A' + 'a' : c;
+    const int backRank = colour == White ? 0 : 7;
+    const int king = p_.kingSquare(colour);
+    if (king == NoSquare || rankOf(king) != backRank || p_.pieceList[colour].typeCount[King] != 1)
+      return false;
+    int code, rook = NoSquare;
+    if (letter == 'k' || letter == 'q') {
+      const int side = letter == 'k' ? 0 : 1;
+      code = 2 * colour + side;
+      if (p_.castlingRights & ~((1 << code) - 1)) return false;
+      const int step = side == 0 ? -1 : 1;
+      for (int s = makeSquare(backRank, side == 0 ? 7 : 0); s != king; s += step) {
+        if (ownRook(s, colour)) {
+          rook = s;
+          break;
+        }
+      }
+    } else if (letter >= 'a' && letter <= 'h') {
+      const int file = letter - 'a';
+      if (file == fileOf(king)) return false;
+      code = 2 * colour + (file > fileOf(king) ? 0 : 1);
+      if (p_.castlingRights & (1 << code)) return false;
+      rook = makeSquare(backRank, file);
+      if (!ownRook(rook, colour)) return false;
+    } else {
+      return false;
+    }
+    // A rook beyond the slot plan is invisible to the piece lists that castling moves it in.
+    if (rook == NoSquare || p_.listSlot[rook] == NoSlot) return false;
+    // Standard chess castles only from the home squares.
+    const bool home = king == (colour == White ? E1 : E8) &&
+                      fileOf(rook) == (code % 2 == 0 ? 7 : 0);
+    if (!chess960_ && !home) return false;
+    p_.castlingRights |= uint8_t(1 << code);
+    key() ^= zobrist.castling[code];
+    rooks_[code] = uint8_t(rook);
+    return true;
+  }
+
+  bool ownRook(int square, int colour) const {
+    return p_.pieceType[square] == Rook && p_.colour[square] == colour;
   }
 
   bool enPassantAndCounters() {
@@ -140,27 +181,10 @@ class FenReader {
 
   Position& p_;
   std::string_view text_;
+  const bool chess960_;
+  uint8_t rooks_[4] = {H1, A1, H8, A8};
   size_t i_ = 0;
 };
-
-// Drops castling rights whose king or rook is not on its home square: castling with a missing
-// rook would move a piece that is not there.
-void dropImpossibleRights(Position& p) {
-  struct Right {
-    int bit, colour, king, rook;
-  };
-  constexpr Right rights[4] = {{0, White, E1, H1}, {1, White, E1, A1}, {2, Black, E8, H8},
-                               {3, Black, E8, A8}};
-  for (const Right& r : rights) {
-    if (!(p.castlingRights & (1 << r.bit))) continue;
-    const bool kingHome = p.kingSquare(r.colour) == r.king;
-    const bool rookHome = p.pieceType[r.rook] == Rook && p.colour[r.rook] == r.colour &&
-                          p.listSlot[r.rook] != NoSlot;
-    if (kingHome && rookHome) continue;
-    p.castlingRights &= uint8_t(~(1 << r.bit));
-    p.history[p.historyCount].key ^= zobrist.castling[r.bit];
-  }
-}
 
 // Positions the move generator and the search can work with.
 bool playable(const Position& p) {
@@ -177,12 +201,62 @@ bool playable(const Position& p) {
 
 }  // namespace
 
-bool setFromFen(Position& pos, std::string_view text) {
-  if (!FenReader(pos, text).read()) return false;
+bool setFromFen(Position& pos, std::string_view text, bool chess960) {
+  if (!FenReader(pos, text, chess960).read()) return false;
   if (!playable(pos)) return false;
-  dropImpossibleRights(pos);
   pos.perftKeys[pos.perftKeyIndex] = pos.key();
   return true;
+}
+
+namespace {
+
+// The castling letter of a right: K, Q, k or q when its rook is the outermost of its colour on
+// its side of the king, the rook's file letter otherwise.
+char castlingLetter(const Position& p, int code) {
+  const int colour = code / 2, rook = p.castling.rookSquare[code];
+  const int edge = code % 2 == 0 ? rook - fileOf(rook) + 7 : rook - fileOf(rook);
+  const int step = code % 2 == 0 ? 1 : -1;
+  bool outermost = true;
+  for (int s = rook + step; outermost && s - step != edge; s += step)
+    outermost = !(p.pieceType[s] == Rook && p.colour[s] == colour);
+  const char letter = outermost ? (code % 2 == 0 ? 'k' : 'q') : char('a' + fileOf(rook));
+  return colour == White ? char(letter - 'a' + 'A') : letter;
+}
+
+}  // namespace
+
+std::string fenText(const Position& pos, int moveNumber) {
+  std::string text;
+  for (int rank = 7; rank >= 0; --rank) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const int s = makeSquare(rank, file);
+      if (pos.pieceType[s] == NoPiece) {
+        ++empty;
+        continue;
+      }
+      if (empty) text += char('0' + empty);
+      empty = 0;
+      const char c = pieceLetters[pos.pieceType[s]];
+      text += pos.colour[s] == White ? char(c - 'a' + 'A') : c;
+    }
+    if (empty) text += char('0' + empty);
+    if (rank) text += '/';
+  }
+  text += pos.sideToMove == Black ? " b " : " w ";
+  const size_t rightsAt = text.size();
+  for (int code = 0; code < 4; ++code)
+    if (pos.castlingRights & (1 << code)) text += castlingLetter(pos, code);
+  if (text.size() == rightsAt) text += '-';
+  text += ' ';
+  if (pos.epSquare == NoSquare) {
+    text += '-';
+  } else {
+    text += char('a' + fileOf(pos.epSquare));
+    text += char('1' + rankOf(pos.epSquare));
+  }
+  text += ' ' + std::to_string(pos.halfmoveClock) + ' ' + std::to_string(moveNumber);
+  return text;
 }
 
 void printBoard(Output& out, const Position& pos) { out.block(boardText(pos, "# ") + "#\n"); }
@@ -200,41 +274,6 @@ std::string boardText(const Position& pos, std::string_view prefix) {
     text += '\n';
   }
   return text;
-}
-
-std::string positionToFen(const Position& pos, int fullmoveNumber) {
-  std::string fen;
-  for (int rank = 7; rank >= 0; --rank) {
-    int empty = 0;
-    for (int file = 0; file < 8; ++file) {
-      const int s = makeSquare(rank, file);
-      if (pos.pieceType[s] == NoPiece) {
-        ++empty;
-        continue;
-      }
-      if (empty) fen += char('0' + empty);
-      empty = 0;
-      char c = pieceLetters[pos.pieceType[s]];
-      if (pos.colour[s] == White) c = char(c - 'a' + 'A');
-      fen += c;
-    }
-    if (empty) fen += char('0' + empty);
-    if (rank > 0) fen += '/';
-  }
-  fen += pos.sideToMove == White ? " w " : " b ";
-  constexpr char rightLetters[4] = {'K', 'Q', 'k', 'q'};
-  for (int bit = 0; bit < 4; ++bit)
-    if (pos.castlingRights & (1 << bit)) fen += rightLetters[bit];
-  if (pos.castlingRights == 0) fen += '-';
-  fen += ' ';
-  if (pos.epSquare == NoSquare) {
-    fen += '-';
-  } else {
-    fen += char('a' + fileOf(pos.epSquare));
-    fen += char('1' + rankOf(pos.epSquare));
-  }
-  fen += ' ' + std::to_string(pos.halfmoveClock) + ' ' + std::to_string(fullmoveNumber);
-  return fen;
 }
 
 }  // namespace varnu

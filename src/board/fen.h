@@ -15,9 +15,14 @@ inline constexpr std::string_view StartFen =
 // Sets the position from FEN text read strictly left to right. Returns false for a text the
 // reader refuses; the position then holds whatever was set up before the refusal. Besides the
 // syntax, a position must have a king of each colour, no pawn on the first or last rank, and the
-// side not to move must not be in check. Castling rights whose king or rook is not on its home
-// square are dropped.
-bool setFromFen(Position& pos, std::string_view text);
+// side not to move must not be in check. The castling field is read in X-FEN and in
+// Shredder-FEN; a right whose king or rook is not where castling needs it fails the text, and
+// outside Chess960 (chess960 false) that is the home squares of standard chess.
+bool setFromFen(Position& pos, std::string_view text, bool chess960 = false);
+
+// The position as FEN text with the move number given. Rights are written KQkq where their rook
+// is the outermost on its side, and by the rook's file letter where it is not (X-FEN).
+std::string fenText(const Position& pos, int moveNumber);
 
 // Prints the board as eight comment lines, rank 8 first, and a closing "#" line.
 void printBoard(Output& out, const Position& pos);
@@ -25,9 +30,5 @@ void printBoard(Output& out, const Position& pos);
 // The board as eight lines of piece letters (white upper case, '.' for an empty square), rank 8
 // first, each after the prefix and ended by a line feed.
 std::string boardText(const Position& pos, std::string_view prefix);
-
-// The position as FEN text with the given move number. The en passant square is written only
-// when a capture there is possible, as the reader keeps it.
-std::string positionToFen(const Position& pos, int fullmoveNumber);
 
 }  // namespace varnu

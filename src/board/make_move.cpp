@@ -10,23 +10,6 @@ namespace varnu {
 
 namespace {
 
-// Rights that survive a move from or to each square (indexed by 0x88 square).
-struct RightsMaskTable {
-  uint8_t mask[128];
-};
-constexpr RightsMaskTable makeRightsMask() {
-  RightsMaskTable t{};
-  for (uint8_t& m : t.mask) m = 15;
-  t.mask[E1] = uint8_t(15 & ~(CastleWK | CastleWQ));
-  t.mask[H1] = uint8_t(15 & ~CastleWK);
-  t.mask[A1] = uint8_t(15 & ~CastleWQ);
-  t.mask[E8] = uint8_t(15 & ~(CastleBK | CastleBQ));
-  t.mask[H8] = uint8_t(15 & ~CastleBK);
-  t.mask[A8] = uint8_t(15 & ~CastleBQ);
-  return t;
-}
-constexpr RightsMaskTable rightsMask = makeRightsMask();
-
 // XOR of the castling keys of every right in a set of rights.
 struct CastlingKeyTable {
   uint64_t key[16];
@@ -39,10 +22,6 @@ constexpr CastlingKeyTable makeCastlingKeys() {
   return t;
 }
 constexpr CastlingKeyTable castlingKeyOf = makeCastlingKeys();
-
-// Rook squares of castling, by castling code.
-constexpr int rookFrom[4] = {H1, A1, H8, A8};
-constexpr int rookTo[4] = {F1, D1, F8, D8};
 
 ScorePair valueAt(int colour, int type, int square) {
   return pieceSquareValue(colour, type, square64(square));
@@ -112,6 +91,17 @@ void unpromote(Position& p, int square) {
   p.materialPst[c] += valueAt(c, Pawn, square) - valueAt(c, t, square);
 }
 
+// Moves the king and the rook of a castling. Both leave their squares before either lands: in
+// Chess960 the king may land where the rook stood, or either piece may stay where it is.
+void castle(Position& p, int kingFrom, int kingTo, int rookFrom, int rookTo) {
+  const int c = p.colour[kingFrom];
+  const int kingSlot = p.listSlot[kingFrom], rookSlot = p.listSlot[rookFrom];
+  removePiece(p, kingFrom);
+  removePiece(p, rookFrom);
+  putBack(p, c, kingTo, King, kingSlot);
+  putBack(p, c, rookTo, Rook, rookSlot);
+}
+
 uint64_t keyOf(const Position& p, int square) {
   return pieceSquareKey(p.colour[square], p.pieceType[square], square64(square));
 }
@@ -161,7 +151,7 @@ void applyMove(Position& p, Move m, UndoRecord& undo, uint64_t& key, uint64_t& p
           }
         }
       }
-      p.castlingRights &= rightsMask.mask[from] & rightsMask.mask[to];
+      p.castlingRights &= p.castling.rightsMask[from] & p.castling.rightsMask[to];
       break;
     }
     case PromotionMove: {
@@ -176,20 +166,18 @@ void applyMove(Position& p, Move m, UndoRecord& undo, uint64_t& key, uint64_t& p
       promotePiece(p, to, promotionType(m));
       key ^= keyOf(p, to);
       resetClock = true;
-      p.castlingRights &= rightsMask.mask[to];
+      p.castlingRights &= p.castling.rightsMask[to];
       break;
     }
     case CastlingMove: {
       undo.capturedType = NoPiece;
       undo.capturedSlot = 0;
       const int code = moveExtra(m);
-      key ^= keyOf(p, from);
-      movePiece(p, from, to);
-      key ^= keyOf(p, to);
-      key ^= keyOf(p, rookFrom[code]);
-      movePiece(p, rookFrom[code], rookTo[code]);
-      key ^= keyOf(p, rookTo[code]);
-      p.castlingRights &= rightsMask.mask[from];
+      const int rookFrom = p.castling.rookSquare[code], rookTo = castlingRookTarget[code];
+      key ^= keyOf(p, from) ^ keyOf(p, rookFrom);
+      castle(p, from, to, rookFrom, rookTo);
+      key ^= keyOf(p, to) ^ keyOf(p, rookTo);
+      p.castlingRights &= p.castling.rightsMask[from];
       break;
     }
     case EnPassantMove: {
@@ -230,8 +218,7 @@ void restoreBoard(Position& p, Move m, const UndoRecord& undo) {
   switch (moveKind(m)) {
     case CastlingMove: {
       const int code = moveExtra(m);
-      movePiece(p, to, from);
-      movePiece(p, rookTo[code], rookFrom[code]);
+      castle(p, to, from, castlingRookTarget[code], p.castling.rookSquare[code]);
       break;
     }
     case EnPassantMove:
@@ -311,8 +298,7 @@ void trialMake(Position& p, Move m, UndoRecord& undo) {
     case CastlingMove: {
       undo.capturedType = NoPiece;
       const int code = moveExtra(m);
-      movePiece(p, from, to);
-      movePiece(p, rookFrom[code], rookTo[code]);
+      castle(p, from, to, p.castling.rookSquare[code], castlingRookTarget[code]);
       break;
     }
     case EnPassantMove:

@@ -322,6 +322,10 @@ class Generator {
 
   void castling() {
     const int rights = p_.castlingRights;
+    if (!p_.castling.standard) {
+      chess960Castling(rights);
+      return;
+    }
     if (side_ == White) {
       if ((rights & CastleWK) && empty(F1) && empty(G1) && !isAttacked(p_, F1, Black))
         add(packMove(E1, G1, CastlingMove, 0), Check::Trial);
@@ -332,6 +336,19 @@ class Generator {
         add(packMove(E8, G8, CastlingMove, 2), Check::Trial);
       if ((rights & CastleBQ) && empty(D8) && empty(C8) && empty(B8) && !isAttacked(p_, D8, White))
         add(packMove(E8, C8, CastlingMove, 3), Check::Trial);
+    }
+  }
+
+  // Castling by the position's layout, king side before queen side: the squares both pieces
+  // cross and land on are empty but for the two, and no square the king crosses or lands on
+  // is attacked. The trial then sees the king safe with the rook moved.
+  void chess960Castling(int rights) {
+    for (int code = 2 * side_; code < 2 * side_ + 2; ++code) {
+      if (!(rights & (1 << code)) || (occupied_ & p_.castling.mustBeEmpty[code])) continue;
+      bool safe = true;
+      for (Bitboard set = p_.castling.mustBeSafe[code]; set && safe; set &= set - 1)
+        safe = !isAttacked(p_, square0x88(lowestIndex(set)), other_);
+      if (safe) add(packMove(king_, castlingKingTarget[code], CastlingMove, code), Check::Trial);
     }
   }
 

@@ -72,6 +72,9 @@ uint64_t divide(Position& pos, PerftHashTable& table, int depth, uint64_t& count
   ++counter;
   MoveList list;
   generateMoves(pos, inCheck(pos), list);
+  // Chess960 castling is written as the king taking its rook, which no other move can be.
+  const MoveNotation notation = moveNotation(
+      pos, pos.castling.standard ? CastlingNotation::KingTarget : CastlingNotation::KingTakesRook);
   uint64_t sum = 0;
   for (uint32_t i = 0; i < list.count; ++i) {
     const Move m = list.entries[i].move;
@@ -80,7 +83,7 @@ uint64_t divide(Position& pos, PerftHashTable& table, int depth, uint64_t& count
     const uint64_t n = depth == 1 ? 1 : perft(pos, table, depth - 1, counter);
     sum += n;
     perftUnmake(pos, m, undo);
-    out.line(moveToText(m) + " " + std::to_string(n));
+    out.line(moveToText(m, notation) + " " + std::to_string(n));
   }
   return sum;
 }

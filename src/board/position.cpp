@@ -15,7 +15,47 @@ struct SlotRange {
 };
 constexpr SlotRange ownSlots[7] = {{0, -1}, {8, 15}, {6, 7}, {4, 5}, {2, 3}, {1, 1}, {0, 0}};
 
+constexpr uint8_t standardRooks[4] = {H1, A1, H8, A8};
+constexpr uint8_t standardKings[2] = {E1, E8};
+
+// The squares of a back rank from one square to another, both included.
+Bitboard rankSpan(int a, int b) {
+  Bitboard set = 0;
+  for (int s = a < b ? a : b; s <= (a < b ? b : a); ++s) set |= bitOf(s);
+  return set;
+}
+
 }  // namespace
+
+void Position::setCastlingLayout(const uint8_t (&rooks)[4]) {
+  CastlingLayout& layout = castling;
+  layout.standard = true;
+  uint8_t kings[2] = {standardKings[White], standardKings[Black]};
+  for (int code = 0; code < 4; ++code) {
+    const int c = code / 2;
+    const bool held = (castlingRights & (1 << code)) != 0;
+    layout.rookSquare[code] = held ? rooks[code] : standardRooks[code];
+    layout.mustBeEmpty[code] = layout.mustBeSafe[code] = 0;
+    if (!held) continue;
+    const int king = kingSquare(c), rook = rooks[code];
+    kings[c] = uint8_t(king);
+    if (king != standardKings[c] || rook != standardRooks[code]) layout.standard = false;
+    const int kingTo = castlingKingTarget[code], rookTo = castlingRookTarget[code];
+    const Bitboard pieces = bitOf(king) | bitOf(rook);
+    layout.mustBeEmpty[code] = (rankSpan(king, kingTo) | rankSpan(rook, rookTo)) & ~pieces;
+    layout.mustBeSafe[code] = rankSpan(king, kingTo) & ~bitOf(king);
+  }
+  // Standard chess keeps its fixed table, whatever rights the position holds.
+  if (layout.standard) {
+    kings[White] = standardKings[White];
+    kings[Black] = standardKings[Black];
+  }
+  for (uint8_t& m : layout.rightsMask) m = 15;
+  for (int c = White; c <= Black; ++c)
+    layout.rightsMask[kings[c]] &= uint8_t(c == White ? ~(CastleWK | CastleWQ) : ~(CastleBK | CastleBQ));
+  for (int code = 0; code < 4; ++code)
+    layout.rightsMask[layout.rookSquare[code]] &= uint8_t(~(1 << code));
+}
 
 Position::Position() {
   for (ScorePair& s : materialPst) s = ScorePair{};
@@ -50,6 +90,7 @@ void Position::resetBoard() {
   epSquare = NoSquare;
   halfmoveClock = 0;
   sideToMove = NoColour;
+  setCastlingLayout(standardRooks);
 }
 
 void Position::addPiece(int square, int c, int type) {

@@ -49,6 +49,29 @@ struct PieceList {
   }
 };
 
+// Where each castling right's king and rook go, by castling code: the g- or c-file and the f- or
+// d-file of the back rank, in standard chess and Chess960 alike.
+inline constexpr uint8_t castlingKingTarget[4] = {G1, C1, G8, C8};
+inline constexpr uint8_t castlingRookTarget[4] = {F1, D1, F8, D8};
+
+// The castling layout of a game, fixed when its position is set up: the rook square of each
+// right, the squares its castling needs empty and not attacked, and the rights that survive a
+// move from or to each square. Standard chess has the layout of standardCastling().
+struct CastlingLayout {
+  uint8_t rookSquare[4];
+  // Squares between the king and its target and between the rook and its target, both targets
+  // included and the castling king and rook themselves left out.
+  Bitboard mustBeEmpty[4];
+  // The squares the king crosses and lands on (its start square is tested as check).
+  Bitboard mustBeSafe[4];
+  uint8_t rightsMask[128];
+  // Every right castles with the king on the e-file and a corner rook: the moves of standard
+  // chess, which the move generator tests by its own fixed squares.
+  bool standard;
+
+  bool operator==(const CastlingLayout&) const = default;
+};
+
 class Position {
  public:
   Position();
@@ -75,6 +98,11 @@ class Position {
   // The squares held in the colour's slots, found by walking them.
   Bitboard slotSquares(int colour) const;
 
+  // Gives the position the castling layout of its rights: rooks[code] is the rook square of
+  // each right held (the king stands on its square already); the other codes take the standard
+  // squares.
+  void setCastlingLayout(const uint8_t (&rooks)[4]);
+
   bool operator==(const Position&) const = default;
 
   ScorePair materialPst[2];
@@ -83,6 +111,7 @@ class Position {
   uint64_t perftKeys[PerftKeyCapacity];
   int32_t perftKeyIndex;
   uint8_t castlingRights;
+  CastlingLayout castling;
   uint8_t epSquare;
   uint8_t halfmoveClock;
   uint8_t sideToMove;

@@ -27,6 +27,7 @@ const Command table[] = {
     {"go", &Engine::go, 0, 0, Stops},
     {"playother", &Engine::playother, 0, 0, Stops},
     {"setboard", &Engine::setboard, 4, 6, Stops},
+    {"variant", &Engine::variant, 1, 1, Stops},
     {"level", &Engine::level, 3, 3, Runs},
     {"sd", &Engine::sd, 1, 1, Stops},
     {"time", &Engine::time, 1, 1, Runs},

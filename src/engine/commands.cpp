@@ -48,7 +48,7 @@ bool Engine::protover(const Args&) {
       "feature ping=1\nfeature setboard=1\nfeature playother=1\nfeature usermove=1\n"
       "feature colors=0\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=1\n"
       "feature name=0\nfeature nps=0\nfeature debug=1\nfeature smp=1\n"
-      "feature variants=\"normal\"\n");
+      "feature variants=\"normal,fischerandom\"\n");
   out_.printf("feature option=\"ttHashSizeMB -spin %u 1 2048\"\n", pool_.hashSize());
   out_.printf("feature option=\"bookFilePath -path %s\"\n", pool_.book().path().c_str());
   out_.printf("feature option=\"moveOverheadMs -spin %d 0 %d\"\n", 10 * timeControl_.margin.load(),
@@ -67,6 +67,7 @@ bool Engine::protover(const Args&) {
 bool Engine::newGame(const Args&) {
   pool_.recreateTable();
   pool_.rebuildWorkers(true);
+  chess960_ = false;
   setStartPosition();
   gameOver_ = false;
   forceMode_ = false;
@@ -100,12 +101,13 @@ bool Engine::usermove(const Args& args) {
     out_.line("Error (cannot make a move at end of game)");
     return false;
   }
-  if (text.size() < 4 || text.size() > 5) {
+  const bool castles = chess960_ && (text == "O-O" || text == "O-O-O");
+  if (!castles && (text.size() < 4 || text.size() > 5)) {
     out_.printf("Error (illegal argument to 'usermove' command): %.*s\n", int(text.size()),
                 text.data());
     return false;
   }
-  const Move m = parseUserMove(game_.position, text);
+  const Move m = parseUserMove(game_.position, text, notation_.castling);
   if (m == NullMove) {
     out_.printf("Error (illegal move): %.*s\n", int(text.size()), text.data());
     return false;
@@ -147,9 +149,10 @@ bool Engine::setboard(const Args& args) {
   const std::string fen = joinArgs(args);
   // A refused text leaves everything as it was, a finished game included.
   Position scratch = game_.position;
-  if (!setFromFen(scratch, fen)) return false;
+  if (!setFromFen(scratch, fen, chess960_)) return false;
   game_.position = scratch;
   game_.empty();
+  updateNotation();
   boardPrintPending_ = true;
   gameOver_ = false;
   if (analyzeMode_) {
@@ -158,6 +161,20 @@ bool Engine::setboard(const Args& args) {
     engineSide_ = NoColour;
     forceMode_ = true;
   }
+  return true;
+}
+
+// "variant fischerandom" makes the game Chess960 until the next "new"; "variant normal" makes
+// it standard chess again. Either starts from the start position, as after "new", until xboard
+// sends the game's own with "setboard".
+bool Engine::variant(const Args& args) {
+  if (args[0] != "normal" && args[0] != "fischerandom") {
+    out_.printf("Error (unsupported variant): %.*s\n", int(args[0].size()), args[0].data());
+    return false;
+  }
+  chess960_ = args[0] == "fischerandom";
+  setStartPosition();
+  boardPrintPending_ = true;
   return true;
 }
 
@@ -355,7 +372,7 @@ bool Engine::easy(const Args&) {
 
 bool Engine::hint(const Args&) {
   if (expectedReply_ != NullMove && expectedAtKey_ == game_.position.key())
-    out_.line("Hint: " + moveToText(expectedReply_));
+    out_.line("Hint: " + moveToText(expectedReply_, notation_));
   return true;
 }
 
@@ -371,7 +388,9 @@ bool Engine::changeExclusion(std::string_view text, bool exclude) {
     next.count = 0;
     if (exclude) generateMoves(scratch, inCheck(scratch), next);
   } else {
-    const Move m = text.size() >= 4 && text.size() <= 5 ? parseUserMove(scratch, text) : NullMove;
+    const Move m = text.size() >= 3 && text.size() <= 5
+                       ? parseUserMove(scratch, text, notation_.castling)
+                       : NullMove;
     if (m == NullMove) {
       out_.printf("Error (illegal move): %.*s\n", int(text.size()), text.data());
       return false;

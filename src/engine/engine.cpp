@@ -48,6 +48,12 @@ void Engine::readOptions(int argc, const char* const* argv) {
 void Engine::setStartPosition() {
   setFromFen(game_.position, StartFen);
   game_.empty();
+  updateNotation();
+}
+
+void Engine::updateNotation() {
+  notation_ = moveNotation(game_.position,
+                           chess960_ ? CastlingNotation::Castles : CastlingNotation::KingTarget);
 }
 
 int Engine::run(LineReader& reader) {
@@ -111,8 +117,17 @@ void Engine::afterCommand() {
     pool_.startSearch(game_.position, game_.count, this, request);
 }
 
-bool Engine::nextRequest(SearchRequest& request) {
+SearchRequest Engine::gameRequest() const {
+  SearchRequest request;
   request.multiPV = multiPV_;
+  // The book holds standard chess only.
+  request.bookAllowed = !chess960_;
+  request.notation = notation_;
+  return request;
+}
+
+bool Engine::nextRequest(SearchRequest& request) {
+  request = gameRequest();
   if (game_.excluded.count == 0) return true;
   MoveList legal;
   generateMoves(game_.position, inCheck(game_.position), legal);
@@ -137,7 +152,7 @@ void Engine::printBoardNow() {
 void Engine::onSearchDone(Move m) {
   std::lock_guard<std::mutex> lock(gameMutex_);
   if (drawOfferCheck(m)) out_.line("offer draw");
-  const std::string text = moveToText(m);
+  const std::string text = moveToText(m, notation_);
   out_.line("# making engine move: " + text);
   game_.appendAndMake(m);
   boardPrintPending_ = true;
@@ -167,17 +182,18 @@ void Engine::expectReply() {
   // A reply that ends the game leaves nothing to ponder on.
   if (countMoves(pos, inCheck(pos)) == 0 || checkDraw(pos).code == MaterialDraw) return;
   job.gamePly = game_.count + 1;
+  job.request = gameRequest();
   job.request.moveWanted = true;
   ponderMove_ = expectedReply_;
   // Thinking lines while pondering leave the assumed reply out, so it is announced first.
-  if (pool_.postThinking) out_.line("Hint: " + moveToText(ponderMove_));
+  if (pool_.postThinking) out_.line("Hint: " + moveToText(ponderMove_, notation_));
   pool_.ponderNext(job);
 }
 
 bool Engine::isPonderHit(std::string_view text) {
   std::lock_guard<std::mutex> lock(gameMutex_);
-  if (ponderMove_ == NullMove || gameOver_ || text.size() < 4 || text.size() > 5) return false;
-  const Move m = parseUserMove(game_.position, text);
+  if (ponderMove_ == NullMove || gameOver_ || text.size() < 3 || text.size() > 5) return false;
+  const Move m = parseUserMove(game_.position, text, notation_.castling);
   return m != NullMove && sameMove(m, ponderMove_) && !recordFull();
 }
 

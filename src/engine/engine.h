@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "board/line_reader.h"
+#include "board/move.h"
 #include "board/output.h"
 #include "board/perft.h"
 #include "clock/time_control.h"
@@ -59,6 +60,7 @@ class Engine : public SearchListener {
   bool go(const Args& args);
   bool playother(const Args& args);
   bool setboard(const Args& args);
+  bool variant(const Args& args);
   bool level(const Args& args);
   bool sd(const Args& args);
   bool time(const Args& args);
@@ -97,6 +99,8 @@ class Engine : public SearchListener {
   // The turn of the loop after a command: game-end check, then the search if it is our move.
   void afterCommand();
   void setStartPosition();
+  // Takes the notation of moves from the game: its castling rooks, and "O-O" in Chess960.
+  void updateNotation();
   // True when the move reaches a position the engine may claim as drawn (fifty moves or the
   // third repetition); the game position is left as it was.
   bool drawOfferCheck(Move m);
@@ -112,6 +116,9 @@ class Engine : public SearchListener {
   // The request of the next search: the MultiPV lines and the root moves left by the exclusions.
   // False when the exclusions leave no move to analyse.
   bool nextRequest(SearchRequest& request);
+  // What every search of the game asks: the MultiPV lines, the book outside Chess960, the
+  // moves' notation.
+  SearchRequest gameRequest() const;
   // The game record keeps room for the engine's reply after every user move.
   bool recordFull() const { return game_.count >= GameRecord::Capacity - 1; }
   // After the engine's move (under the game lock, on the master's thread): notes the reply it
@@ -145,6 +152,9 @@ class Engine : public SearchListener {
   Move expectedReply_ = NullMove;
   uint64_t expectedAtKey_ = 0;
   Move ponderMove_ = NullMove;
+  // "variant fischerandom" until the next "new"; the moves' text follows it.
+  bool chess960_ = false;
+  MoveNotation notation_;
 };
 
 }  // namespace varnu

@@ -22,7 +22,7 @@ void Engine::onThinking(const ThinkingReport& r) {
   std::snprintf(head, sizeof head, "%u %d %d %" PRIu64, unsigned(r.depth), r.score, r.time,
                 r.nodes);
   std::string text = head;
-  appendMoveTexts(text, *r.line);
+  appendMoveTexts(text, *r.line, notation_);
   out_.line(text);
 }
 

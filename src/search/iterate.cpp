@@ -195,7 +195,7 @@ bool Searcher::mateLimitReached() const {
 
 bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
                              const PVLine& line, bool* easyFlags) {
-  const std::string moveText = moveToText(bestLine.moves[0]);
+  const std::string moveText = moveToText(bestLine.moves[0], request.notation);
   // While pondering no time rule applies. After a ponder hit the easy-move rule and the rule
   // of the next iteration count the time since the hit against the budget computed there: the
   // time pondered is a bonus, so a hit plays as a fresh move would, only from a deeper search.

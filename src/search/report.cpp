@@ -6,10 +6,10 @@
 
 namespace varnu {
 
-void appendMoveTexts(std::string& text, const PVLine& line) {
+void appendMoveTexts(std::string& text, const PVLine& line, const MoveNotation& notation) {
   for (int i = 0; i < line.length; ++i) {
     text += ' ';
-    text += moveToText(line.moves[i]);
+    text += moveToText(line.moves[i], notation);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "board/move.h"
 #include "board/movegen.h"
 #include "board/output.h"
 #include "board/position.h"
@@ -31,7 +32,8 @@ struct PVLine {
 void appendPV(Move move, const PVLine& child, PVLine& line);
 
 // Adds the line's moves to text, each after a space, as the front ends print a line.
-void appendMoveTexts(std::string& text, const PVLine& line);
+void appendMoveTexts(std::string& text, const PVLine& line,
+                     const MoveNotation& notation = MoveNotation{});
 
 // A counter that one thread writes and others read without a lock; the readers' figures may be
 // a little stale, which is all they need.
@@ -90,6 +92,8 @@ struct SearchRequest {
   bool ponder = false;
   // The number of best root moves searched and reported at each depth, each with its own line.
   int multiPV = 1;
+  // How the search's comment lines write moves.
+  MoveNotation notation;
 };
 
 // The most lines a search reports at once.

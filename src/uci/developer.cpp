@@ -37,7 +37,7 @@ void UciEngine::eval() {
 
 void UciEngine::display() {
   if (awaitSearchFor("d"))
-    out_.block(boardText(game_, "") + "Fen: " + positionToFen(game_, fullmoveNumber_) + "\n");
+    out_.block(boardText(game_, "") + "Fen: " + fenText(game_, fullmoveNumber_) + "\n");
 }
 
 }  // namespace varnu

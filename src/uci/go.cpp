@@ -29,7 +29,7 @@ bool isNumber(std::string_view word) {
 
 }  // namespace
 
-GoCommand parseGo(const Words& words, Position& pos) {
+GoCommand parseGo(const Words& words, Position& pos, CastlingNotation castling) {
   GoCommand g;
   auto ignore = [&](std::string_view word) {
     if (g.ignored.size() >= 200) return;
@@ -45,7 +45,7 @@ GoCommand parseGo(const Words& words, Position& pos) {
     } else if (word == "searchmoves") {
       for (; i + 1 < words.size() && !isKeyword(words[i + 1]); ++i) {
         const std::string_view text = words[i + 1];
-        const Move m = text.size() <= 5 ? parseUserMove(pos, text) : NullMove;
+        const Move m = text.size() <= 5 ? parseUserMove(pos, text, castling) : NullMove;
         if (m == NullMove)
           ignore(text);
         else

@@ -45,7 +45,7 @@ void UciEngine::onThinking(const ThinkingReport& r) {
                 r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound, r.nodes,
                 nodesPerSecond(r.nodes, r.time), r.hashFull, int64_t(r.time) * 10);
   std::string text = head;
-  appendMoveTexts(text, *r.line);
+  appendMoveTexts(text, *r.line, notation_);
   out_.line(text);
 }
 

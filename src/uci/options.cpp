@@ -1,5 +1,5 @@
 // "setoption name <name> [value <value>]": Hash, Threads, OwnBook, BookFile, Clear Hash, Ponder,
-// Move Overhead and MultiPV.
+// Move Overhead, MultiPV and UCI_Chess960.
 // Names are matched without regard to case; a bad name or value changes nothing.
 #include <string>
 
@@ -12,8 +12,9 @@ namespace {
 
 constexpr size_t MaxBookPathLength = 255;
 
-constexpr std::string_view optionNames[] = {"hash",       "threads", "ownbook",       "bookfile",
-                                            "clear hash", "ponder",  "move overhead", "multipv"};
+constexpr std::string_view optionNames[] = {
+    "hash", "threads", "ownbook", "bookfile", "clear hash", "ponder", "move overhead", "multipv",
+    "uci_chess960"};
 
 std::string lowerCase(std::string_view text) {
   std::string lower(text);
@@ -84,6 +85,13 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
     const std::string_view path = !hasValue || value == "<empty>" ? std::string_view() : value;
     if (path.size() > MaxBookPathLength) return false;
     pool_.book().setPath(path);
+    return true;
+  }
+  if (option == "uci_chess960") {
+    // Read by the next "position" and written from the next "go" on.
+    const std::string flag = lowerCase(value);
+    if (flag != "true" && flag != "false") return false;
+    chess960_ = flag == "true";
     return true;
   }
   if (option == "clear hash") {

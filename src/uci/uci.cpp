@@ -127,6 +127,7 @@ void UciEngine::uci() {
   out_.line("option name Ponder type check default false");
   out_.printf("option name Move Overhead type spin default %d min 0 max %d\n",
               10 * timeControl_.margin.load(), 10 * TimeControl::MaxMargin);
+  out_.line("option name UCI_Chess960 type check default false");
   out_.line("uciok");
 }
 
@@ -158,14 +159,14 @@ void UciEngine::position(const Words& words) {
   }
   // The new position is built aside, so a refused line leaves the previous one.
   Position next;
-  if (!setFromFen(next, fen)) {
+  if (!setFromFen(next, fen, chess960_)) {
     info("bad FEN: " + fen.substr(0, 200));
     return;
   }
   int played = 0;
   int fullmove = fullmoveField(fen);
   for (++i; i < words.size(); ++i) {
-    const Move m = words[i].size() <= 5 ? parseUserMove(next, words[i]) : NullMove;
+    const Move m = words[i].size() <= 5 ? parseUserMove(next, words[i], castlingNotation()) : NullMove;
     if (m == NullMove) {
       info("illegal move: " + std::string(words[i].substr(0, 20)));
       return;
@@ -190,7 +191,8 @@ void UciEngine::go(const Words& words) {
     return;
   }
   finishSearch();
-  GoCommand g = parseGo(words, game_);
+  GoCommand g = parseGo(words, game_, castlingNotation());
+  notation_ = moveNotation(game_, castlingNotation());
   if (!g.ignored.empty()) info("go: ignored" + g.ignored);
 
   MoveList legal;
@@ -217,7 +219,8 @@ void UciEngine::go(const Words& words) {
 
   SearchRequest request;
   request.moveWanted = true;
-  request.bookAllowed = !g.infinite && g.mate == 0 && g.searchMoves.count == 0;
+  // The book holds standard chess only.
+  request.bookAllowed = !g.infinite && g.mate == 0 && g.searchMoves.count == 0 && !chess960_;
   request.nodeLimit = uint64_t(g.nodes);
   request.mateLimit = g.mate;
   request.rootMoves = g.searchMoves;
@@ -267,8 +270,8 @@ void UciEngine::onSearchDone(Move move) {
 }
 
 void UciEngine::sendBestMove(Move move, Move reply) {
-  std::string text = "bestmove " + (move == NullMove ? std::string("0000") : moveToText(move));
-  if (move != NullMove && reply != NullMove) text += " ponder " + moveToText(reply);
+  std::string text = "bestmove " + (move == NullMove ? std::string("0000") : moveToText(move, notation_));
+  if (move != NullMove && reply != NullMove) text += " ponder " + moveToText(reply, notation_);
   out_.line(text);
   goPending_ = false;
   resultReady_ = false;

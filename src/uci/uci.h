@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "board/line_reader.h"
+#include "board/move.h"
 #include "board/output.h"
 #include "board/perft.h"
 #include "board/position.h"
@@ -42,7 +43,8 @@ struct GoCommand {
 
 // Reads the words after "go". Moves after "searchmoves" are taken when they are legal in the
 // position; anything not understood is listed in ignored and leaves the rest intact.
-GoCommand parseGo(const Words& words, Position& pos);
+GoCommand parseGo(const Words& words, Position& pos,
+                  CastlingNotation castling = CastlingNotation::KingTarget);
 
 class UciEngine : public SearchListener {
  public:
@@ -105,6 +107,10 @@ class UciEngine : public SearchListener {
   // Sends the search's result: "bestmove <move>", with "ponder <reply>" when a reply is known,
   // or "bestmove 0000" without a move. Needs mutex_.
   void sendBestMove(Move move, Move reply);
+  // The castling notation of UCI_Chess960's setting.
+  CastlingNotation castlingNotation() const {
+    return chess960_ ? CastlingNotation::KingTakesRook : CastlingNotation::KingTarget;
+  }
   // Reports a refused or misunderstood command.
   void info(const std::string& text);
 
@@ -117,6 +123,12 @@ class UciEngine : public SearchListener {
   int multiPV_ = 1;         // the MultiPV option: best lines searched and reported
   std::unique_ptr<PerftHashTable> perftTable_;
   bool quitRequested_ = false;
+  // UCI_Chess960: castling is written and read as the king taking its own rook, and the FEN's
+  // castling rights may name any rook.
+  bool chess960_ = false;
+  // The text of the game's moves, set by "go" (read on the master's thread while the search
+  // runs, and changed only when none does).
+  MoveNotation notation_;
 
   // The bestmove handshake, shared by the command thread and the master's thread.
   std::mutex mutex_;

@@ -80,11 +80,53 @@ TEST(Fen, EnPassantSquareIsKeptOnlyWhenAPawnCanTake) {
   EXPECT_EQ(pos.key(), pos.computeKey());
 }
 
-TEST(Fen, CastlingRightsWithoutTheirPiecesAreDropped) {
+// Castling with a missing rook would move a piece that is not there: such a right is a bad
+// text, refused like any other.
+TEST(Fen, CastlingRightsWithoutTheirPiecesAreRefused) {
   Position pos;
-  ASSERT_TRUE(setFromFen(pos, "r3k3/8/8/8/8/8/8/4K2R w KQkq - 0 1"));
+  EXPECT_FALSE(setFromFen(pos, "r3k3/8/8/8/8/8/8/4K2R w KQkq - 0 1"));
+  ASSERT_TRUE(setFromFen(pos, "r3k3/8/8/8/8/8/8/4K2R w Kq - 0 1"));
   EXPECT_EQ(pos.castlingRights, CastleWK | CastleBQ);
   EXPECT_EQ(pos.key(), pos.computeKey());
+}
+
+// Castling fields in X-FEN and Shredder-FEN: what each mode accepts, and the X-FEN it writes.
+TEST(Fen, CastlingFieldsOfChess960) {
+  const struct {
+    const char* fen;
+    bool chess960;
+    const char* written;  // the castling field written back; null when the text is refused
+  } cases[] = {
+      {"r3k2r/8/8/8/8/8/8/R3K2R w HAha - 0 1", false, "KQkq"},
+      {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", true, "KQkq"},
+      {"1r2k1r1/8/8/8/8/8/8/1R2K1R1 w KQkq - 0 1", true, "KQkq"},
+      {"1r2k1r1/8/8/8/8/8/8/1R2K1R1 w GBgb - 0 1", true, "KQkq"},
+      {"1r2k1r1/8/8/8/8/8/8/1R2K1R1 w GBgb - 0 1", false, nullptr},
+      {"1r2k1r1/8/8/8/8/8/8/1R2K1R1 w KQkq - 0 1", false, nullptr},
+      // An inner rook is named by its file; the outermost by K or Q, whichever form came in.
+      {"6k1/8/8/8/8/8/8/1K2R2R w E - 0 1", true, "E"},
+      {"6k1/8/8/8/8/8/8/1K2R2R w H - 0 1", true, "K"},
+      {"rr2k3/8/8/8/8/8/8/4K3 w b - 0 1", true, "b"},
+      {"rr2k3/8/8/8/8/8/8/4K3 w q - 0 1", true, "q"},
+      // Rights without their rook, a file that is the king's, a king off the back rank, a right
+      // named twice, and black's letters before white's.
+      {"6k1/8/8/8/8/8/8/1K2R3 w H - 0 1", true, nullptr},
+      {"6k1/8/8/8/8/8/8/1K2R3 w B - 0 1", true, nullptr},
+      {"4k3/8/8/8/8/8/8/R3K3 w K - 0 1", true, nullptr},
+      {"8/8/8/8/8/4k3/8/R3K2R w ha - 0 1", true, nullptr},
+      {"4k3/8/8/8/8/8/8/R3K2R w HK - 0 1", true, nullptr},
+      {"r3k2r/8/8/8/8/8/8/R3K2R w kK - 0 1", true, nullptr},
+      {"r3k2r/8/8/8/8/8/8/R3K2R w I - 0 1", true, nullptr},
+  };
+  for (const auto& c : cases) {
+    Position pos;
+    const bool accepted = setFromFen(pos, c.fen, c.chess960);
+    EXPECT_EQ(accepted, c.written != nullptr) << c.fen;
+    if (!accepted || !c.written) continue;
+    EXPECT_EQ(pos.key(), pos.computeKey()) << c.fen;
+    const std::string text = fenText(pos, 1);
+    EXPECT_EQ(text.substr(text.find(' ') + 3, std::string(c.written).size()), c.written) << c.fen;
+  }
 }
 
 TEST(Fen, BlackToMoveAndRightsEnterTheKey) {

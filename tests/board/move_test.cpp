@@ -60,11 +60,15 @@ TEST(MoveText, CastlingPromotionAndNullMove) {
   EXPECT_EQ(moveToText(NullMove), "a1a1");
 }
 
-TEST(MoveText, SameMoveComparesSquaresAndPromotionOnly) {
+// In Chess960 a king's step and a castling can share both squares (king b1, rook a1: b1c1), so
+// the kind tells them apart; the double-step flag does not count.
+TEST(MoveText, SameMoveComparesSquaresKindAndPromotion) {
   const Move queen = buildMove(makeSquare(6, 4), makeSquare(7, 4), PromotionMove, Queen, 0, 0);
   const Move rook = buildMove(makeSquare(6, 4), makeSquare(7, 4), PromotionMove, Rook, 0, 0);
   EXPECT_FALSE(sameMove(queen, rook));
-  EXPECT_TRUE(sameMove(buildMove(E1, G1, NormalMove, 0, 0, 0), castlingMoves[0]));
+  EXPECT_FALSE(sameMove(buildMove(B1, C1, NormalMove, 0, 0, 0), buildMove(B1, C1, CastlingMove, 0, 1, 0)));
+  const int e2 = makeSquare(1, 4), e4 = makeSquare(3, 4);
+  EXPECT_TRUE(sameMove(buildMove(e2, e4, NormalMove, 0, 0, 1), buildMove(e2, e4, NormalMove, 0, 0, 0)));
   EXPECT_EQ(promotionType(queen), Queen);
   EXPECT_EQ(promotionType(castlingMoves[0]), 0);
 }

@@ -15,7 +15,10 @@
 # the PGN and the logs, MATCH_OPPONENT (the opponent's command, default fairymax; phalanx and
 # gnuchessx ponder), MATCH_PONDER=1 turns pondering on for both engines (xboard's
 # -ponderNextMove) and thinking output, and reports Varnu's ponder hits and misses with the mean
-# depth of the moves after each.
+# depth of the moves after each. MATCH_VARIANT (xboard -variant, such as fischerandom: a random
+# Chess960 start position for every game); MATCH_OPPONENT=varnu plays Varnu against itself over
+# xboard/CECP instead (Debian's fairymax plays no Chess960): every decisive game must then end in
+# mate and neither side may refuse a command.
 # Needs the Debian packages xboard, fairymax and xvfb, and polyglot for MATCH_UCI. Exit status 0
 # only when every game ended with a proper result and Varnu made no illegal move, lost no game on
 # time and did not crash; with MATCH_ST, also only when every budget Varnu printed lies between
@@ -27,6 +30,9 @@ set -euo pipefail
 engine=${1:-./build/varnu}
 games=${MATCH_GAMES:-2}
 tc=${MATCH_TC:-0:15}
+variant=${MATCH_VARIANT:-}
+self_play=0
+[ "${MATCH_OPPONENT:-fairymax}" = varnu ] && self_play=1
 inc=${MATCH_INC:-0}
 mps=${MATCH_MPS:-40}
 st=${MATCH_ST:-}
@@ -35,6 +41,7 @@ uci=${MATCH_UCI:-0}
 ponder=${MATCH_PONDER:-0}
 xboard=/usr/games/xboard
 fairymax=${MATCH_OPPONENT:-/usr/games/fairymax}
+[ "$self_play" = 1 ] && fairymax=/usr/games/fairymax
 # xboard starts the polyglot adapter by name.
 export PATH="$PATH:/usr/games"
 
@@ -43,6 +50,8 @@ if [ ! -x "$engine" ]; then
   exit 2
 fi
 engine=$(realpath "$engine")
+opponent=$fairymax
+[ "$self_play" = 1 ] && opponent=$engine
 tools=(Xvfb "$xboard" "$fairymax")
 [ "$uci" = 1 ] && tools+=(polyglot)
 for tool in "${tools[@]}"; do
@@ -113,6 +122,8 @@ ponder_options=()
 if [ "$ponder" = 1 ]; then
   ponder_options=(-ponderNextMove true -showThinking true)
 fi
+variant_option=()
+[ -n "$variant" ] && variant_option=(-variant "$variant")
 
 # Varnu is the first engine in every game; xboard alternates the colours. Both engines run in the
 # private folder, so no opening book is found there. xboard adjudicates mates and draws by the
@@ -125,10 +136,10 @@ fi
 if [ -n "${MATCH_OPTIONS:-}" ]; then
   protocol+=(-firstOptions "$MATCH_OPTIONS")
 fi
-HOME="$work" DISPLAY="$display" "$xboard" -noGUI "${protocol[@]}" \
+HOME="$work" DISPLAY="$display" "$xboard" -noGUI "${protocol[@]}" "${variant_option[@]}" \
   -matchMode true -matchGames "$games" -matchPause 500 \
   "${time_control[@]}" "${ponder_options[@]}" \
-  -fcp "$engine" -fd "$work" -scp "$fairymax" -sd "$work" \
+  -fcp "$engine" -fd "$work" -scp "$opponent" -sd "$work" \
   -saveGameFile "$work/games.pgn" -debug -nameOfDebugFile "$work/xboard.debug" \
   -autoCallFlag true -testClaims true -checkMates true -materialDraws true -trivialDraws false \
   -ruleMoves 51 -repeatsToDraw 3 -popupExitMessage false -popupMoveErrors false \
@@ -190,6 +201,10 @@ while IFS=$'\037' read -r white black result reason plies; do
   echo "game $n: $white - $black: $result {$reason}, $plies plies"
   if [[ "$white" == Varnu* ]]; then varnu_white=1; else varnu_white=0; fi
   case "$result" in
+    # Against itself Varnu loses every decisive game, which must then end in mate.
+    1-0 | 0-1) [ "$self_play" = 1 ] && varnu_white=$([ "$result" = 0-1 ] && echo 1 || echo 0) ;;
+  esac
+  case "$result" in
     1/2-1/2) draws=$((draws + 1)); varnu_lost=0 ;;
     1-0) if [ $varnu_white = 1 ]; then wins=$((wins + 1)); varnu_lost=0; else losses=$((losses + 1)); varnu_lost=1; fi ;;
     0-1) if [ $varnu_white = 1 ]; then losses=$((losses + 1)); varnu_lost=1; else wins=$((wins + 1)); varnu_lost=0; fi ;;
@@ -210,7 +225,9 @@ done <<<"$summary"
 
 # Varnu is "first" in xboard's log: an error line from it means it refused one of xboard's
 # commands (a move, say), and xboard's own complaints name the engine's faults.
-engine_errors=$(grep -E '^[0-9]+ <first : (Error|Illegal move)' "$work/xboard.debug" || true)
+sides=first
+[ "$self_play" = 1 ] && sides="(first|second)"
+engine_errors=$(grep -E "^[0-9]+ <$sides : (Error|Illegal move)" "$work/xboard.debug" || true)
 if [ -n "$engine_errors" ]; then
   failures+=("Varnu refused commands: $(head -n3 <<<"$engine_errors" | tr '\n' ' ')")
 fi
@@ -222,7 +239,7 @@ if [ "$uci" = 1 ]; then
   fi
 fi
 gui_complaints=$(cat "$work/xboard.debug" "$work/xboard.out" | grep -vE '^[0-9]+ [<>]' \
-  | grep -iE 'illegal move.*first|first.*(exited|crashed|terminated|died)' || true)
+  | grep -iE "illegal move.*$sides|$sides.*(exited|crashed|terminated|died)" || true)
 if [ -n "$gui_complaints" ]; then
   failures+=("xboard reports: $(head -n3 <<<"$gui_complaints" | tr '\n' ' ')")
 fi
@@ -326,10 +343,15 @@ if [ "$ponder" = 1 ]; then
   fi
 fi
 
-control="-tc $tc -inc $inc"
+control="-tc $tc -inc $inc${variant:+ -variant $variant}"
 [ "$inc" = -1 ] && control="-tc $tc -mps $mps"
 [ -n "$st" ] && control="-searchTime $st"
-echo "xboard match, $n games at $control in ${elapsed}s: Varnu +$wins =$draws -$losses"
+if [ "$self_play" = 1 ]; then
+  echo "xboard match, $n games at $control in ${elapsed}s: Varnu against itself," \
+    "$((wins + losses)) decisive, $draws drawn"
+else
+  echo "xboard match, $n games at $control in ${elapsed}s: Varnu +$wins =$draws -$losses"
+fi
 if [ ${#failures[@]} -gt 0 ]; then
   for f in "${failures[@]}"; do echo "FAIL: $f"; done
   exit 1

@@ -13,15 +13,16 @@ TEST(Split, KeepsEmptyPieces) {
   EXPECT_EQ(split("1:2:3", ':'), (Args{"1", "2", "3"}));
 }
 
-TEST(CommandTable, HasTheThirtyFourCommandsInOrder) {
+TEST(CommandTable, HasTheThirtyFiveCommandsInOrder) {
   const auto table = commandTable();
-  ASSERT_EQ(table.size(), 34u);
+  ASSERT_EQ(table.size(), 35u);
   EXPECT_EQ(table.front().name, "quit");
   EXPECT_EQ(table[9].name, "setboard");
   EXPECT_EQ(table[9].minArgs, 4u);
   EXPECT_EQ(table[9].maxArgs, 6u);
-  EXPECT_EQ(table[28].name, "eval");
-  EXPECT_EQ(table[31].name, "hint");
+  EXPECT_EQ(table[10].name, "variant");
+  EXPECT_EQ(table[29].name, "eval");
+  EXPECT_EQ(table[32].name, "hint");
   EXPECT_EQ(table.back().name, "include");
 }
 

@@ -1,5 +1,6 @@
 // Fuzzes the FEN reader: any text is either refused or gives a position that the move generator,
-// make/unmake, perft, the evaluation and the book key handle without fault.
+// make/unmake, perft, the evaluation and the book key handle without fault, in standard chess and
+// in Chess960.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -29,37 +30,49 @@ bool sameBoard(const Position& a, const Position& b) {
          a.historyCount == b.historyCount && a.key() == b.key();
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// The checks of one accepted position. Its FEN text, written back and read in the same mode,
+// gives the same position.
+void checkPosition(Position& pos, bool chess960) {
   static PerftHashTable table(1);
   static Output sink;
-  auto pos = std::make_unique<Position>();
-  if (!setFromFen(*pos, std::string_view(reinterpret_cast<const char*>(data), size))) return 0;
+  auto reread = std::make_unique<Position>();
+  require(setFromFen(*reread, fenText(pos, 1), chess960));
+  require(sameBoard(*reread, pos) && reread->castling == pos.castling);
   MoveList list;
-  generateMoves(*pos, inCheck(*pos), list);
+  generateMoves(pos, inCheck(pos), list);
   uint64_t replies = 0;
   for (uint32_t i = 0; i < list.count; ++i) {
-    const Position before = *pos;
+    const Position before = pos;
     UndoRecord undo;
-    pos->history[pos->historyCount].movePlayed = list.entries[i].move;
-    makeMove(*pos, list.entries[i].move, undo);
-    evaluate(*pos, -MateScore, MateScore);
+    pos.history[pos.historyCount].movePlayed = list.entries[i].move;
+    makeMove(pos, list.entries[i].move, undo);
+    evaluate(pos, -MateScore, MateScore);
     MoveList next;
-    generateMoves(*pos, inCheck(*pos), next);
+    generateMoves(pos, inCheck(pos), next);
     replies += next.count;
-    unmakeMove(*pos, list.entries[i].move, undo);
-    require(sameBoard(*pos, before));
+    unmakeMove(pos, list.entries[i].move, undo);
+    require(sameBoard(pos, before));
   }
   MoveList captures;
-  if (!inCheck(*pos)) generateCaptures(*pos, captures);
+  if (!inCheck(pos)) generateCaptures(pos, captures);
   table.clear();
   uint64_t counter = 0;
-  require(perft(*pos, table, 2, counter) == replies);
+  require(perft(pos, table, 2, counter) == replies);
   EvalBreakdown breakdown;
-  require(evaluateWithBreakdown(*pos, breakdown) == evaluate(*pos, -MateScore, MateScore));
-  printEvalBreakdown(sink, *pos);
+  require(evaluateWithBreakdown(pos, breakdown) == evaluate(pos, -MateScore, MateScore));
+  printEvalBreakdown(sink, pos);
   sink.clearCaptured();
-  polyglotKey(*pos);
+  polyglotKey(pos);
+}
+
+}  // namespace
+
+// Every text is read twice: as standard chess and as Chess960, whose castling fields differ.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  for (const bool chess960 : {false, true}) {
+    auto pos = std::make_unique<Position>();
+    if (setFromFen(*pos, text, chess960)) checkPosition(*pos, chess960);
+  }
   return 0;
 }
