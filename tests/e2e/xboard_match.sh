@@ -118,7 +118,8 @@ time_control=(-tc "$tc" -inc "$inc" -mps "$mps")
 if [ -n "$st" ]; then
   time_control+=(-searchTime "$st")
 fi
-ponder_options=()
+# xboard ponders by default; the other games keep both engines on their own time, as before.
+ponder_options=(-ponderNextMove false)
 if [ "$ponder" = 1 ]; then
   ponder_options=(-ponderNextMove true -showThinking true)
 fi
