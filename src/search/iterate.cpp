@@ -31,21 +31,6 @@ void restrictTo(const MoveList& allowed, MoveList& list) {
   list.count = kept;
 }
 
-bool listed(const MoveList& list, Move m) {
-  for (uint32_t i = 0; i < list.count; ++i)
-    if (sameMove(list.entries[i].move, m)) return true;
-  return false;
-}
-
-// Drops the moves of the list that the left-out list names.
-void leaveOut(const MoveList& leftOut, MoveList& list) {
-  if (leftOut.count == 0) return;
-  uint32_t kept = 0;
-  for (uint32_t i = 0; i < list.count; ++i)
-    if (!listed(leftOut, list.entries[i].move)) list.entries[kept++] = list.entries[i];
-  list.count = kept;
-}
-
 }  // namespace
 
 Window aspirationWindow(int bestScore, int lowerMate, int upperMate) {
@@ -105,16 +90,21 @@ Move Searcher::iterate(const Position& game) {
     line = bestLine;
     if (id == 0) easyFlags[depth] = false;
 
+    int v = 0;
+    int lineCount = 1;
     ScoreBound bound = ScoreBound::Exact;
-    const int v = searchLine(depth, w, lowerMate, upperMate, line, bound);
-    if (v > MateThreshold || v < -MateThreshold) step = 1;
-    if (!line.empty()) {
-      bestLine = line;
-      bestScore = v;
+    if (request.multiPV <= 1) {
+      v = searchLine(depth, w, lowerMate, upperMate, line, bound);
+      if (!line.empty()) {
+        bestLine = line;
+        bestScore = v;
+      }
+    } else {
+      lineCount = searchLines(depth, lowerMate, upperMate, rootMoves);
+      v = bestScore;
+      line = bestLine;
     }
-    const int lineCount = request.multiPV > 1 && !stopped()
-                              ? searchMoreLines(depth, lowerMate, upperMate, rootMoves, bound)
-                              : 1;
+    if (v > MateThreshold || v < -MateThreshold) step = 1;
     if (!stopped()) {
       completedDepth = depth;
       if (id == 0 && host && request.multiPV <= 1)
@@ -156,36 +146,88 @@ int Searcher::searchLine(int depth, Window w, int lowerMate, int upperMate, PVLi
   return v;
 }
 
-int Searcher::searchMoreLines(int depth, int lowerMate, int upperMate, MoveList& rootList,
-                              ScoreBound bestBound) {
+int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveList& rootList) {
+  Position& pos = position;
+  const bool check = inCheck(pos);
   const int count = std::min(request.multiPV, int(rootList.count));
-  lines_[0] = RootLine{bestLine, bestScore, bestBound};
-  int done = 1;
-  for (int i = 1; i < count && !stopped(); ++i) {
-    taken_.add(lines_[i - 1].line.moves[0]);
-    lineIndex_ = i;
-    RootLine& r = lines_[i];
-    // The line's move of the last iteration goes first, if no line above has taken it; else the
-    // first move left in the pre-order, searched around the score of the line above.
-    PVLine line = r.line;
-    int guess = r.score;
-    if (line.empty() || listed(taken_, line.moves[0])) {
-      uint32_t j = 0;
-      while (listed(taken_, rootList.entries[j].move)) ++j;
-      line.clear();
-      appendPV(rootList.entries[j].move, PVLine{}, line);
-      guess = lines_[i - 1].score;
+  if (count == 0) return 0;
+  // The window spans the last iteration's lines: from below its last line's score to above its
+  // first's. The first iteration searches in the full window.
+  Window w{lowerMate - 1, upperMate + 1};
+  if (!lines_[0].line.empty() && !lines_[count - 1].line.empty())
+    w = Window{aspirationWindow(lines_[count - 1].score, lowerMate, upperMate).alpha,
+               aspirationWindow(lines_[0].score, lowerMate, upperMate).beta};
+  RootLine* const top = passLines_.get();
+  int found = 0;
+  for (;;) {
+    nodes.add();
+    MoveList list = rootList;
+    scoreMoves(pos, NullMove, list);
+    // The last iteration's lines go first, in their order.
+    for (uint32_t i = 0; i < list.count; ++i)
+      for (int j = 0; j < count; ++j)
+        if (!lines_[j].line.empty() && sameMove(list.entries[i].move, lines_[j].line.moves[0]))
+          list.entries[i].score = int16_t(32000 - j);
+    const bool timing = !check && depth >= 6;
+    const int32_t t0 = timing ? clockStamp() : 0;
+    found = 0;
+    PVLine child;
+    for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, list); ++k) {
+      if (timing && k == 2) firstMovesTime = int32_t(uint32_t(clockStamp()) - uint32_t(t0));
+      const Move m = entry->move;
+      // Until the list is full every move is searched in the window; after that a move needs
+      // to beat the last line's score, which a null window around it tells first.
+      const bool full = found == count;
+      const int floor = full ? std::max(w.alpha, top[count - 1].score) : w.alpha;
+      child.clear();
+      pos.history[pos.historyCount].movePlayed = m;
+      UndoRecord undo;
+      makeMove(pos, m, undo);
+      int v = searchChild(floor, w.beta, 1, depth - 1, full ? 2 : 1, child);
+      if (!stopped() && v >= w.beta && w.beta < upperMate + 1) {
+        // A fail-high opens the window's top to the mate bound, for this move and the rest.
+        w.beta = upperMate + 1;
+        child.clear();
+        v = searchChild(floor, w.beta, 1, depth - 1, 1, child);
+      }
+      unmakeMove(pos, m, undo);
+      if (stopped()) break;
+      if (full && v <= floor) continue;
+      // Ties keep the order of search.
+      // The new line takes the free slot at the end, or the last line's, which it beat.
+      int at = found < count ? found : count - 1;
+      while (at > 0 && top[at - 1].score < v) {
+        top[at] = top[at - 1];
+        --at;
+      }
+      top[at].line.clear();
+      appendPV(m, child, top[at].line);
+      top[at].score = v;
+      top[at].bound = v >= w.beta ? ScoreBound::Lower
+                      : v <= floor ? ScoreBound::Upper
+                                   : ScoreBound::Exact;
+      if (found < count) ++found;
     }
-    ScoreBound bound = ScoreBound::Exact;
-    const int v = searchLine(depth, aspirationWindow(guess, lowerMate, upperMate), lowerMate,
-                             upperMate, line, bound);
-    if (stopped()) break;
-    r = RootLine{line, v, bound};
-    done = i + 1;
+    // Below the window the lines' order is unknown: the pass is repeated with its bottom open
+    // to the mate bound.
+    if (stopped() || found == 0 || top[found - 1].bound != ScoreBound::Upper ||
+        w.alpha <= lowerMate - 1)
+      break;
+    w.alpha = lowerMate - 1;
   }
-  taken_.count = 0;
-  lineIndex_ = 0;
-  return done;
+  // A stopped pass's best line counts when its score is not merely an upper bound: the last
+  // iteration's best move is searched first, so any other on top has beaten it.
+  if (found > 0 && (!stopped() || top[0].bound != ScoreBound::Upper)) {
+    bestLine = top[0].line;
+    bestScore = top[0].score;
+  }
+  if (stopped()) return 0;
+  if (id == 0) easyMove = found > 1 && top[0].score >= top[1].score + 200;
+  const MateWindow limits = mateDistanceWindow(w.alpha, w.beta, 0, check);
+  table->store(pos, top[0].score, 0, limits.lowerLimit, limits.upperLimit, w.alpha, w.beta, depth,
+               top[0].line.moves[0]);
+  for (int i = 0; i < found; ++i) lines_[i] = top[i];
+  return found;
 }
 
 bool Searcher::mateLimitReached() const {
@@ -249,22 +291,19 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
   const MateWindow w = mateDistanceWindow(alpha, beta, 0, inCheck);
   alpha = w.alpha;
   beta = w.beta;
-  // A line after the first leaves moves out, so its score is not the position's.
   auto store = [&](int score, Move move) {
-    if (lineIndex_ == 0)
-      table->store(pos, score, 0, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
+    table->store(pos, score, 0, w.lowerLimit, w.upperLimit, alpha, beta, depth, move);
   };
   if (alpha >= beta) {
     store(alpha, NullMove);
     return alpha;
   }
   int best = -MateScore, second = -MateScore;
-  if (id == 0 && lineIndex_ == 0) easyMove = false;
+  if (id == 0) easyMove = false;
 
   MoveList list;
   generateMoves(pos, inCheck, list);
   restrictTo(request.rootMoves, list);
-  leaveOut(taken_, list);
   scoreMoves(pos, NullMove, list);
   if (!line.empty()) {
     for (uint32_t i = 0; i < list.count; ++i) {
@@ -276,7 +315,7 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
   }
   // The time of the first two moves tells whether another iteration can finish. It is read
   // from the clock's stamps rather than the watch, which stands still while the search ponders.
-  const bool timing = !inCheck && depth >= 6 && lineIndex_ == 0;
+  const bool timing = !inCheck && depth >= 6;
   const int32_t t0 = timing ? clockStamp() : 0;
   PVLine child;
   uint32_t k = 0;
@@ -312,7 +351,7 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
       second = v;
     }
   }
-  if (id == 0 && lineIndex_ == 0 && k > 1 && !stopped() && best >= second + 200) easyMove = true;
+  if (id == 0 && k > 1 && !stopped() && best >= second + 200) easyMove = true;
   // A stopped iteration's partial maximum is no bound of this position, so it is not stored.
   if (!stopped()) store(best, line.empty() ? NullMove : line.moves[0]);
   return best;

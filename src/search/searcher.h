@@ -208,20 +208,19 @@ class alignas(64) Searcher {
   // it, once more with that side opened to the mate bound. Returns the score and its bound.
   int searchLine(int depth, Window w, int lowerMate, int upperMate, PVLine& line,
                  ScoreBound& bound);
-  // Lines 2 and on of an iteration whose best line is searched (bestLine, with its bound): each
-  // is the best of the root moves that the lines before it left. Returns how many lines the
-  // iteration completed.
-  int searchMoreLines(int depth, int lowerMate, int upperMate, MoveList& rootList,
-                      ScoreBound bestBound);
+  // All lines of an iteration with several, in one pass over the root moves: each move is
+  // searched against the score of the last line found so far, and one that beats it is placed
+  // by its exact score. Sets the best line, stores the lines when the pass completes, and
+  // returns how many it found (0 when stopped).
+  int searchLines(int depth, int lowerMate, int upperMate, const MoveList& rootList);
   // True when the new best lines of the root are reported as they come (one line searched).
   bool reportsEachBest() const { return id == 0 && host && request.multiPV <= 1; }
   void comment(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-  // The lines of the last iteration of a search with several; the root moves that the lines
-  // before the one being searched have taken; and that line's index (0 for the best).
+  // The lines of the last completed iteration of a search with several, and those of the pass
+  // being searched.
   const std::unique_ptr<RootLine[]> lines_ = std::make_unique<RootLine[]>(MaxMultiPV);
-  MoveList taken_;
-  int lineIndex_ = 0;
+  const std::unique_ptr<RootLine[]> passLines_ = std::make_unique<RootLine[]>(MaxMultiPV);
 };
 
 }  // namespace varnu
