@@ -179,22 +179,25 @@ int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveLis
       // to beat the last line's score, which a null window around it tells first.
       const bool full = found == count;
       const int floor = full ? std::max(w.alpha, top[count - 1].score) : w.alpha;
+      // When the lines found are all mates shorter than this depth's bound, a move can only
+      // show that it beats the last of them.
+      int beta = floor < w.beta ? w.beta : floor + 1;
       child.clear();
       pos.history[pos.historyCount].movePlayed = m;
       UndoRecord undo;
       makeMove(pos, m, undo);
-      int v = searchChild(floor, w.beta, 1, depth - 1, full ? 2 : 1, child);
-      if (!stopped() && v >= w.beta && w.beta < upperMate + 1) {
+      int v = searchChild(floor, beta, 1, depth - 1, full ? 2 : 1, child);
+      if (!stopped() && v >= beta && beta < upperMate + 1) {
         // A fail-high opens the window's top to the mate bound, for this move and the rest.
-        w.beta = upperMate + 1;
+        w.beta = beta = upperMate + 1;
         child.clear();
-        v = searchChild(floor, w.beta, 1, depth - 1, 1, child);
+        v = searchChild(floor, beta, 1, depth - 1, 1, child);
       }
       unmakeMove(pos, m, undo);
       if (stopped()) break;
       if (full && v <= floor) continue;
-      // Ties keep the order of search.
-      // The new line takes the free slot at the end, or the last line's, which it beat.
+      // The new line takes the free slot at the end, or the last line's, which it beat; ties
+      // keep the order of search.
       int at = found < count ? found : count - 1;
       while (at > 0 && top[at - 1].score < v) {
         top[at] = top[at - 1];
@@ -203,7 +206,7 @@ int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveLis
       top[at].line.clear();
       appendPV(m, child, top[at].line);
       top[at].score = v;
-      top[at].bound = v >= w.beta ? ScoreBound::Lower
+      top[at].bound = v >= beta    ? ScoreBound::Lower
                       : v <= floor ? ScoreBound::Upper
                                    : ScoreBound::Exact;
       if (found < count) ++found;

@@ -18,7 +18,9 @@
 # depth of the moves after each. MATCH_VARIANT (xboard -variant, such as fischerandom: a random
 # Chess960 start position for every game); MATCH_OPPONENT=varnu plays Varnu against itself over
 # xboard/CECP instead (Debian's fairymax plays no Chess960): every decisive game must then end in
-# mate and neither side may refuse a command.
+# mate and neither side may refuse a command. MATCH_OPPONENT_UCI=1 runs the opponent as a UCI
+# engine through the adapter (xboard's -sUCI), such as MATCH_OPPONENT=/usr/games/stockfish,
+# which plays Chess960 too.
 # Needs the Debian packages xboard, fairymax and xvfb, and polyglot for MATCH_UCI. Exit status 0
 # only when every game ended with a proper result and Varnu made no illegal move, lost no game on
 # time and did not crash; with MATCH_ST, also only when every budget Varnu printed lies between
@@ -38,6 +40,7 @@ mps=${MATCH_MPS:-40}
 st=${MATCH_ST:-}
 timeout=${MATCH_TIMEOUT:-300}
 uci=${MATCH_UCI:-0}
+opponent_uci=${MATCH_OPPONENT_UCI:-0}
 ponder=${MATCH_PONDER:-0}
 xboard=/usr/games/xboard
 fairymax=${MATCH_OPPONENT:-/usr/games/fairymax}
@@ -53,7 +56,7 @@ engine=$(realpath "$engine")
 opponent=$fairymax
 [ "$self_play" = 1 ] && opponent=$engine
 tools=(Xvfb "$xboard" "$fairymax")
-[ "$uci" = 1 ] && tools+=(polyglot)
+[ "$uci" = 1 ] || [ "$opponent_uci" = 1 ] && tools+=(polyglot)
 for tool in "${tools[@]}"; do
   if ! command -v "$tool" >/dev/null; then
     echo "xboard_match: $tool is missing (apt-get install xboard fairymax xvfb polyglot)" >&2
@@ -129,18 +132,22 @@ variant_option=()
 # Varnu is the first engine in every game; xboard alternates the colours. Both engines run in the
 # private folder, so no opening book is found there. xboard adjudicates mates and draws by the
 # rules and calls flags; a false claim by an engine loses.
+# The opponent runs in a folder of its own, so that an adapter started for it logs apart.
+mkdir "$work/opponent"
 protocol=()
-if [ "$uci" = 1 ]; then
-  # The adapter logs both sides of its talk with Varnu.
-  protocol=(-fUCI -adapterCommand "polyglot -noini -log true -lf \"$work/polyglot.log\" -ec \"%fcp\" -ed \"%fd\"")
+if [ "$uci" = 1 ] || [ "$opponent_uci" = 1 ]; then
+  # The adapter logs both sides of its talk with the engine, Varnu's in $work/polyglot.log.
+  protocol=(-adapterCommand "polyglot -noini -log true -lf \"%fd/polyglot.log\" -ec \"%fcp\" -ed \"%fd\"")
 fi
+[ "$uci" = 1 ] && protocol+=(-fUCI)
+[ "$opponent_uci" = 1 ] && protocol+=(-sUCI)
 if [ -n "${MATCH_OPTIONS:-}" ]; then
   protocol+=(-firstOptions "$MATCH_OPTIONS")
 fi
 HOME="$work" DISPLAY="$display" "$xboard" -noGUI "${protocol[@]}" "${variant_option[@]}" \
   -matchMode true -matchGames "$games" -matchPause 500 \
   "${time_control[@]}" "${ponder_options[@]}" \
-  -fcp "$engine" -fd "$work" -scp "$opponent" -sd "$work" \
+  -fcp "$engine" -fd "$work" -scp "$opponent" -sd "$work/opponent" \
   -saveGameFile "$work/games.pgn" -debug -nameOfDebugFile "$work/xboard.debug" \
   -autoCallFlag true -testClaims true -checkMates true -materialDraws true -trivialDraws false \
   -ruleMoves 51 -repeatsToDraw 3 -popupExitMessage false -popupMoveErrors false \
