@@ -221,8 +221,16 @@ int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveLis
   // A stopped pass's best line counts when its score is not merely an upper bound: the last
   // iteration's best move is searched first, so any other on top has beaten it.
   if (found > 0 && (!stopped() || top[0].bound != ScoreBound::Upper)) {
-    bestLine = top[0].line;
+    const PVLine& best = top[0].line;
+    bool changed = best.length != bestLine.length;
+    for (int i = 0; !changed && i < best.length; ++i)
+      changed = !sameMove(best.moves[i], bestLine.moves[i]);
+    bestLine = best;
     bestScore = top[0].score;
+    // Only completed depths report their lines, so a stopped pass reports a new best line of its
+    // own: the move played and its expected reply are then those of the last line 1 shown.
+    if (stopped() && changed && id == 0 && host && !discardResult.load(std::memory_order_relaxed))
+      host->reportThinking(depth, bestScore, bestLine, LineTag{1, top[0].bound});
   }
   if (stopped()) return 0;
   if (id == 0) easyMove = found > 1 && top[0].score >= top[1].score + 200;
