@@ -222,9 +222,8 @@ int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveLis
   // iteration's best move is searched first, so any other on top has beaten it.
   if (found > 0 && (!stopped() || top[0].bound != ScoreBound::Upper)) {
     const PVLine& best = top[0].line;
-    bool changed = best.length != bestLine.length;
-    for (int i = 0; !changed && i < best.length; ++i)
-      changed = !sameMove(best.moves[i], bestLine.moves[i]);
+    const bool changed = !std::equal(best.moves, best.moves + best.length, bestLine.moves,
+                                     bestLine.moves + bestLine.length, sameMove);
     bestLine = best;
     bestScore = top[0].score;
     // Only completed depths report their lines, so a stopped pass reports a new best line of its
