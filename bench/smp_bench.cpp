@@ -32,14 +32,12 @@ double timeToDepth(int cores, int depth, uint64_t& nodes) {
   using namespace varnu;
   std::FILE* devNull = std::fopen("/dev/null", "w");
   Output out(devNull);
-  TimeControl clock;
-  clock.maxTime = 1 << 30;
-  clock.timePerSession = 1 << 30;
-  clock.depthLimited = true;
-  clock.maxDepth = depth;
-  SearchPool pool(out, clock);
-  pool.setHashSize(64);
-  pool.bookUse = false;
+  Stopwatch watch;
+  SearchLimits limits;  // a clock that never runs out: each search ends at the depth
+  limits.moveTime = 1 << 30;
+  limits.depth = depth;
+  SearchPool pool(out, watch, nullptr);
+  pool.table().setSize(64);
   pool.setCores(cores);
   Listener listener;
   double total = 0;
@@ -47,12 +45,12 @@ double timeToDepth(int cores, int depth, uint64_t& nodes) {
   for (const char* fen : positions) {
     Position pos;
     setFromFen(pos, fen);
-    pool.recreateTable();
+    pool.table().recreate();
     const auto start = std::chrono::steady_clock::now();
-    pool.startSearch(pos, 0, &listener);
+    pool.startSearch(pos, limits, &listener);
     pool.waitIdle();
     total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    nodes += pool.totals[0];
+    nodes += pool.statistics().nodes;
   }
   std::fclose(devNull);
   return total;

@@ -39,34 +39,32 @@ Sample measure(uint32_t megabytes, int depth) {
   using namespace varnu;
   std::FILE* devNull = std::fopen("/dev/null", "w");
   Output out(devNull);
-  TimeControl clock;
-  clock.maxTime = 1 << 30;
-  clock.timePerSession = 1 << 30;
-  clock.depthLimited = true;
-  clock.maxDepth = depth;
+  Stopwatch watch;
+  SearchLimits limits;  // a clock that never runs out: each search ends at the depth
+  limits.moveTime = 1 << 30;
+  limits.depth = depth;
   Sample s;
   {
-    SearchPool pool(out, clock);
-    pool.bookUse = false;
+    SearchPool pool(out, watch, nullptr);
     Listener listener;
     Position pos;
     setFromFen(pos, StartFen);
     auto start = std::chrono::steady_clock::now();
-    pool.setHashSize(megabytes);
+    pool.table().setSize(megabytes);
     s.makeMs = secondsSince(start) * 1000;
     double* const seconds[] = {&s.firstSeconds, &s.secondSeconds};
     double* const nps[] = {&s.firstNps, &s.secondNps};
     for (int k = 0; k < 2; ++k) {
       if (k == 1) {
         start = std::chrono::steady_clock::now();
-        pool.clearTable();
+        pool.table().clear();
         s.clearMs = secondsSince(start) * 1000;
       }
       start = std::chrono::steady_clock::now();
-      pool.startSearch(pos, 0, &listener);
+      pool.startSearch(pos, limits, &listener);
       pool.waitIdle();
       *seconds[k] = secondsSince(start);
-      *nps[k] = double(pool.totals[0]) / *seconds[k];
+      *nps[k] = double(pool.statistics().nodes) / *seconds[k];
     }
   }
   std::fclose(devNull);

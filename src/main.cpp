@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
   const int status = engine.run(reader);
   if (!engine.uciRequested()) return status;
   // A first command "uci" hands the rest of the run to the UCI front end, over the same search.
-  varnu::UciEngine uci(out, engine.searchPool(), engine.timeControl(), varnu::EngineName);
+  varnu::UciEngine uci(out, engine.searchPool(), engine.timeControl(), engine.book(),
+                       varnu::EngineName);
   varnu::LineReader uciReader(stdin, varnu::UciEngine::MaxLine);
   return uci.run(uciReader);
 }

@@ -15,13 +15,19 @@ int32_t clamp32(int64_t v) {
                                      std::numeric_limits<int32_t>::max()));
 }
 
+// 0.9 of the time available, spread over the moves it must last.
+int32_t share(int64_t available, uint32_t moves) {
+  return clamp32(int64_t(double(available) * 0.9 / moves));
+}
+
 }  // namespace
 
-BudgetFigures TimeControl::budget(int ply, int32_t elapsed) const {
+BudgetFigures sessionBudget(const SessionClock& clock, int ply, int32_t elapsed) {
   BudgetFigures b{};
-  b.movesPerSession = movesPerSession;
-  b.timePerSession = timePerSession;
-  b.increment = increment;
+  b.sessions = true;
+  b.movesPerSession = clock.movesPerSession;
+  b.timePerSession = clock.timePerSession;
+  b.increment = clock.increment;
   b.ply = uint32_t(ply);
   b.fullMoveNumber = uint32_t(ply / 2 + 1);
   if (b.movesPerSession > 0) {
@@ -41,26 +47,40 @@ BudgetFigures TimeControl::budget(int ply, int32_t elapsed) const {
   b.elapsed = elapsed;
   b.remaining = clamp32(remaining);
   b.available = clamp32(available);
-  b.max = clamp32(int64_t(double(available) * 0.9 / b.remainingMoves));
+  b.max = share(available, b.remainingMoves);
+  // The figures count this move's increment already; the clock receives it after the move.
+  b.clockKnown = true;
+  b.clock = clamp32(remaining - b.increment);
+  return b;
+}
 
+BudgetFigures clockBudget(int32_t time, int32_t increment, int movesToGo) {
+  BudgetFigures b{};
+  b.sessions = false;
+  b.increment = increment;
+  b.remainingMoves = movesToGo > 0 ? uint32_t(movesToGo) : 32;
+  b.remaining = time;
+  const int64_t available = int64_t(time) + int64_t(increment) * (int64_t(b.remainingMoves) - 1);
+  b.available = clamp32(available);
+  b.max = share(available, b.remainingMoves);
+  b.clockKnown = true;
+  b.clock = time;
+  return b;
+}
+
+void capBudget(BudgetFigures& b, int32_t moveTime, int32_t margin, int32_t clock) {
   b.moveTime = moveTime;
   b.margin = margin;
-  int64_t wanted = b.moveTime > 0 ? int64_t(b.moveTime) - b.margin : int64_t(b.max);
-  // A "time" report belongs to the move it was sent for: it comes at that move's ply, or one
-  // ply earlier when it arrives before the opponent's move is recorded. By then the session
-  // figures may count an increment, or a whole period, that the clock does not hold yet.
-  const int reported = reportPly;
-  if (reported >= 0 && (ply == reported || ply == reported + 1)) {
+  int64_t wanted = moveTime > 0 ? int64_t(moveTime) - margin : int64_t(b.max);
+  if (clock != NoClock) {
     b.clockKnown = true;
-    b.clock = clamp32(int64_t(reportedGiven) - elapsed);
-  } else if (b.moveTime == 0) {
-    // The figures count this move's increment already; the clock receives it after the move.
-    b.clockKnown = true;
-    b.clock = clamp32(remaining - b.increment);
+    b.clock = clock;
+  } else if (moveTime > 0) {
+    // A time per move is not cut by a clock that nobody reported.
+    b.clockKnown = false;
   }
-  if (b.clockKnown) wanted = std::min(wanted, int64_t(b.clock) - b.margin);
+  if (b.clockKnown) wanted = std::min(wanted, int64_t(b.clock) - margin);
   b.maxTime = clamp32(wanted);
-  return b;
 }
 
 std::string budgetLines(const BudgetFigures& b) {
@@ -70,7 +90,7 @@ std::string budgetLines(const BudgetFigures& b) {
     wanted = clamp32(int64_t(b.moveTime) - b.margin);
     std::snprintf(text, sizeof text, "# timePerMove=%d margin=%d max=%d\n", b.moveTime, b.margin,
                   wanted);
-  } else {
+  } else if (b.sessions) {
     std::snprintf(text, sizeof text,
                   "# movesPerSession=%u timePerSession=%u increment=%u\n"
                   "# ply=%u fullMoveNumber=%u remainingMoves=%u nSessions=%u\n"
@@ -78,6 +98,9 @@ std::string budgetLines(const BudgetFigures& b) {
                   b.movesPerSession, uint32_t(b.timePerSession), uint32_t(b.increment), b.ply,
                   b.fullMoveNumber, b.remainingMoves, b.nSessions, b.total, b.elapsed, b.remaining,
                   b.available, b.max);
+  } else {
+    std::snprintf(text, sizeof text, "# time=%d increment=%d movesToGo=%u max=%d\n", b.remaining,
+                  b.increment, b.remainingMoves, b.max);
   }
   std::string lines = text;
   if (b.maxTime < wanted) {
@@ -87,31 +110,30 @@ std::string budgetLines(const BudgetFigures& b) {
   return lines;
 }
 
+int32_t TimeControl::reportedClock(int ply) const {
+  if (reportPly < 0 || (ply != reportPly && ply != reportPly + 1)) return NoClock;
+  return clamp32(int64_t(reportedGiven) - stopwatch.reading());
+}
+
 void TimeControl::setRemaining(int32_t remaining, int ply) {
   const int64_t fullMoveNumber = ply / 2 + 1;
-  const uint32_t moves = movesPerSession;
-  const int64_t sessions = moves > 0 ? (fullMoveNumber + moves - 1) / moves : 1;
-  stopwatch.setAccumulated(
-      clamp32(int64_t(timePerSession) * sessions + int64_t(increment) * fullMoveNumber - remaining));
+  const uint32_t moves = sessions.movesPerSession;
+  const int64_t periods = moves > 0 ? (fullMoveNumber + moves - 1) / moves : 1;
+  stopwatch.setAccumulated(clamp32(int64_t(sessions.timePerSession) * periods +
+                                   int64_t(sessions.increment) * fullMoveNumber - remaining));
   reportedGiven = clamp32(int64_t(stopwatch.reading()) + remaining);
   reportPly = ply;
 }
 
 void TimeControl::setSessions(uint32_t moves, int32_t time, int32_t inc) {
-  movesPerSession = moves;
-  timePerSession = time;
-  increment = inc;
+  sessions = SessionClock{moves, time, inc};
   moveTime = 0;
 }
 
 void TimeControl::resetForNewGame() {
   stopwatch.stop();
   stopwatch.reset();
-  timeControlActive = true;
-  depthLimited = false;
-  movesPerSession = 40;
-  timePerSession = 30000;
-  increment = 0;
+  sessions = SessionClock{};
   moveTime = 0;
   reportPly = -1;
 }

@@ -49,23 +49,23 @@ bool Engine::protover(const Args&) {
       "feature colors=0\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=1\n"
       "feature name=0\nfeature nps=0\nfeature debug=1\nfeature smp=1\n"
       "feature variants=\"normal,fischerandom\"\n");
-  out_.printf("feature option=\"ttHashSizeMB -spin %u 1 2048\"\n", pool_.hashSize());
-  out_.printf("feature option=\"bookFilePath -path %s\"\n", pool_.book().path().c_str());
-  out_.printf("feature option=\"moveOverheadMs -spin %d 0 %d\"\n", 10 * timeControl_.margin.load(),
+  out_.printf("feature option=\"ttHashSizeMB -spin %u 1 2048\"\n", pool_.table().size());
+  out_.printf("feature option=\"bookFilePath -path %s\"\n", book_.path().c_str());
+  out_.printf("feature option=\"moveOverheadMs -spin %d 0 %d\"\n", 10 * moveOverhead_,
               10 * TimeControl::MaxMargin);
   out_.printf("feature option=\"MultiPV -spin %d 1 %d\"\n", multiPV_, MaxMultiPV);
   out_.line("feature exclude=1");
   out_.printf("feature myname=\"%s\"\n", std::string(EngineName).c_str());
   // protover does not stop a search: a running search keeps its workers, and a change of the
   // core count takes effect when the next search starts.
-  pool_.ensureTable();
+  pool_.table().ensure();
   if (!pool_.anyBusy()) pool_.rebuildWorkers(false);
   out_.line("feature done=1");
   return true;
 }
 
 bool Engine::newGame(const Args&) {
-  pool_.recreateTable();
+  pool_.table().recreate();
   pool_.rebuildWorkers(true);
   chess960_ = false;
   setStartPosition();
@@ -73,9 +73,9 @@ bool Engine::newGame(const Args&) {
   forceMode_ = false;
   boardPrintPending_ = true;
   timeControl_.resetForNewGame();
+  depthLimit_ = 0;
   if (analyzeMode_) {
     engineSide_ = game_.position.sideToMove;
-    timeControl_.timeControlActive = false;
   } else {
     engineSide_ = game_.position.sideToMove ^ 1;
   }
@@ -191,8 +191,7 @@ bool Engine::level(const Args& args) {
 bool Engine::sd(const Args& args) {
   const int32_t depth = parseNumber(args[0]);
   if (depth < 0) return false;
-  timeControl_.maxDepth = depth;
-  timeControl_.depthLimited = true;
+  depthLimit_ = depth;
   return true;
 }
 
@@ -234,8 +233,7 @@ bool Engine::analyze(const Args&) {
   if (analyzeMode_) return true;
   analyzeMode_ = true;
   engineSide_ = game_.position.sideToMove;
-  timeControl_.timeControlActive = false;
-  timeControl_.depthLimited = false;
+  depthLimit_ = 0;
   return true;
 }
 
@@ -248,17 +246,16 @@ bool Engine::exit(const Args&) {
 
 void Engine::leaveAnalysis() {
   analyzeMode_ = false;
-  timeControl_.depthLimited = false;
-  timeControl_.timeControlActive = true;
+  depthLimit_ = 0;
 }
 
 bool Engine::post(const Args&) {
-  pool_.postThinking = true;
+  postThinking_ = true;
   return true;
 }
 
 bool Engine::nopost(const Args&) {
-  pool_.postThinking = false;
+  postThinking_ = false;
   return true;
 }
 
@@ -285,7 +282,7 @@ bool Engine::option(const Args& args) {
       return false;
     }
     out_.printf("# setting option: ttHashSizeMB=%d\n", megabytes);
-    pool_.setHashSize(uint32_t(megabytes));
+    pool_.table().setSize(uint32_t(megabytes));
     return true;
   }
   if (name == "bookFilePath") {
@@ -294,7 +291,7 @@ bool Engine::option(const Args& args) {
       return false;
     }
     out_.printf("# setting option: bookFilePath=%s\n", value.c_str());
-    pool_.book().setPath(value);
+    book_.setPath(value);
     return true;
   }
   if (name == "moveOverheadMs") {
@@ -304,7 +301,7 @@ bool Engine::option(const Args& args) {
       return false;
     }
     out_.printf("# setting option: moveOverheadMs=%d\n", milliseconds);
-    timeControl_.setMoveOverhead(milliseconds);
+    moveOverhead_ = (milliseconds + 9) / 10;
     return true;
   }
   if (name == "MultiPV") {
@@ -325,12 +322,12 @@ bool Engine::option(const Args& args) {
 }
 
 bool Engine::book(const Args&) {
-  pool_.bookUse = true;
+  bookUse_ = true;
   return true;
 }
 
 bool Engine::nobook(const Args&) {
-  pool_.bookUse = false;
+  bookUse_ = false;
   return true;
 }
 

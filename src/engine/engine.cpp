@@ -11,7 +11,9 @@
 
 namespace varnu {
 
-Engine::Engine(Output& out) : out_(out), pool_(out, timeControl_) { setStartPosition(); }
+Engine::Engine(Output& out) : out_(out), pool_(out, timeControl_.stopwatch, &book_) {
+  setStartPosition();
+}
 
 // The search must end before the game it plays into goes away.
 Engine::~Engine() { pool_.abortSearch(); }
@@ -81,7 +83,7 @@ int Engine::run(LineReader& reader) {
 }
 
 void Engine::startUp() {
-  pool_.ensureTable();
+  pool_.table().ensure();
   pool_.rebuildWorkers(false);
   setStartPosition();
   boardPrintPending_ = true;
@@ -98,9 +100,9 @@ void Engine::execute(std::string_view line) {
 void Engine::endOfInput() {
   // A timed search still plays its move; an analysis would never end, so it is stopped, and so
   // is a ponder search after the move.
-  if (analyzeMode_ || !timeControl_.timeControlActive) pool_.abortSearch();
+  if (analyzeMode_) pool_.abortSearch();
   pool_.waitForMove();
-  pool_.abortPonder();
+  pool_.ponder().miss();
   quitRequested_ = true;
 }
 
@@ -111,37 +113,41 @@ void Engine::afterCommand() {
     engineSide_ = NoColour;
     forceMode_ = true;
   }
-  SearchRequest request;
   if (engineSide_ == game_.position.sideToMove && game_.count < GameRecord::Capacity &&
-      nextRequest(request))
-    pool_.startSearch(game_.position, game_.count, this, request);
+      !(analyzeMode_ && allExcluded()))
+    pool_.startSearch(game_.position, gameLimits(game_.count, game_.position.sideToMove), this);
 }
 
-SearchRequest Engine::gameRequest() const {
-  SearchRequest request;
-  request.multiPV = multiPV_;
-  // The book holds standard chess only.
-  request.bookAllowed = !chess960_;
-  request.notation = notation_;
-  return request;
+SearchLimits Engine::gameLimits(int gamePly, int side) const {
+  SearchLimits limits;
+  // An analysis has no clock; a game has the session clock of "level", or a time per move.
+  limits.infinite = analyzeMode_;
+  limits.sessionClock = !analyzeMode_;
+  limits.sessions = timeControl_.sessions;
+  limits.gamePly = gamePly;
+  limits.moveTime = timeControl_.moveTime;
+  limits.time[side] = timeControl_.reportedClock(gamePly);
+  limits.moveOverhead = moveOverhead_;
+  limits.depth = depthLimit_;
+  limits.multiPV = multiPV_;
+  limits.excluded = game_.excluded;
+  // The book holds standard chess only, and knows nothing of the exclusions.
+  limits.bookAllowed = bookUse_ && !chess960_ && game_.excluded.count == 0;
+  limits.notation = notation_;
+  return limits;
 }
 
-bool Engine::nextRequest(SearchRequest& request) {
-  request = gameRequest();
-  if (game_.excluded.count == 0) return true;
+bool Engine::allExcluded() {
+  if (game_.excluded.count == 0) return false;
   MoveList legal;
   generateMoves(game_.position, inCheck(game_.position), legal);
   for (uint32_t i = 0; i < legal.count; ++i) {
     bool excluded = false;
     for (uint32_t j = 0; j < game_.excluded.count; ++j)
       excluded = excluded || sameMove(legal.entries[i].move, game_.excluded.entries[j].move);
-    if (!excluded) request.rootMoves.add(legal.entries[i].move);
+    if (!excluded) return false;
   }
-  // The book knows nothing of the exclusions.
-  request.bookAllowed = false;
-  // With every move excluded an analysis waits for one to be included again; a game search
-  // still has to find a move, so it searches them all.
-  return request.rootMoves.count > 0 || !analyzeMode_;
+  return true;
 }
 
 void Engine::printBoardNow() {
@@ -173,21 +179,21 @@ void Engine::expectReply() {
   if (!ponderOn_ || expectedReply_ == NullMove || gameOver_ || forceMode_ || analyzeMode_ ||
       engineSide_ == NoColour || recordFull())
     return;
-  PonderJob job;
-  job.position = game_.position;
-  Position& pos = job.position;
+  Position pos = game_.position;
   pos.history[pos.historyCount].movePlayed = expectedReply_;
   UndoRecord undo;
   makeMove(pos, expectedReply_, undo);
   // A reply that ends the game leaves nothing to ponder on.
   if (countMoves(pos, inCheck(pos)) == 0 || checkDraw(pos).code == MaterialDraw) return;
-  job.gamePly = game_.count + 1;
-  job.request = gameRequest();
-  job.request.moveWanted = true;
+  SearchLimits limits = gameLimits(game_.count + 1, pos.sideToMove);
+  // The exclusions belong to the position before the reply.
+  limits.excluded.count = 0;
+  limits.bookAllowed = bookUse_ && !chess960_;
+  limits.moveWanted = true;
   ponderMove_ = expectedReply_;
   // Thinking lines while pondering leave the assumed reply out, so it is announced first.
-  if (pool_.postThinking) out_.line("Hint: " + moveToText(ponderMove_, notation_));
-  pool_.ponderNext(job);
+  if (postThinking_) out_.line("Hint: " + moveToText(ponderMove_, notation_));
+  pool_.ponder().start(pos, limits, this);
 }
 
 bool Engine::isPonderHit(std::string_view text) {
@@ -238,7 +244,7 @@ bool Engine::dispatch(std::string_view line) {
     }
   }
   // The ponder search is the only search that runs while the user is to move.
-  const bool ponders = command->onSearch == SearchEffect::StopsUnlessHit && pool_.pondering();
+  const bool ponders = command->onSearch == SearchEffect::StopsUnlessHit && pool_.ponder().active();
   const bool hit = ponders && isPonderHit(args[0]);
   if (ponders) out_.line(hit ? "# ponder hit" : "# ponder miss");
   if (command->onSearch == SearchEffect::Stops ||
@@ -257,9 +263,16 @@ bool Engine::dispatch(std::string_view line) {
   }
   // The hit is signalled once the user's move is in the game, so that the engine's move, which
   // the hit may release at once, follows it. A hit whose move was refused stops the search.
-  if (hit && done) pool_.ponderHit();
+  if (hit && done) {
+    SearchLimits limits;
+    {
+      std::lock_guard<std::mutex> lock(gameMutex_);
+      limits = gameLimits(game_.count, game_.position.sideToMove);
+    }
+    pool_.ponder().hit(limits);
+  }
   if (hit && !done) pool_.abortSearch();
-  if (command->onSearch == SearchEffect::StopsPonder) pool_.abortPonder();
+  if (command->onSearch == SearchEffect::StopsPonder) pool_.ponder().miss();
   return done;
 }
 

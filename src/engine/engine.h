@@ -1,6 +1,7 @@
 // The front end: the command loop, the protocol handlers and the game's modes.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,7 @@ class Engine : public SearchListener {
   // What a second front end drives after the switch.
   SearchPool& searchPool() { return pool_; }
   TimeControl& timeControl() { return timeControl_; }
+  OpeningBook& book() { return book_; }
 
   // The parts of the loop: the set-up before the first command, one command line with the
   // turn that follows it (game-end check, starting the search), and the end of input.
@@ -113,12 +115,12 @@ class Engine : public SearchListener {
   // "exclude" and "include": a move or "all" leaves the search's root moves or joins them again;
   // false, with nothing changed, for a move that is not legal.
   bool changeExclusion(std::string_view text, bool exclude);
-  // The request of the next search: the MultiPV lines and the root moves left by the exclusions.
-  // False when the exclusions leave no move to analyse.
-  bool nextRequest(SearchRequest& request);
-  // What every search of the game asks: the MultiPV lines, the book outside Chess960, the
-  // moves' notation.
-  SearchRequest gameRequest() const;
+  // The limits of a search of the game at this ply (moves in the record) for the side to move
+  // there: its clock, depth limit, lines, exclusions, the book outside Chess960 and the moves'
+  // notation.
+  SearchLimits gameLimits(int gamePly, int side) const;
+  // True when the exclusions leave no move to analyse.
+  bool allExcluded();
   // The game record keeps room for the engine's reply after every user move.
   bool recordFull() const { return game_.count >= GameRecord::Capacity - 1; }
   // After the engine's move (under the game lock, on the master's thread): notes the reply it
@@ -130,6 +132,7 @@ class Engine : public SearchListener {
 
   Output& out_;
   TimeControl timeControl_;
+  OpeningBook book_{"book.bin"};
   SearchPool pool_;
   GameRecord game_;
   // Guards the game and the mode fields: the master search thread plays its move into them
@@ -143,6 +146,10 @@ class Engine : public SearchListener {
   bool xboardMode_ = false;
   bool analyzeMode_ = false;
   int multiPV_ = 1;  // the MultiPV option: best lines searched and reported
+  int depthLimit_ = 0;  // "sd": the depth at which every search stops; 0 for none
+  std::atomic<bool> postThinking_{true};  // "post" and "nopost": thinking output
+  bool bookUse_ = true;  // "book" and "nobook"
+  int32_t moveOverhead_ = TimeControl::SafetyMargin;  // the moveOverheadMs option, in centiseconds
   bool quitRequested_ = false;
   bool uciRequested_ = false;
   // "hard" and "easy"; a new game keeps the setting.

@@ -17,7 +17,7 @@ uint64_t percent(uint64_t part, uint64_t whole) { return whole ? part * 100 / wh
 // "<depth> <score> <time> <nodes> <moves>". With one line, xboard has no line for a completed
 // iteration; with several, only completed iterations are reported, each line in turn.
 void Engine::onThinking(const ThinkingReport& r) {
-  if (r.iterationDone && r.linesWanted <= 1) return;
+  if (!postThinking_ || (r.iterationDone && r.linesWanted <= 1)) return;
   char head[96];
   std::snprintf(head, sizeof head, "%u %d %d %" PRIu64, unsigned(r.depth), r.score, r.time,
                 r.nodes);
@@ -27,6 +27,7 @@ void Engine::onThinking(const ThinkingReport& r) {
 }
 
 void Engine::onStatistics(const SearchStatistics& s) {
+  if (!postThinking_) return;
   const uint64_t nps = s.time > 0 ? s.nodes * 100 / uint64_t(s.time) : 0;
   const uint64_t all = s.cutoffs + s.qsCutoffs;
   const uint64_t allFirst = s.cutoffsOnFirstMove + s.qsCutoffsOnFirstMove;

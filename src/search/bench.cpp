@@ -1,7 +1,7 @@
 #include "search/bench.h"
 
 #include "board/fen.h"
-#include "clock/time_control.h"
+#include "search/move_timer.h"
 #include "search/searcher.h"
 
 namespace varnu {
@@ -52,15 +52,19 @@ BenchResult benchSearch(const char* fen, int depth, TranspositionTable& table, i
   BenchResult result;
   Position pos;
   if (!setFromFen(pos, fen)) return result;
-  TimeControl clock;
-  clock.timeControlActive = true;
-  clock.maxTime = 1 << 30;
-  clock.depthLimited = true;
-  clock.maxDepth = depth;
+  // A clock that never runs out: the search ends at the depth.
+  SearchLimits limits;
+  limits.moveTime = 1 << 30;
+  limits.moveOverhead = 0;
+  limits.depth = depth;
+  limits.multiPV = multiPV;
+  Stopwatch watch;
+  MoveTimer timer(watch);
+  timer.start(limits, pos.sideToMove, nullptr);
   table.clear();
   // A fresh searcher: no killers, counters or cached structures carried over.
-  Searcher searcher(0, &table, &clock, nullptr, nullptr);
-  searcher.request.multiPV = multiPV;
+  Searcher searcher(0, &table, &timer, nullptr, nullptr);
+  searcher.limits = limits;
   result.valid = true;
   result.best = searcher.iterate(pos);
   result.score = searcher.bestScore;

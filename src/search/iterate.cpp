@@ -16,18 +16,28 @@ namespace {
 constexpr int MaxDepth = 100;
 constexpr int AspirationWindow = 30;
 
-// Keeps the moves of the list that the allowed list names; an empty allowed list keeps all.
-void restrictTo(const MoveList& allowed, MoveList& list) {
-  if (allowed.count == 0) return;
+bool listed(const MoveList& list, Move m) {
+  for (uint32_t i = 0; i < list.count; ++i)
+    if (sameMove(list.entries[i].move, m)) return true;
+  return false;
+}
+
+// Keeps the root moves that the limits allow: those of searchmoves when it names any, less the
+// excluded ones unless they are all that is left.
+void keepAllowedMoves(const SearchLimits& limits, MoveList& list) {
   uint32_t kept = 0;
-  for (uint32_t i = 0; i < list.count; ++i) {
-    for (uint32_t j = 0; j < allowed.count; ++j) {
-      if (sameMove(list.entries[i].move, allowed.entries[j].move)) {
-        list.entries[kept++] = list.entries[i];
-        break;
-      }
-    }
-  }
+  for (uint32_t i = 0; i < list.count; ++i)
+    if (limits.searchMoves.count == 0 || listed(limits.searchMoves, list.entries[i].move))
+      list.entries[kept++] = list.entries[i];
+  list.count = kept;
+  if (limits.excluded.count == 0) return;
+  kept = 0;
+  for (uint32_t i = 0; i < list.count; ++i)
+    if (!listed(limits.excluded, list.entries[i].move)) ++kept;
+  if (kept == 0) return;
+  kept = 0;
+  for (uint32_t i = 0; i < list.count; ++i)
+    if (!listed(limits.excluded, list.entries[i].move)) list.entries[kept++] = list.entries[i];
   list.count = kept;
 }
 
@@ -49,16 +59,16 @@ Move Searcher::iterate(const Position& game) {
   position = game;
   resetCounters();
   completedDepth = 0;
-  const bool noResult = !timeControl->timeControlActive && !request.moveWanted;
+  const bool noResult = !limits.timed(game.sideToMove) && !limits.moveWanted;
   bestLine.clear();
   bestScore = -MateScore;
   Position& pos = position;
 
   MoveList rootMoves;
   generateMoves(pos, inCheck(pos), rootMoves);
-  restrictTo(request.rootMoves, rootMoves);
+  keepAllowedMoves(limits, rootMoves);
   const int rootMoveCount = int(rootMoves.count);
-  for (int i = 0; i < std::min(request.multiPV, rootMoveCount); ++i) lines_[i] = RootLine{};
+  for (int i = 0; i < std::min(limits.multiPV, rootMoveCount); ++i) lines_[i] = RootLine{};
   scoreMoves(pos, NullMove, rootMoves);
   // Pre-ordering: the first best move is the one with the best static evaluation.
   for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, rootMoves); ++k) {
@@ -93,7 +103,7 @@ Move Searcher::iterate(const Position& game) {
     int v = 0;
     int lineCount = 1;
     ScoreBound bound = ScoreBound::Exact;
-    if (request.multiPV <= 1) {
+    if (limits.multiPV <= 1) {
       v = searchLine(depth, w, lowerMate, upperMate, line, bound);
       if (!line.empty()) {
         bestLine = line;
@@ -107,9 +117,9 @@ Move Searcher::iterate(const Position& game) {
     if (v > MateThreshold || v < -MateThreshold) step = 1;
     if (!stopped()) {
       completedDepth = depth;
-      if (id == 0 && host && request.multiPV <= 1)
+      if (id == 0 && host && limits.multiPV <= 1)
         host->reportIteration(depth, bestScore, bestLine, LineTag{1, bound});
-      for (int i = 0; id == 0 && host && request.multiPV > 1 && i < lineCount; ++i)
+      for (int i = 0; id == 0 && host && limits.multiPV > 1 && i < lineCount; ++i)
         host->reportIteration(depth, lines_[i].score, lines_[i].line,
                               LineTag{i + 1, lines_[i].bound});
     }
@@ -149,7 +159,7 @@ int Searcher::searchLine(int depth, Window w, int lowerMate, int upperMate, PVLi
 int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveList& rootList) {
   Position& pos = position;
   const bool check = inCheck(pos);
-  const int count = std::min(request.multiPV, int(rootList.count));
+  const int count = std::min(limits.multiPV, int(rootList.count));
   if (count == 0) return 0;
   // The window spans the last iteration's lines: from below its last line's score to above its
   // first's. The first iteration searches in the full window.
@@ -241,25 +251,25 @@ int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveLis
 }
 
 bool Searcher::mateLimitReached() const {
-  const int64_t plies = 2 * int64_t(request.mateLimit) - 1;
-  return request.mateLimit > 0 && bestScore > MateThreshold && MateScore - bestScore <= plies;
+  const int64_t plies = 2 * int64_t(limits.mate) - 1;
+  return limits.mate > 0 && bestScore > MateThreshold && MateScore - bestScore <= plies;
 }
 
 bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
                              const PVLine& line, bool* easyFlags) {
-  const std::string moveText = moveToText(bestLine.moves[0], request.notation);
+  const std::string moveText = moveToText(bestLine.moves[0], limits.notation);
   // While pondering no time rule applies. After a ponder hit the easy-move rule and the rule
   // of the next iteration count the time since the hit against the budget computed there: the
   // time pondered is a bonus, so a hit plays as a fresh move would, only from a deeper search.
-  const bool clock = timeControl->budgeted();
+  const bool clock = timer && timer->budgeted();
   easyFlags[depth] = easyMove;
   if (depth == 1 && rootMoveCount == 1) {
     comment("# forced move: %s", moveText.c_str());
     return true;
   }
   if (depth >= 6) {
-    const int32_t spent = timeControl->stopwatch.sinceMark();
-    const int32_t maxTime = timeControl->maxTime;
+    const int32_t spent = clock ? timer->spent() : 0;
+    const int32_t maxTime = clock ? timer->maxTime() : 0;
     if (easyMove && easyFlags[depth - 1] && !line.empty() &&
         sameMove(line.moves[0], bestLine.moves[0]) && clock && spent >= maxTime / 8) {
       comment("# easy move: %s", moveText.c_str());
@@ -283,7 +293,7 @@ bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lo
     comment("# getting mated in %d plies: %s", bestScore + MateScore, moveText.c_str());
     return true;
   }
-  return timeControl->depthLimited && depth == timeControl->maxDepth;
+  return depth == limits.depth;
 }
 
 int Searcher::searchRoot(int depth, int alpha, int beta, PVLine& line, int keepFrom) {
@@ -313,7 +323,7 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
 
   MoveList list;
   generateMoves(pos, inCheck, list);
-  restrictTo(request.rootMoves, list);
+  keepAllowedMoves(limits, list);
   scoreMoves(pos, NullMove, list);
   if (!line.empty()) {
     for (uint32_t i = 0; i < list.count; ++i) {

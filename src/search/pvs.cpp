@@ -28,11 +28,11 @@ void appendPV(Move move, const PVLine& child, PVLine& line) {
   line.length = uint16_t(n + 1);
 }
 
-Searcher::Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
+Searcher::Searcher(int id, TranspositionTable* table, const MoveTimer* timer, SearchHost* host,
                    Output* out)
     : id(id),
       table(table),
-      timeControl(timeControl),
+      timer(timer),
       host(host),
       out(out),
       evalCache(std::make_unique<EvalCache>()) {}
@@ -52,7 +52,7 @@ bool Searcher::timedOut() {
   // node limit it asks at every node, so that a limit below the interval is kept.
   if (id != 0 || !host) return false;
   const uint64_t n = nodes.get();
-  if (n % TimeoutInterval != 0 && (request.nodeLimit == 0 || n < request.nodeLimit)) return false;
+  if (n % TimeoutInterval != 0 && (limits.nodes == 0 || n < limits.nodes)) return false;
   if (!host->checkTimeout()) return false;
   stopRequested.store(true, std::memory_order_relaxed);
   return true;

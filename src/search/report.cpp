@@ -1,6 +1,6 @@
 // The search's reports to the front end: the figures of every new best line at the root and of
-// every completed iteration, and the counters at the end of a search. Both go out only while
-// thinking output is on; the front end that started the search prints them.
+// every completed iteration, and the counters at the end of a search. The front end that
+// started the search prints them, or not.
 #include "board/move.h"
 #include "search/search_pool.h"
 
@@ -14,19 +14,20 @@ void appendMoveTexts(std::string& text, const PVLine& line, const MoveNotation& 
 }
 
 void SearchPool::report(int depth, int score, const PVLine& line, bool iterationDone, LineTag tag) {
-  if (!postThinking || !listener_) return;
+  if (!listener_) return;
   ThinkingReport r;
   r.depth = depth;
   r.selDepth = workers_[0]->searcher->selDepth;
   r.score = score;
-  r.time = searchTime();
+  r.time = ponder_.reportTime(timer_.spent());
   r.nodes = totalNodes();
-  const uint32_t entries = table_.entryCount();
-  r.hashFull = entries ? int(uint64_t(table_.filledCount()) * 1000 / entries) : 0;
+  const TranspositionTable& table = table_.table();
+  const uint64_t entries = table.entryCount();
+  r.hashFull = entries ? int(table.filledCount() * 1000 / entries) : 0;
   r.line = &line;
   r.iterationDone = iterationDone;
   r.lineNumber = tag.number;
-  r.linesWanted = request_.multiPV;
+  r.linesWanted = limits_.multiPV;
   r.bound = tag.bound;
   listener_->onThinking(r);
 }
@@ -40,26 +41,20 @@ void SearchPool::reportIteration(int depth, int score, const PVLine& line, LineT
 }
 
 void SearchPool::printStatistics() {
-  if (!postThinking) return;
-  SearchStatistics s;
-  s.time = searchTime();
-  for (uint64_t& t : totals) t = 0;
+  SearchStatistics& s = statistics_;
+  s = SearchStatistics{};
+  s.time = ponder_.reportTime(timer_.spent());
   for (const auto& worker : workers_) {
     const Searcher& w = *worker->searcher;
-    const Counter* counters[7] = {&w.nodes,     &w.qsNodes,
-                                  &w.cutoffs,   &w.cutoffsOnFirstMove,
-                                  &w.qsCutoffs, &w.qsCutoffsOnFirstMove,
-                                  &w.ttHashHits};
-    for (int i = 0; i < 7; ++i) totals[i] += counters[i]->get();
+    s.nodes += w.nodes.get();
+    s.qsNodes += w.qsNodes.get();
+    s.cutoffs += w.cutoffs.get();
+    s.cutoffsOnFirstMove += w.cutoffsOnFirstMove.get();
+    s.qsCutoffs += w.qsCutoffs.get();
+    s.qsCutoffsOnFirstMove += w.qsCutoffsOnFirstMove.get();
+    s.ttHashHits += w.ttHashHits.get();
   }
-  s.nodes = totals[0];
-  s.qsNodes = totals[1];
-  s.cutoffs = totals[2];
-  s.cutoffsOnFirstMove = totals[3];
-  s.qsCutoffs = totals[4];
-  s.qsCutoffsOnFirstMove = totals[5];
-  s.ttHashHits = totals[6];
-  s.hashFullPercent = table_.hashFullPercent();
+  s.hashFullPercent = table_.table().hashFullPercent();
   if (listener_) listener_->onStatistics(s);
 }
 

@@ -11,8 +11,9 @@
 #include "board/movegen.h"
 #include "board/output.h"
 #include "board/position.h"
-#include "clock/time_control.h"
 #include "eval/eval_cache.h"
+#include "search/move_timer.h"
+#include "search/search_limits.h"
 #include "search/transposition_table.h"
 
 namespace varnu {
@@ -73,31 +74,6 @@ class SearchHost {
   virtual void printStatistics() = 0;
 };
 
-// What a front end asks of one search beyond the clock's settings. The default is the xboard
-// game's search: a move is handed over only under the clock, and the book is probed only then.
-struct SearchRequest {
-  // Hand over the best move when the search ends, also when no clock governs it.
-  bool moveWanted = false;
-  // The book may answer instead of the search (when book use is on and a move is wanted).
-  bool bookAllowed = true;
-  // Stop once the workers have searched this many nodes; 0 for no limit.
-  uint64_t nodeLimit = 0;
-  // Stop once a mate in this many moves or fewer is found; 0 for no limit.
-  int mateLimit = 0;
-  // Search only these root moves; none for all of them.
-  MoveList rootMoves;
-  // Ponder: search with no limit of time or nodes until the pool's ponderHit (the clock's
-  // settings apply from then on), moveNow (the move is handed over) or abortSearch. A result
-  // found earlier, by the book or a stop rule, waits for one of them.
-  bool ponder = false;
-  // The number of best root moves searched and reported at each depth, each with its own line.
-  int multiPV = 1;
-  // How the search's comment lines write moves.
-  MoveNotation notation;
-};
-
-// The most lines a search reports at once.
-inline constexpr int MaxMultiPV = 256;
 
 // The mate-distance clamp of a node: the narrowed window and the limits stored with results.
 struct MateWindow {
@@ -124,7 +100,7 @@ inline constexpr uint64_t TimeoutInterval = 1024;
 // Aligned to a cache line so that no two workers' counters or flags share one.
 class alignas(64) Searcher {
  public:
-  Searcher(int id, TranspositionTable* table, TimeControl* timeControl, SearchHost* host,
+  Searcher(int id, TranspositionTable* table, const MoveTimer* timer, SearchHost* host,
            Output* out);
 
   // Searches the game position by iterative deepening and returns the move to play (the null
@@ -148,7 +124,7 @@ class alignas(64) Searcher {
   const int id;
   Position position;
   TranspositionTable* const table;
-  TimeControl* const timeControl;
+  const MoveTimer* const timer;  // may be null: no clock
   SearchHost* const host;                      // may be null: no time-outs and no reports
   Output* const out;                           // may be null: no comment lines
   const std::unique_ptr<EvalCache> evalCache;  // this worker's pawn and positional scores
@@ -160,7 +136,7 @@ class alignas(64) Searcher {
   Counter qsCutoffs;
   Counter qsCutoffsOnFirstMove;
   Counter ttHashHits;
-  SearchRequest request;
+  SearchLimits limits;
   int32_t firstMovesTime = 0;
   // The deepest ply a node of this search has reached; read only by the searching thread.
   int selDepth = 0;
@@ -187,7 +163,7 @@ class alignas(64) Searcher {
   // The stop rules after an iteration; true when the search should end.
   bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate, const PVLine& line,
                      bool* easyFlags);
-  // True when the best score is a mate within the request's limit.
+  // True when the best score is a mate within the limits' mate.
   bool mateLimitReached() const;
   // What the common start of an interior node found: a score that settles the node, or the
   // clamped window and the hash move to search with.
@@ -214,7 +190,7 @@ class alignas(64) Searcher {
   // returns how many it found (0 when stopped).
   int searchLines(int depth, int lowerMate, int upperMate, const MoveList& rootList);
   // True when the new best lines of the root are reported as they come (one line searched).
-  bool reportsEachBest() const { return id == 0 && host && request.multiPV <= 1; }
+  bool reportsEachBest() const { return id == 0 && host && limits.multiPV <= 1; }
   void comment(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   // The lines of the last completed iteration of a search with several, and those of the pass

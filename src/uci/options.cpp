@@ -64,7 +64,7 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
     int32_t megabytes = 0;
     if (!readSpin(value, 1, MaxHashMegabytes, megabytes)) return false;
     // A running search keeps its table; the new size comes when it has ended.
-    if (!pool_.setHashSize(uint32_t(megabytes))) onTableRefused(uint32_t(megabytes));
+    if (!pool_.table().setSize(uint32_t(megabytes))) onTableRefused(uint32_t(megabytes));
     return true;
   }
   if (option == "threads") {
@@ -77,14 +77,14 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
   if (option == "ownbook") {
     const std::string flag = lowerCase(value);
     if (flag != "true" && flag != "false") return false;
-    pool_.bookUse = flag == "true";
+    bookUse_ = flag == "true";
     return true;
   }
   if (option == "bookfile") {
     // "<empty>" is the protocol's word for an empty text.
     const std::string_view path = !hasValue || value == "<empty>" ? std::string_view() : value;
     if (path.size() > MaxBookPathLength) return false;
-    pool_.book().setPath(path);
+    book_.setPath(path);
     return true;
   }
   if (option == "uci_chess960") {
@@ -95,7 +95,7 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
     return true;
   }
   if (option == "clear hash") {
-    pool_.clearTable();
+    pool_.table().clear();
     return true;
   }
   // The GUI decides when to ponder ("go ponder"); the option only tells it that it may.
@@ -106,7 +106,7 @@ bool UciEngine::setOptionValue(std::string_view name, std::string_view value, bo
   if (option == "move overhead") {
     int32_t milliseconds = 0;
     if (!readSpin(value, 0, 10 * TimeControl::MaxMargin, milliseconds)) return false;
-    timeControl_.setMoveOverhead(milliseconds);
+    moveOverhead_ = (milliseconds + 9) / 10;
     return true;
   }
   if (option == "multipv") {

@@ -34,8 +34,9 @@ Words splitWords(std::string_view line) {
   return words;
 }
 
-UciEngine::UciEngine(Output& out, SearchPool& pool, TimeControl& timeControl, std::string_view name)
-    : out_(out), pool_(pool), timeControl_(timeControl), name_(name) {
+UciEngine::UciEngine(Output& out, SearchPool& pool, TimeControl& timeControl, OpeningBook& book,
+                     std::string_view name)
+    : out_(out), pool_(pool), timeControl_(timeControl), book_(book), name_(name) {
   setFromFen(game_, StartFen);
 }
 
@@ -116,24 +117,24 @@ void UciEngine::execute(std::string_view line) {
 void UciEngine::uci() {
   out_.line("id name " + name_);
   out_.line("id author the Varnu developers");
-  out_.printf("option name Hash type spin default %u min 1 max %u\n", pool_.hashSize(),
+  out_.printf("option name Hash type spin default %u min 1 max %u\n", pool_.table().size(),
               MaxHashMegabytes);
   out_.printf("option name Threads type spin default %u min 1 max %u\n", pool_.requestedCores(),
               pool_.maxCores());
   out_.printf("option name MultiPV type spin default 1 min 1 max %d\n", MaxMultiPV);
-  out_.printf("option name OwnBook type check default %s\n", pool_.bookUse ? "true" : "false");
-  out_.line("option name BookFile type string default " + pool_.book().path());
+  out_.printf("option name OwnBook type check default %s\n", bookUse_ ? "true" : "false");
+  out_.line("option name BookFile type string default " + book_.path());
   out_.line("option name Clear Hash type button");
   out_.line("option name Ponder type check default false");
   out_.printf("option name Move Overhead type spin default %d min 0 max %d\n",
-              10 * timeControl_.margin.load(), 10 * TimeControl::MaxMargin);
+              10 * moveOverhead_, 10 * TimeControl::MaxMargin);
   out_.line("option name UCI_Chess960 type check default false");
   out_.line("uciok");
 }
 
 void UciEngine::ucinewgame() {
   finishSearch();
-  pool_.clearTable();
+  pool_.table().clear();
   setFromFen(game_, StartFen);
   fullmoveNumber_ = 1;
 }
@@ -198,41 +199,33 @@ void UciEngine::go(const Words& words) {
   MoveList legal;
   generateMoves(game_, inCheck(game_), legal);
 
-  const int side = game_.sideToMove;
-  const bool clock = g.time[side] >= 0 || g.moveTime >= 0;
-  timeControl_.timeControlActive = clock && !g.infinite;
-  timeControl_.depthLimited = g.depth > 0;
-  timeControl_.maxDepth = g.depth;
-  // A clock stated for an earlier move says nothing about this one.
-  timeControl_.reportPly = -1;
-  if (g.time[side] >= 0) {
-    // The clock is restated before every move, so the move starts a period: of movestogo moves
-    // when given, otherwise of the sudden-death budget's length. The search's ply is 0 for the
-    // same reason, and the budget is capped by this clock.
-    const int32_t remaining = g.time[side] / 10;
-    timeControl_.setSessions(uint32_t(g.movesToGo), remaining, g.increment[side] / 10);
-    timeControl_.setRemaining(remaining, 0);
+  SearchLimits limits;
+  for (int side : {White, Black}) {
+    if (g.time[side] >= 0) limits.time[side] = g.time[side] / 10;
+    limits.increment[side] = g.increment[side] / 10;
   }
-  // A fixed time per move, capped by the clock when one is given too; at least a centisecond,
-  // since no time at all would mean the session clock.
-  if (g.moveTime >= 0) timeControl_.setMoveTime(std::max(g.moveTime / 10, 1));
-
-  SearchRequest request;
-  request.moveWanted = true;
+  limits.movesToGo = g.movesToGo;
+  // A fixed time per move of at least a centisecond, since none at all would mean no limit.
+  if (g.moveTime >= 0) limits.moveTime = std::max(g.moveTime / 10, 1);
+  limits.moveOverhead = moveOverhead_;
+  limits.depth = g.depth;
+  limits.nodes = uint64_t(g.nodes);
+  limits.mate = g.mate;
+  limits.infinite = g.infinite;
+  limits.ponder = g.ponder;
+  limits.searchMoves = g.searchMoves;
+  limits.multiPV = multiPV_;
+  limits.moveWanted = true;
   // The book holds standard chess only.
-  request.bookAllowed = !g.infinite && g.mate == 0 && g.searchMoves.count == 0 && !chess960_;
-  request.nodeLimit = uint64_t(g.nodes);
-  request.mateLimit = g.mate;
-  request.rootMoves = g.searchMoves;
-  request.ponder = g.ponder;
-  request.multiPV = multiPV_;
+  limits.bookAllowed = bookUse_ && !g.infinite && g.mate == 0 && g.searchMoves.count == 0 && !chess960_;
+  limits.notation = notation_;
 
   std::lock_guard<std::mutex> lock(mutex_);
   goPending_ = true;
   infinite_ = g.infinite;
   pondering_ = g.ponder;
   resultReady_ = false;
-  bounded_ = timeControl_.timeControlActive || g.depth > 0 || g.nodes > 0;
+  bounded_ = limits.timed(game_.sideToMove) || g.depth > 0 || g.nodes > 0;
   if (legal.count == 0) {
     // Checkmated or stalemated: nothing to search.
     out_.line(inCheck(game_) ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
@@ -243,12 +236,16 @@ void UciEngine::go(const Words& words) {
     return;
   }
   lastDepth_ = 0;
-  pool_.startSearch(game_, 0, this, request);
+  limits_ = limits;
+  if (g.ponder)
+    pool_.ponder().start(game_, limits, this);
+  else
+    pool_.startSearch(game_, limits, this);
 }
 
 void UciEngine::onTableRefused(uint32_t megabytes) {
   info("cannot allocate " + std::to_string(megabytes) + " MB for the hash table, keeping " +
-       std::to_string(pool_.table().megabytes()) + " MB");
+       std::to_string(pool_.table().table().megabytes()) + " MB");
 }
 
 void UciEngine::onSearchDone(Move move) {
@@ -309,7 +306,7 @@ void UciEngine::ponderhit() {
     }
   }
   // After the flag: the move the hit may release at once must find it cleared.
-  pool_.ponderHit();
+  pool_.ponder().hit(limits_);
 }
 
 void UciEngine::finishSearch() {

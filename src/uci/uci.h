@@ -55,7 +55,8 @@ class UciEngine : public SearchListener {
   // The largest "Hash" value, in megabytes.
   static constexpr int32_t MaxHashMegabytes = 65536;
 
-  UciEngine(Output& out, SearchPool& pool, TimeControl& timeControl, std::string_view name);
+  UciEngine(Output& out, SearchPool& pool, TimeControl& timeControl, OpeningBook& book,
+            std::string_view name);
   // A running search ends first, so that it never reports to a front end that is gone.
   ~UciEngine() override;
 
@@ -117,7 +118,11 @@ class UciEngine : public SearchListener {
   Output& out_;
   SearchPool& pool_;
   TimeControl& timeControl_;
+  OpeningBook& book_;
   const std::string name_;
+  bool bookUse_ = true;                               // OwnBook
+  int32_t moveOverhead_ = TimeControl::SafetyMargin;  // Move Overhead, in centiseconds
+  SearchLimits limits_;  // those of the last "go", for its ponder hit
   Position game_;
   int fullmoveNumber_ = 1;  // the game position's move number, for its FEN
   int multiPV_ = 1;         // the MultiPV option: best lines searched and reported

@@ -5,9 +5,16 @@
 namespace varnu {
 namespace {
 
+// The budget of the move at this ply as an xboard game reckons it: the session figures, the time
+// per move, and the clock of the last "time" report.
+BudgetFigures xboardBudget(const TimeControl& tc, int ply) {
+  BudgetFigures b = sessionBudget(tc.sessions, ply, tc.stopwatch.reading());
+  capBudget(b, tc.moveTime, TimeControl::SafetyMargin, tc.reportedClock(ply));
+  return b;
+}
+
 TEST(Budget, DefaultFirstMove) {
-  TimeControl tc;
-  const BudgetFigures b = tc.budget(0, 0);
+  const BudgetFigures b = xboardBudget(TimeControl{}, 0);
   EXPECT_EQ(b.max, 675);
   EXPECT_EQ(budgetLines(b),
             "# movesPerSession=40 timePerSession=30000 increment=0\n"
@@ -16,24 +23,19 @@ TEST(Budget, DefaultFirstMove) {
 }
 
 TEST(Budget, SessionBoundaries) {
-  TimeControl tc;
-  BudgetFigures b = tc.budget(78, 29000);
+  BudgetFigures b = sessionBudget(SessionClock{}, 78, 29000);
   EXPECT_EQ(b.fullMoveNumber, 40u);
   EXPECT_EQ(b.remainingMoves, 1u);
   EXPECT_EQ(b.nSessions, 1u);
   EXPECT_EQ(b.max, 900);
-  b = tc.budget(80, 29000);
+  b = sessionBudget(SessionClock{}, 80, 29000);
   EXPECT_EQ(b.fullMoveNumber, 41u);
   EXPECT_EQ(b.remainingMoves, 40u);
   EXPECT_EQ(b.nSessions, 2u);
 }
 
 TEST(Budget, IncrementalWholeGame) {
-  TimeControl tc;
-  tc.movesPerSession = 0;
-  tc.timePerSession = 30000;
-  tc.increment = 200;
-  const BudgetFigures b = tc.budget(0, 0);
+  const BudgetFigures b = sessionBudget(SessionClock{0, 30000, 200}, 0, 0);
   EXPECT_EQ(b.remainingMoves, 32u);
   EXPECT_EQ(b.total, 30200);
   EXPECT_EQ(b.available, 36400);
@@ -41,22 +43,18 @@ TEST(Budget, IncrementalWholeGame) {
 }
 
 TEST(Budget, OverdrawnClockGivesANegativeBudget) {
-  TimeControl tc;
-  EXPECT_LT(tc.budget(10, 40000).max, 0);
+  EXPECT_LT(sessionBudget(SessionClock{}, 10, 40000).max, 0);
 }
 
 TEST(Budget, HugeSettingsDoNotOverflow) {
-  TimeControl tc;
-  tc.timePerSession = 2147483647;
-  tc.increment = 2147483647;
-  tc.movesPerSession = 1;
-  const BudgetFigures b = tc.budget(1000, -2147483647);
+  const BudgetFigures b = sessionBudget(SessionClock{1, 2147483647, 2147483647}, 1000, -2147483647);
   EXPECT_EQ(b.total, 2147483647);
   EXPECT_GT(b.max, 0);
 }
 
 // The budget never exceeds the engine's clock less the margin: the clock as "time" reported it
 // for this move, or else as the session figures reckon it before this move's increment.
+
 TEST(Budget, CappedByTheClock) {
   const struct {
     const char* what;
@@ -80,7 +78,7 @@ TEST(Budget, CappedByTheClock) {
     tc.setSessions(c.moves, c.base, c.increment);
     if (c.stSeconds > 0) tc.setMoveTime(100 * c.stSeconds);
     if (c.reportPly >= 0) tc.setRemaining(c.time, c.reportPly);
-    const BudgetFigures b = tc.budget(c.ply, tc.stopwatch.reading());
+    const BudgetFigures b = xboardBudget(tc, c.ply);
     EXPECT_EQ(b.max, c.max) << c.what;
     EXPECT_EQ(b.maxTime, c.maxTime) << c.what;
   }
@@ -90,32 +88,24 @@ TEST(Budget, LinesShowTheCapAndTheTimePerMove) {
   TimeControl tc;
   tc.setSessions(0, 100, 200);
   tc.setRemaining(100, 0);
-  EXPECT_EQ(budgetLines(tc.budget(0, tc.stopwatch.reading())),
+  EXPECT_EQ(budgetLines(xboardBudget(tc, 0)),
             "# movesPerSession=0 timePerSession=100 increment=200\n"
             "# ply=0 fullMoveNumber=1 remainingMoves=32 nSessions=1\n"
             "# total=300 elapsed=200 remaining=100 available=6300 max=177\n"
             "# clock=100 margin=10 max=90\n");
   tc.setMoveTime(100);
   tc.setRemaining(100, 0);
-  EXPECT_EQ(budgetLines(tc.budget(0, tc.stopwatch.reading())),
+  EXPECT_EQ(budgetLines(xboardBudget(tc, 0)),
             "# timePerMove=100 margin=10 max=90\n");
   tc.setSessions(40, 30000, 0);  // "level" ends the time per move
-  EXPECT_EQ(tc.budget(0, 0).moveTime, 0);
+  EXPECT_EQ(tc.moveTime, 0);
 }
 
 TEST(TimeCommand, WatchReadsTheTimeUsed) {
   TimeControl tc;
   tc.setRemaining(12000, 20);  // move 11 of 40 in 5 minutes: 18000 used
   EXPECT_EQ(tc.stopwatch.reading(), 18000);
-  EXPECT_EQ(tc.budget(20, tc.stopwatch.reading()).remaining, 12000);
-}
-
-TEST(TimeUp, NeverInAnalysis) {
-  TimeControl tc;
-  tc.maxTime = -5;
-  EXPECT_TRUE(tc.timeUp());
-  tc.timeControlActive = false;
-  EXPECT_FALSE(tc.timeUp());
+  EXPECT_EQ(sessionBudget(tc.sessions, 20, tc.stopwatch.reading()).remaining, 12000);
 }
 
 }  // namespace

@@ -25,13 +25,20 @@ struct Recorder : SearchListener {
 };
 
 struct PoolFixture : testing::Test {
-  PoolFixture() : pool(out, clock) {
-    pool.setHashSize(8);
-    pool.bookUse = false;
+  PoolFixture() : pool(out, watch, &book) {
+    pool.table().setSize(8);
     EXPECT_TRUE(setFromFen(game, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3"));
   }
+  // A game under the default session clock; tests set their own limits.
+  static SearchLimits gameClock(int ply) {
+    SearchLimits limits;
+    limits.sessionClock = true;
+    limits.gamePly = ply;
+    return limits;
+  }
   Output out;
-  TimeControl clock;
+  Stopwatch watch;
+  OpeningBook book{"no such book.bin"};
   SearchPool pool;
   Position game;
   Recorder recorder;
@@ -39,9 +46,9 @@ struct PoolFixture : testing::Test {
 
 TEST_F(PoolFixture, TwoWorkersDeliverExactlyOneLegalMove) {
   pool.setCores(2);
-  clock.depthLimited = true;
-  clock.maxDepth = 5;
-  pool.startSearch(game, 4, &recorder);
+  SearchLimits limits = PoolFixture::gameClock(4);
+  limits.depth = 5;
+  pool.startSearch(game, limits, &recorder);
   pool.waitIdle();
   EXPECT_FALSE(pool.anyBusy());
   EXPECT_EQ(recorder.count.load(), 1);
@@ -52,8 +59,9 @@ TEST_F(PoolFixture, TwoWorkersDeliverExactlyOneLegalMove) {
 
 TEST_F(PoolFixture, AbortStopsEveryWorkerAndPlaysNoMove) {
   pool.setCores(2);
-  clock.timeControlActive = false;  // an analysis: it would run on forever
-  pool.startSearch(game, 4, &recorder);
+  SearchLimits analysis;  // it would run on forever
+  analysis.infinite = true;
+  pool.startSearch(game, analysis, &recorder);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(pool.anyBusy());
   pool.abortSearch();
@@ -63,10 +71,10 @@ TEST_F(PoolFixture, AbortStopsEveryWorkerAndPlaysNoMove) {
 
 TEST_F(PoolFixture, AStopWhileStartingIsNotLost) {
   pool.setCores(2);
-  clock.depthLimited = true;
-  clock.maxDepth = 30;
+  SearchLimits limits = PoolFixture::gameClock(4);
+  limits.depth = 30;
   for (int i = 0; i < 50; ++i) {
-    pool.startSearch(game, 4, &recorder);
+    pool.startSearch(game, limits, &recorder);
     pool.abortSearch();
     ASSERT_FALSE(pool.anyBusy());
   }
@@ -80,12 +88,11 @@ TEST_F(PoolFixture, AbortAroundABookMoveLeavesNothingPending) {
   const unsigned char record[16] = {0x46, 0x3b, 0x96, 0x18, 0x16, 0x91, 0xfc, 0x9c,
                                     0x03, 0x1c, 0x00, 0x01, 0, 0, 0, 0};  // e2e4 from the start
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record), 16);
-  pool.book().setPath(path);
-  pool.bookUse = true;
+  book.setPath(path);
   pool.setCores(2);
   ASSERT_TRUE(setFromFen(game, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
   for (int i = 0; i < 50; ++i) {
-    pool.startSearch(game, 0, &recorder);
+    pool.startSearch(game, PoolFixture::gameClock(0), &recorder);
     pool.abortSearch();
     ASSERT_FALSE(pool.anyBusy());
     const int played = recorder.count.load();
@@ -100,37 +107,39 @@ TEST_F(PoolFixture, AbortAroundABookMoveLeavesNothingPending) {
 }
 
 TEST_F(PoolFixture, TheClockEndsATimedSearch) {
-  clock.timePerSession = 200;  // two seconds for 40 moves: a budget of a few centiseconds
-  pool.startSearch(game, 4, &recorder);
+  SearchLimits limits = PoolFixture::gameClock(4);
+  limits.sessions.timePerSession = 200;  // two seconds for 40 moves: a few centiseconds a move
+  pool.startSearch(game, limits, &recorder);
   pool.waitIdle();
   EXPECT_EQ(recorder.count.load(), 1);
   EXPECT_NE(out.captured().find("# set maxTime = 4\n"), std::string::npos) << out.captured();
 }
 
 TEST_F(PoolFixture, HashResizeWaitsUntilTheWorkersAreIdle) {
-  clock.timeControlActive = false;
-  pool.startSearch(game, 4, &recorder);
-  const uint32_t before = pool.table().entryCount();
-  pool.setHashSize(4);
-  EXPECT_EQ(pool.table().entryCount(), before);  // the running search keeps its table
+  SearchLimits analysis;
+  analysis.infinite = true;
+  pool.startSearch(game, analysis, &recorder);
+  const uint64_t before = pool.table().table().entryCount();
+  pool.table().setSize(4);
+  EXPECT_EQ(pool.table().table().entryCount(), before);  // the running search keeps its table
   pool.abortSearch();
-  clock.timeControlActive = true;
-  clock.depthLimited = true;
-  clock.maxDepth = 1;
-  pool.startSearch(game, 4, &recorder);
+  SearchLimits limits = PoolFixture::gameClock(4);
+  limits.depth = 1;
+  pool.startSearch(game, limits, &recorder);
   pool.waitIdle();
-  EXPECT_EQ(pool.table().entryCount(), 4u * 1048576 / 16);
+  EXPECT_EQ(pool.table().table().entryCount(), 4u * 1048576 / 16);
 }
 
 // A size set during a search is made as the search ends, before the workers count as idle, so
 // that the table is ready for whatever follows.
 TEST_F(PoolFixture, AResizeDuringASearchIsMadeAsItEnds) {
-  clock.timeControlActive = false;
-  pool.startSearch(game, 4, &recorder);
-  EXPECT_TRUE(pool.setHashSize(2));
+  SearchLimits analysis;
+  analysis.infinite = true;
+  pool.startSearch(game, analysis, &recorder);
+  EXPECT_TRUE(pool.table().setSize(2));
   pool.abortSearch();
-  EXPECT_EQ(pool.table().entryCount(), 2u * 1048576 / 16);
-  EXPECT_EQ(pool.hashSize(), 2u);
+  EXPECT_EQ(pool.table().table().entryCount(), 2u * 1048576 / 16);
+  EXPECT_EQ(pool.table().size(), 2u);
 }
 
 TEST_F(PoolFixture, CoresAreCappedAtTheProcessors) {
@@ -143,34 +152,20 @@ TEST_F(PoolFixture, CoresAreCappedAtTheProcessors) {
   EXPECT_EQ(pool.requestedCores(), pool.maxCores());
 }
 
-TEST_F(PoolFixture, NoPostMeansNoThinkingAndNoStatistics) {
-  pool.postThinking = false;
-  clock.depthLimited = true;
-  clock.maxDepth = 3;
-  out.clearCaptured();
-  pool.startSearch(game, 4, &recorder);
-  pool.waitIdle();
-  const std::string text = out.captured();
-  EXPECT_EQ(text.find("\n1 "), std::string::npos);
-  EXPECT_EQ(text.find("# total nodes"), std::string::npos);
-  EXPECT_EQ(recorder.count.load(), 1);
-}
-
 // A ponder search under a clock whose budget is long spent keeps searching until its hit, and
 // then ends under that clock with one move.
 TEST_F(PoolFixture, APonderSearchWaitsForItsHitThenKeepsTheClock) {
   pool.setCores(2);
-  clock.setMoveTime(1);  // a budget below nothing: any plain search would stop at once
-  SearchRequest request;
-  request.moveWanted = true;
-  request.ponder = true;
-  pool.startSearch(game, 4, &recorder, request);
+  SearchLimits limits = PoolFixture::gameClock(4);
+  limits.moveTime = 1;  // a budget below nothing: any plain search would stop at once
+  limits.moveWanted = true;
+  pool.ponder().start(game, limits, &recorder);
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
-  EXPECT_TRUE(pool.pondering());
+  EXPECT_TRUE(pool.ponder().active());
   EXPECT_EQ(recorder.count.load(), 0);
-  pool.ponderHit();
+  pool.ponder().hit(limits);
   pool.waitIdle();
-  EXPECT_FALSE(pool.pondering());
+  EXPECT_FALSE(pool.ponder().active());
   EXPECT_EQ(recorder.count.load(), 1);
 }
 
@@ -178,27 +173,28 @@ TEST_F(PoolFixture, APonderSearchWaitsForItsHitThenKeepsTheClock) {
 // move must leave the pool idle (a ponder search started after an abort would never end).
 struct PonderingRecorder : Recorder {
   SearchPool* pool = nullptr;
-  PonderJob job;
+  Position position;
+  SearchLimits limits;
   void onSearchDone(Move m) override {
     Recorder::onSearchDone(m);
-    pool->ponderNext(job);
+    pool->ponder().start(position, limits, this);
   }
 };
 
 TEST_F(PoolFixture, AnAbortAroundTheMoveLeavesNoPonderSearchRunning) {
   pool.setCores(2);
-  clock.depthLimited = true;
-  clock.maxDepth = 2;
   PonderingRecorder ponderer;
   ponderer.pool = &pool;
-  ponderer.job.position = game;
-  ponderer.job.gamePly = 4;
+  ponderer.position = game;
+  ponderer.limits = PoolFixture::gameClock(5);
+  SearchLimits limits = PoolFixture::gameClock(4);
+  limits.depth = 2;
   for (int i = 0; i < 40; ++i) {
-    pool.startSearch(game, 4, &ponderer);
+    pool.startSearch(game, limits, &ponderer);
     std::this_thread::sleep_for(std::chrono::microseconds(100 * (i % 8)));
     pool.abortSearch();
     ASSERT_FALSE(pool.anyBusy());
-    ASSERT_FALSE(pool.pondering());
+    ASSERT_FALSE(pool.ponder().active());
   }
 }
 
@@ -217,11 +213,10 @@ TEST_F(PoolFixture, SeveralLinesPerDepthOnDistinctMovesAndLineOnePlays) {
     std::vector<Seen> reports;  // written on the master's thread, read after waitIdle
   } lines;
   pool.setCores(2);
-  clock.depthLimited = true;
-  clock.maxDepth = 6;
-  SearchRequest request;
-  request.multiPV = 3;
-  pool.startSearch(game, 4, &lines, request);
+  SearchLimits limits = PoolFixture::gameClock(4);
+  limits.depth = 6;
+  limits.multiPV = 3;
+  pool.startSearch(game, limits, &lines);
   pool.waitIdle();
   ASSERT_EQ(lines.reports.size(), 18u);
   for (size_t i = 0; i < lines.reports.size(); ++i) {

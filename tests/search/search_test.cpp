@@ -15,11 +15,12 @@ namespace {
 struct Search {
   explicit Search(int depth, uint32_t megabytes = 16) {
     table.resize(megabytes, quiet);
-    clock.timeControlActive = true;
-    clock.maxTime = 1 << 30;
-    clock.depthLimited = true;
-    clock.maxDepth = depth;
-    searcher = std::make_unique<Searcher>(0, &table, &clock, nullptr, &out);
+    SearchLimits limits;
+    limits.moveTime = 1 << 30;
+    limits.depth = depth;
+    timer.start(limits, White, nullptr);
+    searcher = std::make_unique<Searcher>(0, &table, &timer, nullptr, &out);
+    searcher->limits = limits;
   }
   Move run(const char* fen) {
     Position pos;
@@ -34,7 +35,8 @@ struct Search {
   Output quiet;
   Output out;
   TranspositionTable table;
-  TimeControl clock;
+  Stopwatch watch;
+  MoveTimer timer{watch};
   std::unique_ptr<Searcher> searcher;
 };
 

@@ -1,0 +1,63 @@
+#include "search/table_keeper.h"
+
+namespace varnu {
+
+void TableKeeper::ensure() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (table_.entryCount() == 0) remake();
+}
+
+void TableKeeper::recreate() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  remake();
+}
+
+bool TableKeeper::remake() {
+  pending_ = false;
+  if (table_.resize(wanted_, out_, threads_)) {
+    made_ = wanted_;
+    return true;
+  }
+  wanted_ = made_;
+  return false;
+}
+
+bool TableKeeper::setSize(uint32_t megabytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  wanted_ = megabytes;
+  if (!inUse_) return remake();
+  pending_ = true;
+  return true;
+}
+
+uint32_t TableKeeper::size() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return wanted_;
+}
+
+void TableKeeper::clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (inUse_)
+    pending_ = true;
+  else
+    remake();
+}
+
+uint32_t TableKeeper::beginSearch() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A change that came too late for the end of the last search is made before this one.
+  const uint32_t wanted = wanted_;
+  const bool refused = pending_ && !remake();
+  if (table_.entryCount() == 0) remake();
+  inUse_ = true;
+  return refused ? wanted : 0;
+}
+
+uint32_t TableKeeper::endSearch() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  inUse_ = false;
+  const uint32_t wanted = wanted_;
+  return pending_ && !remake() ? wanted : 0;
+}
+
+}  // namespace varnu

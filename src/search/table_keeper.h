@@ -1,0 +1,63 @@
+// The transposition table as the engine keeps it between searches: made at the size set,
+// remade when the size changes and emptied on request. While a search uses the table, a change
+// waits for the end of that search, so that the search keeps its table to the last node.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "board/output.h"
+#include "search/transposition_table.h"
+
+namespace varnu {
+
+class TableKeeper {
+ public:
+  static constexpr uint32_t DefaultMegabytes = 256;
+
+  // A table is made, and emptied, by writing every entry, split over this many threads, before
+  // the call returns: the search that follows never waits for the system to map its pages.
+  TableKeeper(Output& out, unsigned threads) : out_(out), threads_(threads) {}
+
+  // Makes the table at the size set if there is none.
+  void ensure();
+  // Empties the table, or makes it at the size set (a new game); only while no search runs.
+  void recreate();
+  // Sets the size in megabytes: the table is remade at once when no search uses it, and
+  // otherwise when that search ends. False when the size was refused now: the old table and
+  // size stay.
+  bool setSize(uint32_t megabytes);
+  // The size set, in megabytes.
+  uint32_t size() const;
+  // Empties the table; while a search uses it, when that search ends.
+  void clear();
+
+  // The pool's side. A search takes the table, made and with any change applied, and gives it
+  // back when it ends: a change asked for meanwhile is made then. Both return the size that was
+  // refused, or 0.
+  uint32_t beginSearch();
+  uint32_t endSearch();
+
+  // The table itself: searches probe it; read its figures while no search runs, on the master's
+  // thread, or before stopping the search.
+  const TranspositionTable& table() const { return table_; }
+  TranspositionTable& table() { return table_; }
+
+ private:
+  // Makes or empties the table at wanted_; on a refusal the size goes back to the table's.
+  // Needs mutex_.
+  bool remake();
+
+  Output& out_;
+  const unsigned threads_;
+  TranspositionTable table_;
+  // Guards the sizes, the change pending and the search's hold on the table: the command thread
+  // sets them while the master search thread ends its search.
+  mutable std::mutex mutex_;
+  uint32_t wanted_ = DefaultMegabytes;
+  uint32_t made_ = DefaultMegabytes;  // the size the table was made with
+  bool pending_ = false;
+  bool inUse_ = false;
+};
+
+}  // namespace varnu
