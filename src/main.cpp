@@ -1,11 +1,25 @@
 // Varnu: a chess engine for xboard/CECP and UCI front ends.
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "engine/bench_command.h"
 #include "engine/engine.h"
 #include "engine/platform.h"
+#include "session/command_line.h"
+#include "session/session.h"
 #include "uci/uci.h"
+
+namespace {
+
+// Runs the UCI front end for the rest of the input, the first "uci" already read.
+int runUci(varnu::Session& session, const std::vector<varnu::CommandLineItem>& commandLine) {
+  varnu::UciEngine uci(session);
+  varnu::LineReader reader(stdin, varnu::UciEngine::MaxLine);
+  return uci.run(reader, commandLine);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   varnu::useBinaryStandardStreams();
@@ -13,15 +27,36 @@ int main(int argc, char** argv) {
   // "varnu bench [depth]" runs the benchmark instead of the protocol.
   if (argc > 1 && std::string_view(argv[1]) == "bench")
     return varnu::runBench(out, argc - 2, argv + 2);
-  varnu::Engine engine(out);
-  engine.printBanner();
-  engine.readOptions(argc, argv);
+  varnu::Session session(out);
   varnu::LineReader reader(stdin);
+  const auto commandLine = varnu::readCommandLine(argc, argv);
+
+  // A GUI that speaks UCI sends "uci" first and expects nothing of xboard's start-up before it,
+  // so a GUI's first line is awaited before anything is printed. A person at a terminal sees
+  // the xboard banner at once instead, and may still switch to UCI with a first "uci".
+  if (!varnu::inputIsTerminal()) {
+    std::vector<std::string> before;
+    std::string line;
+    bool ended = !reader.next(line);
+    while (!ended && line.empty()) {
+      before.push_back(line);
+      ended = !reader.next(line);
+    }
+    if (!ended && line == "uci") {
+      out.logInput(line);
+      return runUci(session, commandLine);
+    }
+    // Anything else is an xboard session's first line, read again by its loop.
+    if (!ended) before.push_back(line);
+    reader.unread(before);
+  }
+  varnu::Engine engine(session);
+  engine.printBanner();
+  engine.applyCommandLine(commandLine);
   const int status = engine.run(reader);
   if (!engine.uciRequested()) return status;
-  // A first command "uci" hands the rest of the run to the UCI front end, over the same search.
-  varnu::UciEngine uci(out, engine.searchPool(), engine.timeControl(), engine.book(),
-                       varnu::EngineName);
-  varnu::LineReader uciReader(stdin, varnu::UciEngine::MaxLine);
-  return uci.run(uciReader);
+  // The xboard start-up ends with its prompt, which has no line feed: the first answer would be
+  // glued to it.
+  out.line("");
+  return runUci(session, {});
 }

@@ -3,6 +3,12 @@
 namespace varnu {
 
 bool LineReader::next(std::string& line) {
+  if (!unread_.empty()) {
+    line = std::move(unread_.front());
+    unread_.pop_front();
+    cut_ = false;
+    return true;
+  }
   line.clear();
   int c = EOF;
   bool ended = false;
@@ -31,6 +37,10 @@ void LineReader::skipRestOfLine() {
   for (int c = std::getc(in_); c != EOF && c != '\n'; c = std::getc(in_)) {
   }
   cut_ = false;
+}
+
+void LineReader::unread(const std::vector<std::string>& lines) {
+  unread_.insert(unread_.begin(), lines.begin(), lines.end());
 }
 
 }  // namespace varnu

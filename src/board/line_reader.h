@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <deque>
 #include <string>
+#include <vector>
 
 namespace varnu {
 
@@ -22,11 +24,14 @@ class LineReader {
   bool cut() const { return cut_; }
   // Reads and forgets the rest of a line that was cut.
   void skipRestOfLine();
+  // Gives lines already read back, to be read again, in order, before the rest of the input.
+  void unread(const std::vector<std::string>& lines);
 
  private:
   std::FILE* in_;
   size_t maxLine_;
   bool cut_ = false;
+  std::deque<std::string> unread_;
 };
 
 }  // namespace varnu

@@ -32,4 +32,14 @@ int32_t parseScaled(std::string_view text, int places) {
   return value >= limit ? std::numeric_limits<int32_t>::max() : int32_t(value);
 }
 
+bool parseWholeNumber(std::string_view text, int32_t low, int32_t high, int32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  const int32_t n = parseNumber(text);
+  if (n < low || n > high) return false;
+  value = n;
+  return true;
+}
+
 }  // namespace varnu

@@ -15,4 +15,8 @@ int32_t parseNumber(std::string_view text);
 // power places and cut towards zero: parseScaled("0.505", 2) is 50. Saturates like parseNumber.
 int32_t parseScaled(std::string_view text, int places);
 
+// Reads a setting's value strictly: true, with the value, when the text is a whole decimal
+// number (digits only) from low to high; false for anything else.
+bool parseWholeNumber(std::string_view text, int32_t low, int32_t high, int32_t& value);
+
 }  // namespace varnu

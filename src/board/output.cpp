@@ -1,8 +1,57 @@
 #include "board/output.h"
 
+#include <chrono>
 #include <cstdarg>
 
 namespace varnu {
+
+namespace {
+
+int64_t steadyMilliseconds() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+Output::~Output() {
+  if (log_) std::fclose(log_);
+}
+
+bool Output::openLog(const std::string& path) {
+  std::FILE* file = nullptr;
+  if (!path.empty()) {
+    file = std::fopen(path.c_str(), "ab");
+    if (!file) return false;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (log_) std::fclose(log_);
+  log_ = file;
+  logStart_ = steadyMilliseconds();
+  return true;
+}
+
+void Output::logInput(std::string_view line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!log_) return;
+  std::string text(line);
+  text.push_back('\n');
+  logLines(text, '>');
+}
+
+void Output::logLines(std::string_view text, char mark) {
+  const int64_t ms = steadyMilliseconds() - logStart_;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find('\n', start);
+    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    const std::string_view line = text.substr(start, next - start);
+    std::fprintf(log_, "%lld.%03lld %c %.*s", static_cast<long long>(ms / 1000),
+                 static_cast<long long>(ms % 1000), mark, int(line.size()), line.data());
+    if (line.back() != '\n') std::fputc('\n', log_);
+    start = next;
+  }
+  std::fflush(log_);
+}
 
 void Output::write(std::string_view text) {
   if (!dropComments_) {
@@ -20,6 +69,7 @@ void Output::write(std::string_view text) {
 }
 
 void Output::emit(std::string_view text) {
+  if (log_) logLines(text, '<');
   if (stream_) {
     std::fwrite(text.data(), 1, text.size(), stream_);
     std::fflush(stream_);

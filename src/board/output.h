@@ -2,6 +2,7 @@
 // flushes them, so lines from the search thread and the command thread never interleave.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -16,6 +17,7 @@ class Output {
   // Collects everything in memory; tests read it back with captured().
   Output() = default;
 
+  ~Output();
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
@@ -36,6 +38,13 @@ class Output {
     dropComments_ = true;
   }
 
+  // The debug log: from now on every line written, and every line a front end reads
+  // (logInput), is appended to the file at path, after the seconds since the log was opened and
+  // a mark of its direction: "<" for a line written, ">" for one read. An empty path ends the
+  // log. False, with the log as it was, when the file cannot be opened.
+  bool openLog(const std::string& path);
+  void logInput(std::string_view line);
+
   // Everything written so far when the writer collects in memory.
   std::string captured() const;
   void clearCaptured();
@@ -44,8 +53,13 @@ class Output {
   void write(std::string_view text);
   void emit(std::string_view text);
 
+  // Appends the lines of text to the log with a direction mark. Needs mutex_.
+  void logLines(std::string_view text, char mark);
+
   mutable std::mutex mutex_;
   std::FILE* stream_ = nullptr;
+  std::FILE* log_ = nullptr;
+  int64_t logStart_ = 0;  // milliseconds of the steady clock when the log was opened
   std::string captured_;
   bool dropComments_ = false;
 };

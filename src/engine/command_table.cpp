@@ -15,6 +15,8 @@ constexpr SearchEffect StopsUnlessHit = SearchEffect::StopsUnlessHit;
 // "st" and "?" are whole words: as prefixes they would take "stop", "start" or "??" from the
 // lines that are ignored today; so are the later rows, for the same reason.
 constexpr bool WholeWord = true;
+constexpr bool Prefix = false;
+constexpr bool NeedsPosition = true;
 
 const Command table[] = {
     {"quit", &Engine::quit, 0, 0, Stops},
@@ -23,8 +25,8 @@ const Command table[] = {
     {"new", &Engine::newGame, 0, 0, Stops},
     {"force", &Engine::force, 0, 0, Stops},
     {"ping", &Engine::ping, 1, 1, AwaitsMove},
-    {"usermove", &Engine::usermove, 1, 1, StopsUnlessHit},
-    {"go", &Engine::go, 0, 0, Stops},
+    {"usermove", &Engine::usermove, 1, 1, StopsUnlessHit, Prefix, NeedsPosition},
+    {"go", &Engine::go, 0, 0, Stops, Prefix, NeedsPosition},
     {"playother", &Engine::playother, 0, 0, Stops},
     {"setboard", &Engine::setboard, 4, 6, Stops},
     {"variant", &Engine::variant, 1, 1, Stops},
@@ -33,8 +35,8 @@ const Command table[] = {
     {"time", &Engine::time, 1, 1, Runs},
     {"st", &Engine::st, 1, 1, Runs, WholeWord},
     {"?", &Engine::moveNow, 0, 0, MovesNow, WholeWord},
-    {"undo", &Engine::undo, 0, 0, Stops},
-    {"remove", &Engine::remove, 0, 0, Stops},
+    {"undo", &Engine::undo, 0, 0, Stops, Prefix, NeedsPosition},
+    {"remove", &Engine::remove, 0, 0, Stops, Prefix, NeedsPosition},
     {"analyze", &Engine::analyze, 0, 0, Stops},
     {"exit", &Engine::exit, 0, 0, Stops},
     {"post", &Engine::post, 0, 0, Runs},
@@ -43,15 +45,16 @@ const Command table[] = {
     {"option", &Engine::option, 1, RestOfLine, Runs},
     {"book", &Engine::book, 0, 0, Runs},
     {"nobook", &Engine::nobook, 0, 0, Runs},
-    {"perft", &Engine::perft, 1, 1, Stops},
-    {"divide", &Engine::divide, 1, 1, Stops},
+    {"perft", &Engine::perft, 1, 1, Stops, Prefix, NeedsPosition},
+    {"divide", &Engine::divide, 1, 1, Stops, Prefix, NeedsPosition},
     {"selftest", &Engine::selftest, 0, 0, Stops},
-    {"eval", &Engine::eval, 0, 0, Runs},
+    {"eval", &Engine::eval, 0, 0, Runs, Prefix, NeedsPosition},
     {"hard", &Engine::hard, 0, 0, Runs, WholeWord},
     {"easy", &Engine::easy, 0, 0, StopsPonder, WholeWord},
-    {"hint", &Engine::hint, 0, 0, Runs, WholeWord},
-    {"exclude", &Engine::exclude, 1, 1, Runs, WholeWord},
-    {"include", &Engine::include, 1, 1, Runs, WholeWord},
+    {"hint", &Engine::hint, 0, 0, Runs, WholeWord, NeedsPosition},
+    {"exclude", &Engine::exclude, 1, 1, Runs, WholeWord, NeedsPosition},
+    {"include", &Engine::include, 1, 1, Runs, WholeWord, NeedsPosition},
+    {"memory", &Engine::memory, 1, 1, Runs, WholeWord},
 };
 
 }  // namespace

@@ -30,6 +30,9 @@ struct Command {
   SearchEffect onSearch;
   // The line must be the name alone or the name and a space, not merely begin with the name.
   bool wholeWord = false;
+  // The command plays on the game position, or reads it: it is refused while no valid position
+  // is set (after a position was refused).
+  bool needsPosition = false;
 };
 
 // The commands in lookup order.

@@ -16,8 +16,6 @@ namespace varnu {
 
 namespace {
 
-constexpr size_t MaxBookPathLength = 255;
-
 int32_t saturate(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 // The arguments as they stood in the line, joined by the single spaces that separated them.
@@ -47,13 +45,17 @@ bool Engine::protover(const Args&) {
   out_.block(
       "feature ping=1\nfeature setboard=1\nfeature playother=1\nfeature usermove=1\n"
       "feature colors=0\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=1\n"
-      "feature name=0\nfeature nps=0\nfeature debug=1\nfeature smp=1\n"
+      "feature name=0\nfeature nps=0\nfeature debug=1\nfeature smp=1\nfeature memory=1\n"
       "feature variants=\"normal,fischerandom\"\n");
-  out_.printf("feature option=\"ttHashSizeMB -spin %u 1 2048\"\n", pool_.table().size());
-  out_.printf("feature option=\"bookFilePath -path %s\"\n", book_.path().c_str());
-  out_.printf("feature option=\"moveOverheadMs -spin %d 0 %d\"\n", 10 * moveOverhead_,
-              10 * TimeControl::MaxMargin);
-  out_.printf("feature option=\"MultiPV -spin %d 1 %d\"\n", multiPV_, MaxMultiPV);
+  for (const OptionRow& row : Options::rows()) {
+    if (row.xboardName.empty()) continue;
+    std::string text = "feature option=\"" + std::string(row.xboardName) + " " +
+                       std::string(row.xboardType) + " " + options_.valueText(row);
+    if (row.type == OptionType::Spin)
+      text += " " + std::to_string(options_.minimum(row)) + " " +
+              std::to_string(options_.maximum(row, Protocol::Xboard));
+    out_.line(text + "\"");
+  }
   out_.line("feature exclude=1");
   out_.printf("feature myname=\"%s\"\n", std::string(EngineName).c_str());
   // protover does not stop a search: a running search keeps its workers, and a change of the
@@ -69,10 +71,11 @@ bool Engine::newGame(const Args&) {
   pool_.rebuildWorkers(true);
   chess960_ = false;
   setStartPosition();
+  positionValid_ = true;
   gameOver_ = false;
   forceMode_ = false;
   boardPrintPending_ = true;
-  timeControl_.resetForNewGame();
+  clock_.resetForNewGame();
   depthLimit_ = 0;
   if (analyzeMode_) {
     engineSide_ = game_.position.sideToMove;
@@ -84,7 +87,7 @@ bool Engine::newGame(const Args&) {
 }
 
 bool Engine::force(const Args&) {
-  timeControl_.stopwatch.stop();
+  clock_.stopwatch.stop();
   engineSide_ = NoColour;
   forceMode_ = true;
   return true;
@@ -147,12 +150,18 @@ bool Engine::playother(const Args&) {
 
 bool Engine::setboard(const Args& args) {
   const std::string fen = joinArgs(args);
-  // A refused text leaves everything as it was, a finished game included.
+  // A refused text sets nothing: until the next position the engine has none to play or analyse,
+  // rather than the one before, which the GUI no longer shows.
   Position scratch = game_.position;
-  if (!setFromFen(scratch, fen, chess960_)) return false;
+  if (!setFromFen(scratch, fen, chess960_)) {
+    out_.line("tellusererror Illegal position");
+    positionValid_ = false;
+    return false;
+  }
   game_.position = scratch;
   game_.empty();
   updateNotation();
+  positionValid_ = true;
   boardPrintPending_ = true;
   gameOver_ = false;
   if (analyzeMode_) {
@@ -174,6 +183,7 @@ bool Engine::variant(const Args& args) {
   }
   chess960_ = args[0] == "fischerandom";
   setStartPosition();
+  positionValid_ = true;
   boardPrintPending_ = true;
   return true;
 }
@@ -183,7 +193,7 @@ bool Engine::level(const Args& args) {
   if (pieces.size() > 2) return false;
   int64_t seconds = 60 * int64_t(parseNumber(pieces[0]));
   if (pieces.size() == 2) seconds += parseNumber(pieces[1]);
-  timeControl_.setSessions(uint32_t(parseNumber(args[0])), saturate(100 * seconds),
+  clock_.setSessions(uint32_t(parseNumber(args[0])), saturate(100 * seconds),
                            saturate(100 * int64_t(parseNumber(args[2]))));
   return true;
 }
@@ -196,7 +206,7 @@ bool Engine::sd(const Args& args) {
 }
 
 bool Engine::time(const Args& args) {
-  timeControl_.setRemaining(parseNumber(args[0]), game_.count);
+  clock_.setRemaining(parseNumber(args[0]), game_.count);
   return true;
 }
 
@@ -209,7 +219,7 @@ bool Engine::st(const Args& args) {
                 args[0].data());
     return false;
   }
-  timeControl_.setMoveTime(centiseconds);
+  clock_.setMoveTime(centiseconds);
   return true;
 }
 
@@ -266,6 +276,17 @@ bool Engine::cores(const Args& args) {
   return true;
 }
 
+// "memory N": the megabytes the GUI grants the engine, which go to the hash table, as if its
+// option were set; the whole range of the setting is allowed, read strictly.
+bool Engine::memory(const Args& args) {
+  if (options_.set(Setting::Hash, args[0], Protocol::Uci) == Options::Result::BadValue) {
+    out_.printf("Error (illegal argument to 'memory' command): %.*s\n", int(args[0].size()),
+                args[0].data());
+    return false;
+  }
+  return true;
+}
+
 bool Engine::option(const Args& args) {
   // name=value; the value is everything after the first '=', so a path may contain '=', and the
   // rest of the line, so it may contain spaces ("C:\Program Files\...").
@@ -275,73 +296,54 @@ bool Engine::option(const Args& args) {
   const std::string name(text.substr(0, equals));
   const bool hasValue = equals != std::string_view::npos;
   const std::string value(hasValue ? text.substr(equals + 1) : std::string_view());
-  if (name == "ttHashSizeMB") {
-    const int32_t megabytes = parseNumber(value);
-    if (!hasValue || megabytes < 1 || megabytes > 2048) {
-      out_.printf("Error (illegal value for 'ttHashSizeMB' option): %s\n", value.c_str());
-      return false;
-    }
-    out_.printf("# setting option: ttHashSizeMB=%d\n", megabytes);
-    pool_.table().setSize(uint32_t(megabytes));
-    return true;
+  const OptionRow* row = Options::findXboard(name);
+  if (!row) {
+    out_.printf("Error (unknown option name): %s\n", name.c_str());
+    return false;
   }
-  if (name == "bookFilePath") {
-    if (!hasValue || value.size() > MaxBookPathLength) {
-      out_.printf("Error (illegal value for 'bookFilePath' option): %s\n", value.c_str());
-      return false;
-    }
-    out_.printf("# setting option: bookFilePath=%s\n", value.c_str());
-    book_.setPath(value);
-    return true;
+  OptionValue read;
+  if (!hasValue || !options_.read(row->setting, value, Protocol::Xboard, read)) {
+    out_.printf("Error (illegal value for '%s' option): %s\n", name.c_str(), value.c_str());
+    return false;
   }
-  if (name == "moveOverheadMs") {
-    const int32_t milliseconds = parseNumber(value);
-    if (!hasValue || milliseconds < 0 || milliseconds > 10 * TimeControl::MaxMargin) {
-      out_.printf("Error (illegal value for 'moveOverheadMs' option): %s\n", value.c_str());
-      return false;
-    }
-    out_.printf("# setting option: moveOverheadMs=%d\n", milliseconds);
-    moveOverhead_ = (milliseconds + 9) / 10;
-    return true;
+  const std::string shown =
+      row->type == OptionType::Spin ? std::to_string(read.number) : read.text;
+  out_.printf("# setting option: %s=%s\n", name.c_str(), shown.c_str());
+  const int32_t before = options_.number(row->setting);
+  // A table size that cannot be had is reported by the table itself, and the old one stays.
+  if (!options_.apply(row->setting, read) && row->setting != Setting::Hash) {
+    out_.printf("Error (cannot open file): %s\n", value.c_str());
+    return false;
   }
-  if (name == "MultiPV") {
-    const int32_t lines = parseNumber(value);
-    if (!hasValue || lines < 1 || lines > MaxMultiPV) {
-      out_.printf("Error (illegal value for 'MultiPV' option): %s\n", value.c_str());
-      return false;
-    }
-    out_.printf("# setting option: MultiPV=%d\n", lines);
-    // A running analysis starts again with the new number of lines; it plays no move, so it
-    // can be stopped under the game lock.
-    if (analyzeMode_ && lines != multiPV_) pool_.abortSearch();
-    multiPV_ = lines;
-    return true;
-  }
-  out_.printf("Error (unknown option name): %s\n", name.c_str());
-  return false;
+  // A running analysis starts again with the new setting; it plays no move, so it can be
+  // stopped under the game lock.
+  if (row->restartsAnalysis && analyzeMode_ && options_.number(row->setting) != before)
+    pool_.abortSearch();
+  return true;
 }
 
+// "book" and "nobook" turn the opening book's use on and off.
 bool Engine::book(const Args&) {
-  bookUse_ = true;
+  options_.set(Setting::OwnBook, "true", Protocol::Xboard);
   return true;
 }
 
 bool Engine::nobook(const Args&) {
-  bookUse_ = false;
+  options_.set(Setting::OwnBook, "false", Protocol::Xboard);
   return true;
 }
 
 bool Engine::perft(const Args& args) {
   const int32_t depth = parseNumber(args[0]);
   if (depth < 1 || depth > maxPerftDepth(game_.position)) return false;
-  perftCommand(game_.position, perftTable_, depth, timeControl_.stopwatch, out_);
+  perftCommand(game_.position, perftTable_, depth, clock_.stopwatch, out_);
   return true;
 }
 
 bool Engine::divide(const Args& args) {
   const int32_t depth = parseNumber(args[0]);
   if (depth < 1 || depth > maxPerftDepth(game_.position)) return false;
-  divideCommand(game_.position, perftTable_, depth, timeControl_.stopwatch, out_);
+  divideCommand(game_.position, perftTable_, depth, clock_.stopwatch, out_);
   return true;
 }
 
@@ -357,13 +359,13 @@ bool Engine::eval(const Args&) {
 
 // Pondering starts after the engine's next move.
 bool Engine::hard(const Args&) {
-  ponderOn_ = true;
+  options_.set(Setting::Ponder, "true", Protocol::Xboard);
   return true;
 }
 
 // The command table stops a ponder search once this has run, so that none follows.
 bool Engine::easy(const Args&) {
-  ponderOn_ = false;
+  options_.set(Setting::Ponder, "false", Protocol::Xboard);
   return true;
 }
 

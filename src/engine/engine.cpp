@@ -7,11 +7,15 @@
 #include "board/make_move.h"
 #include "board/move.h"
 #include "board/movegen.h"
-#include "board/number.h"
 
 namespace varnu {
 
-Engine::Engine(Output& out) : out_(out), pool_(out, timeControl_.stopwatch, &book_) {
+Engine::Engine(Session& session)
+    : session_(session),
+      out_(session.out),
+      clock_(session.clock),
+      pool_(session.pool),
+      options_(session.options) {
   setStartPosition();
 }
 
@@ -19,31 +23,16 @@ Engine::Engine(Output& out) : out_(out), pool_(out, timeControl_.stopwatch, &boo
 Engine::~Engine() { pool_.abortSearch(); }
 
 void Engine::printBanner() {
-  out_.block("# " + std::string(EngineName) +
-             "\n# a chess engine for xboard/CECP front ends, by the Varnu developers\n# \n"
-             "feature done=0\n");
+  out_.block("# " + std::string(EngineName) + "\n# a chess engine for xboard/CECP front ends, by " +
+             std::string(EngineAuthor) + "\n# \nfeature done=0\n");
 }
 
-void Engine::readOptions(int argc, const char* const* argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view option = argv[i];
-    if (option != "-cores") {
-      out_.printf("# warning: found unknown command line option \"%s\"\n", argv[i]);
-      continue;
-    }
-    if (i + 1 >= argc) {
-      out_.line("# warning: missing argument for command line option \"-cores\"");
-      continue;
-    }
-    const int32_t n = parseNumber(argv[++i]);
-    if (n >= 1) {
-      pool_.setCores(n);
-    } else {
-      out_.printf(
-          "# warning: found bad argument \"%d\" for command line option \"-cores\", must be a "
-          "positive number\n",
-          n);
-    }
+void Engine::applyCommandLine(const std::vector<CommandLineItem>& items) {
+  for (const CommandLineItem& item : items) {
+    if (item.cores > 0)
+      pool_.setCores(item.cores);
+    else
+      out_.line("# " + item.warning);
   }
 }
 
@@ -72,6 +61,7 @@ int Engine::run(LineReader& reader) {
       endOfInput();
       break;
     }
+    out_.logInput(line);
     if (firstCommand && line == "uci") {
       uciRequested_ = true;
       return 0;
@@ -107,7 +97,8 @@ void Engine::endOfInput() {
 }
 
 void Engine::afterCommand() {
-  if (pool_.anyBusy()) return;
+  // Without a valid position there is nothing to judge or to search until the next one.
+  if (pool_.anyBusy() || !positionValid_) return;
   if (!gameOver_) gameOver_ = checkGameEnd(game_.position, out_);
   if (gameOver_) {
     engineSide_ = NoColour;
@@ -123,16 +114,16 @@ SearchLimits Engine::gameLimits(int gamePly, int side) const {
   // An analysis has no clock; a game has the session clock of "level", or a time per move.
   limits.infinite = analyzeMode_;
   limits.sessionClock = !analyzeMode_;
-  limits.sessions = timeControl_.sessions;
+  limits.sessions = clock_.sessions;
   limits.gamePly = gamePly;
-  limits.moveTime = timeControl_.moveTime;
-  limits.time[side] = timeControl_.reportedClock(gamePly);
-  limits.moveOverhead = moveOverhead_;
+  limits.moveTime = clock_.moveTime;
+  limits.time[side] = clock_.reportedClock(gamePly);
+  limits.moveOverhead = options_.moveOverhead();
   limits.depth = depthLimit_;
-  limits.multiPV = multiPV_;
+  limits.multiPV = options_.number(Setting::MultiPV);
   limits.excluded = game_.excluded;
   // The book holds standard chess only, and knows nothing of the exclusions.
-  limits.bookAllowed = bookUse_ && !chess960_ && game_.excluded.count == 0;
+  limits.bookAllowed = options_.flag(Setting::OwnBook) && !chess960_ && game_.excluded.count == 0;
   limits.notation = notation_;
   return limits;
 }
@@ -176,7 +167,7 @@ void Engine::expectReply() {
   expectedReply_ = pool_.expectedReply(game_.position);
   expectedAtKey_ = game_.position.key();
   ponderMove_ = NullMove;
-  if (!ponderOn_ || expectedReply_ == NullMove || gameOver_ || forceMode_ || analyzeMode_ ||
+  if (!options_.flag(Setting::Ponder) || expectedReply_ == NullMove || gameOver_ || forceMode_ || analyzeMode_ ||
       engineSide_ == NoColour || recordFull())
     return;
   Position pos = game_.position;
@@ -188,7 +179,7 @@ void Engine::expectReply() {
   SearchLimits limits = gameLimits(game_.count + 1, pos.sideToMove);
   // The exclusions belong to the position before the reply.
   limits.excluded.count = 0;
-  limits.bookAllowed = bookUse_ && !chess960_;
+  limits.bookAllowed = options_.flag(Setting::OwnBook) && !chess960_;
   limits.moveWanted = true;
   ponderMove_ = expectedReply_;
   // Thinking lines while pondering leave the assumed reply out, so it is announced first.
@@ -198,7 +189,7 @@ void Engine::expectReply() {
 
 bool Engine::isPonderHit(std::string_view text) {
   std::lock_guard<std::mutex> lock(gameMutex_);
-  if (ponderMove_ == NullMove || gameOver_ || text.size() < 3 || text.size() > 5) return false;
+  if (ponderMove_ == NullMove || gameOver_ || !positionValid_ || text.size() < 3 || text.size() > 5) return false;
   const Move m = parseUserMove(game_.position, text, notation_.castling);
   return m != NullMove && sameMove(m, ponderMove_) && !recordFull();
 }
@@ -242,6 +233,10 @@ bool Engine::dispatch(std::string_view line) {
                   int(line.size()), line.data());
       return false;
     }
+  }
+  if (command->needsPosition && !positionValid_) {
+    out_.printf("Error (no valid position): %.*s\n", int(line.size()), line.data());
+    return false;
   }
   // The ponder search is the only search that runs while the user is to move.
   const bool ponders = command->onSearch == SearchEffect::StopsUnlessHit && pool_.ponder().active();

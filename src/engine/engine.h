@@ -1,4 +1,4 @@
-// The front end: the command loop, the protocol handlers and the game's modes.
+// The xboard/CECP front end: the command loop, the protocol handlers and the game's modes.
 #pragma once
 
 #include <atomic>
@@ -7,38 +7,33 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "board/line_reader.h"
 #include "board/move.h"
 #include "board/output.h"
 #include "board/perft.h"
-#include "clock/time_control.h"
 #include "engine/command_table.h"
 #include "engine/game.h"
-#include "search/search_pool.h"
+#include "session/command_line.h"
+#include "session/session.h"
 
 namespace varnu {
 
-inline constexpr std::string_view EngineName = "Varnu 0.4.34";
-
 class Engine : public SearchListener {
  public:
-  explicit Engine(Output& out);
+  explicit Engine(Session& session);
   ~Engine() override;
 
   // Prints the banner and "feature done=0".
   void printBanner();
-  // Reads the command-line options (only "-cores <n>"), warning about anything else.
-  void readOptions(int argc, const char* const* argv);
+  // Applies the command line: the cores it asks for, and a warning for anything else.
+  void applyCommandLine(const std::vector<CommandLineItem>& items);
   // Sets up the search and the start position and runs the command loop until "quit" or the
   // end of input. Returns the exit status. When the first command is "uci", the loop ends
   // there and uciRequested() tells that the UCI front end takes over.
   int run(LineReader& reader);
   bool uciRequested() const { return uciRequested_; }
-  // What a second front end drives after the switch.
-  SearchPool& searchPool() { return pool_; }
-  TimeControl& timeControl() { return timeControl_; }
-  OpeningBook& book() { return book_; }
 
   // The parts of the loop: the set-up before the first command, one command line with the
   // turn that follows it (game-end check, starting the search), and the end of input.
@@ -75,6 +70,7 @@ class Engine : public SearchListener {
   bool post(const Args& args);
   bool nopost(const Args& args);
   bool cores(const Args& args);
+  bool memory(const Args& args);
   bool option(const Args& args);
   bool book(const Args& args);
   bool nobook(const Args& args);
@@ -94,9 +90,6 @@ class Engine : public SearchListener {
   void onThinking(const ThinkingReport& report) override;
   void onStatistics(const SearchStatistics& statistics) override;
 
-  const GameRecord& game() const { return game_; }
-  bool quitRequested() const { return quitRequested_; }
-
  private:
   // The turn of the loop after a command: game-end check, then the search if it is our move.
   void afterCommand();
@@ -115,25 +108,26 @@ class Engine : public SearchListener {
   // "exclude" and "include": a move or "all" leaves the search's root moves or joins them again;
   // false, with nothing changed, for a move that is not legal.
   bool changeExclusion(std::string_view text, bool exclude);
-  // The limits of a search of the game at this ply (moves in the record) for the side to move
-  // there: its clock, depth limit, lines, exclusions, the book outside Chess960 and the moves'
-  // notation.
-  SearchLimits gameLimits(int gamePly, int side) const;
   // True when the exclusions leave no move to analyse.
   bool allExcluded();
+  // The limits of a search of the game at this ply (moves in the record) for the side to move
+  // there: the clock, the depth limit, the lines, the exclusions, the book outside Chess960 and
+  // the moves' notation.
+  SearchLimits gameLimits(int gamePly, int side) const;
   // The game record keeps room for the engine's reply after every user move.
   bool recordFull() const { return game_.count >= GameRecord::Capacity - 1; }
   // After the engine's move (under the game lock, on the master's thread): notes the reply it
-  // expects and, when pondering is on and the game goes on, asks the pool to ponder on it.
+  // expects and, when pondering is on and the game goes on, starts pondering on it.
   void expectReply();
   // True when the user move of a "usermove" line is the reply that the running ponder search
   // assumes.
   bool isPonderHit(std::string_view text);
 
+  Session& session_;
   Output& out_;
-  TimeControl timeControl_;
-  OpeningBook book_{"book.bin"};
-  SearchPool pool_;
+  TimeControl& clock_;
+  SearchPool& pool_;
+  Options& options_;
   GameRecord game_;
   // Guards the game and the mode fields: the master search thread plays its move into them
   // while the command thread may run a command that does not stop the search.
@@ -145,15 +139,15 @@ class Engine : public SearchListener {
   bool boardPrintPending_ = true;
   bool xboardMode_ = false;
   bool analyzeMode_ = false;
-  int multiPV_ = 1;  // the MultiPV option: best lines searched and reported
-  int depthLimit_ = 0;  // "sd": the depth at which every search stops; 0 for none
-  std::atomic<bool> postThinking_{true};  // "post" and "nopost": thinking output
-  bool bookUse_ = true;  // "book" and "nobook"
-  int32_t moveOverhead_ = TimeControl::SafetyMargin;  // the moveOverheadMs option, in centiseconds
   bool quitRequested_ = false;
   bool uciRequested_ = false;
-  // "hard" and "easy"; a new game keeps the setting.
-  bool ponderOn_ = false;
+  // False after a position was refused: no search runs and no command plays on the position
+  // before it until a new one is set.
+  bool positionValid_ = true;
+  // "sd": the depth at which every search stops; 0 for none.
+  int depthLimit_ = 0;
+  // "post" and "nopost": the thinking output, read on the master's thread.
+  std::atomic<bool> postThinking_{true};
   // The reply expected to the engine's last move, for "hint" while the game stands there, and
   // the one the ponder search assumes.
   Move expectedReply_ = NullMove;

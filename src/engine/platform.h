@@ -7,6 +7,7 @@
 //   systems: lines end in "\n" alone, which xboard, WinBoard, Arena and polyglot all accept, and
 //   the Windows console shows as a new line too. The line reader strips the "\r" of a "\r\n"
 //   itself, whatever sends it (a GUI on Windows, a user at the console).
+// - Whether standard input is a terminal: isatty on Linux, _isatty on Windows.
 // - The core count: std::thread::hardware_concurrency() asks the system on both (MinGW-w64's
 //   posix threads ask Windows for the processors the process may use).
 // - Time comes from std::chrono::steady_clock, threads from std::thread with its mutexes and
@@ -17,5 +18,8 @@ namespace varnu {
 
 // Makes standard input and output carry bytes unchanged. Call it before either is used.
 void useBinaryStandardStreams();
+
+// True when standard input is a terminal, where a person types, rather than a pipe from a GUI.
+bool inputIsTerminal();
 
 }  // namespace varnu

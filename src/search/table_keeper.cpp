@@ -2,9 +2,14 @@
 
 namespace varnu {
 
-void TableKeeper::ensure() {
+uint32_t TableKeeper::ensure() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (table_.entryCount() == 0) remake();
+  if (table_.entryCount() > 0) return 0;
+  const uint32_t wanted = wanted_;
+  if (remake()) return 0;
+  // A refusal puts the size back to the one the table was made with, the default at first.
+  remake();
+  return wanted;
 }
 
 void TableKeeper::recreate() {
@@ -25,9 +30,11 @@ bool TableKeeper::remake() {
 bool TableKeeper::setSize(uint32_t megabytes) {
   std::lock_guard<std::mutex> lock(mutex_);
   wanted_ = megabytes;
-  if (!inUse_) return remake();
-  pending_ = true;
-  return true;
+  if (inUse_) {
+    pending_ = true;
+    return true;
+  }
+  return table_.entryCount() == 0 || remake();
 }
 
 uint32_t TableKeeper::size() const {
@@ -39,7 +46,7 @@ void TableKeeper::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (inUse_)
     pending_ = true;
-  else
+  else if (table_.entryCount() > 0)
     remake();
 }
 

@@ -19,17 +19,19 @@ class TableKeeper {
   // the call returns: the search that follows never waits for the system to map its pages.
   TableKeeper(Output& out, unsigned threads) : out_(out), threads_(threads) {}
 
-  // Makes the table at the size set if there is none.
-  void ensure();
+  // Makes the table at the size set if there is none. When that size cannot be had, the table is
+  // made at the default size instead, and the size refused is returned (0 when none was).
+  uint32_t ensure();
   // Empties the table, or makes it at the size set (a new game); only while no search runs.
   void recreate();
   // Sets the size in megabytes: the table is remade at once when no search uses it, and
-  // otherwise when that search ends. False when the size was refused now: the old table and
-  // size stay.
+  // otherwise when that search ends; before the first table is made, the size is only noted.
+  // False when the size was refused now: the old table and size stay.
   bool setSize(uint32_t megabytes);
   // The size set, in megabytes.
   uint32_t size() const;
-  // Empties the table; while a search uses it, when that search ends.
+  // Empties the table; while a search uses it, when that search ends. Before the first table is
+  // made there is nothing to empty.
   void clear();
 
   // The pool's side. A search takes the table, made and with any change applied, and gives it

@@ -7,10 +7,14 @@
 namespace varnu {
 
 bool UciEngine::awaitSearchFor(std::string_view command) {
+  if (!positionValid_) {
+    info(std::string(command) + " refused: no valid position");
+    return false;
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!goPending_) return true;
-    if (infinite_ || pondering_ || !bounded_) {
+    if (waitsForStop()) {
       info(std::string(command) + " refused while searching: send stop first");
       return false;
     }
@@ -28,7 +32,7 @@ void UciEngine::perft(const Words& words) {
     return;
   }
   if (!awaitSearchFor("go perft")) return;
-  divideCommand(game_, perftTable_, depth, timeControl_.stopwatch, out_);
+  divideCommand(game_, perftTable_, depth, session_.clock.stopwatch, out_);
 }
 
 void UciEngine::eval() {

@@ -29,19 +29,20 @@ bool isNumber(std::string_view word) {
 
 }  // namespace
 
-GoCommand parseGo(const Words& words, Position& pos, CastlingNotation castling) {
-  GoCommand g;
+SearchLimits parseGo(const Words& words, Position& pos, CastlingNotation castling,
+                     std::string& ignored) {
+  SearchLimits limits;
   auto ignore = [&](std::string_view word) {
-    if (g.ignored.size() >= 200) return;
-    g.ignored += ' ';
-    g.ignored.append(word.substr(0, 40));
+    if (ignored.size() >= 200) return;
+    ignored += ' ';
+    ignored.append(word.substr(0, 40));
   };
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string_view word = words[i];
     if (word == "infinite") {
-      g.infinite = true;
+      limits.infinite = true;
     } else if (word == "ponder") {
-      g.ponder = true;
+      limits.ponder = true;
     } else if (word == "searchmoves") {
       for (; i + 1 < words.size() && !isKeyword(words[i + 1]); ++i) {
         const std::string_view text = words[i + 1];
@@ -49,7 +50,7 @@ GoCommand parseGo(const Words& words, Position& pos, CastlingNotation castling) 
         if (m == NullMove)
           ignore(text);
         else
-          g.searchMoves.add(m);
+          limits.searchMoves.add(m);
       }
     } else if (isKeyword(word)) {
       if (i + 1 == words.size() || !isNumber(words[i + 1])) {
@@ -58,26 +59,27 @@ GoCommand parseGo(const Words& words, Position& pos, CastlingNotation castling) 
       }
       // Huge numbers saturate; a time below zero is a clock that has run out.
       const int32_t n = parseNumber(words[++i]);
-      const int32_t time = std::max(n, 0);
-      if (word == "wtime") g.time[White] = time;
-      if (word == "btime") g.time[Black] = time;
-      if (word == "winc") g.increment[White] = time;
-      if (word == "binc") g.increment[Black] = time;
-      if (word == "movetime") g.moveTime = time;
-      if (word == "movestogo") g.movesToGo = time;
-      if (word == "depth") g.depth = std::clamp(n, 1, 100);
-      if (word == "nodes") g.nodes = std::max(n, 1);
+      const int32_t centiseconds = std::max(n, 0) / 10;
+      if (word == "wtime") limits.time[White] = centiseconds;
+      if (word == "btime") limits.time[Black] = centiseconds;
+      if (word == "winc") limits.increment[White] = centiseconds;
+      if (word == "binc") limits.increment[Black] = centiseconds;
+      // A fixed time per move of at least a centisecond, since none would mean no limit.
+      if (word == "movetime") limits.moveTime = std::max(centiseconds, 1);
+      if (word == "movestogo") limits.movesToGo = std::max(n, 0);
+      if (word == "depth") limits.depth = std::clamp(n, 1, 100);
+      if (word == "nodes") limits.nodes = uint64_t(std::max(n, 1));
       if (word == "mate") {
         if (n < 1)
           ignore(word);
         else
-          g.mate = std::min(n, 100);
+          limits.mate = std::min(n, 100);
       }
     } else {
       ignore(word);
     }
   }
-  return g;
+  return limits;
 }
 
 }  // namespace varnu

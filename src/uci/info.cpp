@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "board/make_move.h"
+#include "board/movegen.h"
 #include "uci/uci.h"
 
 namespace varnu {
@@ -25,6 +27,41 @@ uint64_t nodesPerSecond(uint64_t nodes, int32_t time) {
 
 }  // namespace
 
+PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table) {
+  PVLine full = line;
+  Position pos = root;
+  // The keys of the positions along the line, the root's first.
+  uint64_t seen[PVLine::Capacity + 1];
+  int seenCount = 0;
+  seen[seenCount++] = pos.key();
+  auto play = [&](Move m) {
+    pos.history[pos.historyCount].movePlayed = m;
+    UndoRecord undo;
+    makeMove(pos, m, undo);
+  };
+  for (int i = 0; i < line.length; ++i) {
+    play(line.moves[i]);
+    seen[seenCount++] = pos.key();
+  }
+  while (full.length < PVLine::Capacity && pos.historyCount + 1 < MaxHistory) {
+    const Move stored = table.probe(pos, -MateScore, MateScore, 0, 0).move;
+    if (stored == NullMove) break;
+    // The table's move may belong to another position of the same key.
+    MoveList legal;
+    generateMoves(pos, inCheck(pos), legal);
+    Move next = NullMove;
+    for (uint32_t i = 0; i < legal.count && next == NullMove; ++i)
+      if (sameMove(legal.entries[i].move, stored)) next = legal.entries[i].move;
+    if (next == NullMove) break;
+    play(next);
+    // A line that comes back to a position would only go round.
+    if (std::find(seen, seen + seenCount, pos.key()) != seen + seenCount) break;
+    seen[seenCount++] = pos.key();
+    full.moves[full.length++] = next;
+  }
+  return full;
+}
+
 void UciEngine::onThinking(const ThinkingReport& r) {
   // A completed iteration whose line was just reported adds nothing but counts.
   const PVLine& line = *r.line;
@@ -45,7 +82,8 @@ void UciEngine::onThinking(const ThinkingReport& r) {
                 r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound, r.nodes,
                 nodesPerSecond(r.nodes, r.time), r.hashFull, int64_t(r.time) * 10);
   std::string text = head;
-  appendMoveTexts(text, *r.line, notation_);
+  // The search's line stops where it took a table hit: the table tells how it goes on.
+  appendMoveTexts(text, completeLine(game_, line, pool_.table().table()), notation_);
   out_.line(text);
 }
 

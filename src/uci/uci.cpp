@@ -34,26 +34,31 @@ Words splitWords(std::string_view line) {
   return words;
 }
 
-UciEngine::UciEngine(Output& out, SearchPool& pool, TimeControl& timeControl, OpeningBook& book,
-                     std::string_view name)
-    : out_(out), pool_(pool), timeControl_(timeControl), book_(book), name_(name) {
+UciEngine::UciEngine(Session& session)
+    : session_(session),
+      out_(session.out),
+      pool_(session.pool),
+      options_(session.options) {
   setFromFen(game_, StartFen);
+  // UCI has no comment lines: what the engine says in them is not for a UCI GUI.
+  out_.dropComments();
 }
 
 UciEngine::~UciEngine() { pool_.abortSearch(); }
 
-int UciEngine::run(LineReader& reader) {
-  // The xboard start-up ends with its prompt, which has no line feed: the first answer would be
-  // glued to it.
-  out_.line("");
-  out_.dropComments();
+int UciEngine::run(LineReader& reader, const std::vector<CommandLineItem>& commandLine) {
+  for (const CommandLineItem& item : commandLine)
+    if (item.cores > 0) pool_.setCores(item.cores);
   uci();
+  for (const CommandLineItem& item : commandLine)
+    if (item.cores == 0) info(item.warning);
   std::string line;
   while (!quitRequested_) {
     if (!reader.next(line)) {
       endOfInput();
       break;
     }
+    out_.logInput(line);
     if (reader.cut()) {
       reader.skipRestOfLine();
       info("line too long, ignored");
@@ -88,10 +93,7 @@ void UciEngine::execute(std::string_view line) {
   if (command == "uci") {
     uci();
   } else if (command == "isready") {
-    // Outside a search, the end of the last one may still be remaking the table: the answer
-    // waits for it, so that the next search finds the table ready.
-    if (!searching()) pool_.waitIdle();
-    out_.line("readyok");
+    isready();
   } else if (command == "setoption") {
     setoption(line, words);
   } else if (command == "ucinewgame") {
@@ -114,22 +116,19 @@ void UciEngine::execute(std::string_view line) {
   // "debug" and "register" need nothing of this engine.
 }
 
-void UciEngine::uci() {
-  out_.line("id name " + name_);
-  out_.line("id author the Varnu developers");
-  out_.printf("option name Hash type spin default %u min 1 max %u\n", pool_.table().size(),
-              MaxHashMegabytes);
-  out_.printf("option name Threads type spin default %u min 1 max %u\n", pool_.requestedCores(),
-              pool_.maxCores());
-  out_.printf("option name MultiPV type spin default 1 min 1 max %d\n", MaxMultiPV);
-  out_.printf("option name OwnBook type check default %s\n", bookUse_ ? "true" : "false");
-  out_.line("option name BookFile type string default " + book_.path());
-  out_.line("option name Clear Hash type button");
-  out_.line("option name Ponder type check default false");
-  out_.printf("option name Move Overhead type spin default %d min 0 max %d\n",
-              10 * moveOverhead_, 10 * TimeControl::MaxMargin);
-  out_.line("option name UCI_Chess960 type check default false");
-  out_.line("uciok");
+void UciEngine::isready() {
+  // Outside a search, the end of the last one may still be remaking the table: the answer
+  // waits for it, and the first one waits for the table to be made, so that the next search
+  // finds it ready.
+  if (!searching()) {
+    pool_.waitIdle();
+    ensureTable();
+  }
+  out_.line("readyok");
+}
+
+void UciEngine::ensureTable() {
+  if (const uint32_t refused = pool_.table().ensure()) onTableRefused(refused);
 }
 
 void UciEngine::ucinewgame() {
@@ -137,9 +136,21 @@ void UciEngine::ucinewgame() {
   pool_.table().clear();
   setFromFen(game_, StartFen);
   fullmoveNumber_ = 1;
+  positionValid_ = true;
+}
+
+CastlingNotation UciEngine::castlingNotation() const {
+  // UCI_Chess960: castling is written and read as the king taking its own rook, and the FEN's
+  // castling rights may name any rook.
+  return options_.flag(Setting::Chess960) ? CastlingNotation::KingTakesRook
+                                          : CastlingNotation::KingTarget;
 }
 
 void UciEngine::position(const Words& words) {
+  // The new position is built aside; a refused line leaves no position at all, not the one
+  // before, which the GUI no longer shows.
+  finishSearch();
+  positionValid_ = false;
   size_t i = 1;
   std::string fen;
   if (i < words.size() && words[i] == "startpos") {
@@ -158,16 +169,16 @@ void UciEngine::position(const Words& words) {
     info("position: unexpected " + std::string(words[i].substr(0, 40)));
     return;
   }
-  // The new position is built aside, so a refused line leaves the previous one.
   Position next;
-  if (!setFromFen(next, fen, chess960_)) {
+  if (!setFromFen(next, fen, options_.flag(Setting::Chess960))) {
     info("bad FEN: " + fen.substr(0, 200));
     return;
   }
   int played = 0;
   int fullmove = fullmoveField(fen);
   for (++i; i < words.size(); ++i) {
-    const Move m = words[i].size() <= 5 ? parseUserMove(next, words[i], castlingNotation()) : NullMove;
+    const Move m =
+        words[i].size() <= 5 ? parseUserMove(next, words[i], castlingNotation()) : NullMove;
     if (m == NullMove) {
       info("illegal move: " + std::string(words[i].substr(0, 20)));
       return;
@@ -181,9 +192,9 @@ void UciEngine::position(const Words& words) {
     UndoRecord undo;
     makeMove(next, m, undo);
   }
-  finishSearch();
   game_ = next;
   fullmoveNumber_ = fullmove;
+  positionValid_ = true;
 }
 
 void UciEngine::go(const Words& words) {
@@ -192,52 +203,40 @@ void UciEngine::go(const Words& words) {
     return;
   }
   finishSearch();
-  GoCommand g = parseGo(words, game_, castlingNotation());
-  notation_ = moveNotation(game_, castlingNotation());
-  if (!g.ignored.empty()) info("go: ignored" + g.ignored);
-
-  MoveList legal;
-  generateMoves(game_, inCheck(game_), legal);
-
-  SearchLimits limits;
-  for (int side : {White, Black}) {
-    if (g.time[side] >= 0) limits.time[side] = g.time[side] / 10;
-    limits.increment[side] = g.increment[side] / 10;
+  if (!positionValid_) {
+    info("no valid position to search");
+    std::lock_guard<std::mutex> lock(mutex_);
+    sendBestMove(NullMove, NullMove);
+    return;
   }
-  limits.movesToGo = g.movesToGo;
-  // A fixed time per move of at least a centisecond, since none at all would mean no limit.
-  if (g.moveTime >= 0) limits.moveTime = std::max(g.moveTime / 10, 1);
-  limits.moveOverhead = moveOverhead_;
-  limits.depth = g.depth;
-  limits.nodes = uint64_t(g.nodes);
-  limits.mate = g.mate;
-  limits.infinite = g.infinite;
-  limits.ponder = g.ponder;
-  limits.searchMoves = g.searchMoves;
-  limits.multiPV = multiPV_;
+  ensureTable();
+  std::string ignored;
+  SearchLimits limits = parseGo(words, game_, castlingNotation(), ignored);
+  if (!ignored.empty()) info("go: ignored" + ignored);
+  notation_ = moveNotation(game_, castlingNotation());
+  limits.moveOverhead = options_.moveOverhead();
+  limits.multiPV = options_.number(Setting::MultiPV);
   limits.moveWanted = true;
-  // The book holds standard chess only.
-  limits.bookAllowed = bookUse_ && !g.infinite && g.mate == 0 && g.searchMoves.count == 0 && !chess960_;
+  // The book holds standard chess only, and knows nothing of the limits below.
+  limits.bookAllowed = options_.flag(Setting::OwnBook) && !options_.flag(Setting::Chess960) &&
+                       !limits.infinite && limits.mate == 0 && limits.searchMoves.count == 0;
   limits.notation = notation_;
 
   std::lock_guard<std::mutex> lock(mutex_);
   goPending_ = true;
-  infinite_ = g.infinite;
-  pondering_ = g.ponder;
   resultReady_ = false;
-  bounded_ = limits.timed(game_.sideToMove) || g.depth > 0 || g.nodes > 0;
-  if (legal.count == 0) {
+  limits_ = limits;
+  if (countMoves(game_, inCheck(game_)) == 0) {
     // Checkmated or stalemated: nothing to search.
     out_.line(inCheck(game_) ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
-    result_ = NullMove;
-    reply_ = NullMove;
-    resultReady_ = true;
-    if (!infinite_ && !pondering_) sendBestMove(NullMove, NullMove);
+    if (limits.infinite || limits.ponder)
+      resultReady_ = true;
+    else
+      sendBestMove(NullMove, NullMove);
     return;
   }
   lastDepth_ = 0;
-  limits_ = limits;
-  if (g.ponder)
+  if (limits.ponder)
     pool_.ponder().start(game_, limits, this);
   else
     pool_.startSearch(game_, limits, this);
@@ -257,7 +256,8 @@ void UciEngine::onSearchDone(Move move) {
   const Move reply = pool_.expectedReply(after);
   std::lock_guard<std::mutex> lock(mutex_);
   if (!goPending_) return;
-  if (infinite_ || pondering_) {
+  // An infinite search's bestmove waits for "stop" (a ponder search's waits in the pool).
+  if (limits_.infinite) {
     result_ = move;
     reply_ = reply;
     resultReady_ = true;
@@ -267,21 +267,18 @@ void UciEngine::onSearchDone(Move move) {
 }
 
 void UciEngine::sendBestMove(Move move, Move reply) {
-  std::string text = "bestmove " + (move == NullMove ? std::string("0000") : moveToText(move, notation_));
+  std::string text =
+      "bestmove " + (move == NullMove ? std::string("0000") : moveToText(move, notation_));
   if (move != NullMove && reply != NullMove) text += " ponder " + moveToText(reply, notation_);
   out_.line(text);
   goPending_ = false;
   resultReady_ = false;
-  infinite_ = false;
-  pondering_ = false;
 }
 
 void UciEngine::stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!goPending_) return;
-    infinite_ = false;
-    pondering_ = false;
     if (resultReady_) {
       sendBestMove(result_, reply_);
       return;
@@ -296,24 +293,30 @@ void UciEngine::stop() {
 
 // The search goes on under the clock of its "go" from now on; its bestmove follows when it ends.
 void UciEngine::ponderhit() {
+  SearchLimits limits;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!goPending_ || !pondering_) return;
-    pondering_ = false;
-    if (resultReady_ && !infinite_) {
+    if (!goPending_) return;
+    // A mated or stalemated position pondered on has its answer ready.
+    if (resultReady_ && !limits_.infinite) {
       sendBestMove(result_, reply_);
       return;
     }
+    limits = limits_;
   }
-  // After the flag: the move the hit may release at once must find it cleared.
-  pool_.ponder().hit(limits_);
+  pool_.ponder().hit(limits);
+}
+
+bool UciEngine::waitsForStop() const {
+  return limits_.infinite || pool_.ponder().active() || resultReady_ ||
+         !(limits_.timed(game_.sideToMove) || limits_.depth > 0 || limits_.nodes > 0);
 }
 
 void UciEngine::finishSearch() {
   bool unbounded;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    unbounded = infinite_ || pondering_ || !bounded_;
+    unbounded = goPending_ && waitsForStop();
   }
   if (unbounded) stop();
   pool_.waitIdle();

@@ -1,5 +1,5 @@
-// The UCI front end: the command loop for GUIs that speak UCI, driving the same search pool as
-// the xboard front end. The engine switches to it when the first command it reads is "uci".
+// The UCI front end: the command loop for GUIs that speak UCI, driving the session's search
+// pool. main hands the run to it when the first command is "uci".
 #pragma once
 
 #include <cstdint>
@@ -11,12 +11,10 @@
 
 #include "board/line_reader.h"
 #include "board/move.h"
-#include "board/output.h"
 #include "board/perft.h"
 #include "board/position.h"
-#include "clock/time_control.h"
-#include "search/search_pool.h"
-#include "search/searcher.h"
+#include "session/command_line.h"
+#include "session/session.h"
 
 namespace varnu {
 
@@ -25,26 +23,17 @@ using Words = std::vector<std::string_view>;
 // Cuts a line into its words, separated by runs of blanks (spaces and tabs).
 Words splitWords(std::string_view line);
 
-// The arguments of one "go" command. Times are milliseconds; -1 means not given.
-struct GoCommand {
-  int32_t time[2] = {-1, -1};     // wtime, btime
-  int32_t increment[2] = {0, 0};  // winc, binc
-  int32_t movesToGo = 0;
-  int32_t moveTime = -1;
-  int32_t depth = 0;
-  int32_t nodes = 0;
-  int32_t mate = 0;
-  bool infinite = false;
-  bool ponder = false;
-  MoveList searchMoves;
-  // The words that were not understood, for one "info string" line.
-  std::string ignored;
-};
+// Reads the words after "go" into the limits of a search of the position: the clocks,
+// increments and move time in centiseconds (a move time of at least one), the depth (1 to 100),
+// nodes, mate (1 to 100), infinite, ponder and searchmoves, whose moves are taken when they are
+// legal in the position. A number that is missing or not a whole number leaves its limit unset;
+// every word not understood is added to ignored, after a space.
+SearchLimits parseGo(const Words& words, Position& pos, CastlingNotation castling,
+                     std::string& ignored);
 
-// Reads the words after "go". Moves after "searchmoves" are taken when they are legal in the
-// position; anything not understood is listed in ignored and leaves the rest intact.
-GoCommand parseGo(const Words& words, Position& pos,
-                  CastlingNotation castling = CastlingNotation::KingTarget);
+// The line completed from the table: after its own moves, the table's move in each position
+// reached, while that move is legal there, the line has room and no position comes again.
+PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table);
 
 class UciEngine : public SearchListener {
  public:
@@ -52,18 +41,15 @@ class UciEngine : public SearchListener {
   static constexpr size_t MaxLine = 16384;
   // Moves a position may have after its FEN: the position's history keeps room for the search.
   static constexpr int MaxGameMoves = MaxHistory - 2;
-  // The largest "Hash" value, in megabytes.
-  static constexpr int32_t MaxHashMegabytes = 65536;
 
-  UciEngine(Output& out, SearchPool& pool, TimeControl& timeControl, OpeningBook& book,
-            std::string_view name);
+  explicit UciEngine(Session& session);
   // A running search ends first, so that it never reports to a front end that is gone.
   ~UciEngine() override;
 
-  // Runs the front end after the "uci" line that switched to it: ends the xboard prompt's line,
-  // turns comment lines off, answers "uci", then reads commands until "quit" or the end of
-  // input. Returns the exit status.
-  int run(LineReader& reader);
+  // Runs the front end once the first command, "uci", has been read: applies the command line,
+  // answers "uci" (and warns of the command line's faults), then reads commands until "quit" or
+  // the end of input. Returns the exit status.
+  int run(LineReader& reader, const std::vector<CommandLineItem>& commandLine = {});
 
   // One command line.
   void execute(std::string_view line);
@@ -84,6 +70,7 @@ class UciEngine : public SearchListener {
  private:
   // The handlers; words[0] is the command.
   void uci();
+  void isready();
   void setoption(std::string_view line, const Words& words);
   void ucinewgame();
   void position(const Words& words);
@@ -96,12 +83,16 @@ class UciEngine : public SearchListener {
   void perft(const Words& words);
   void eval();
   void display();
-  // True when a developer command may run: no search, or one that ends by itself, which is
-  // awaited. A search that waits for "stop" is left alone and the command refused.
+  // True when a developer command may run: a valid position and no search, or one that ends by
+  // itself, which is awaited. A search that waits for "stop" is left alone and the command
+  // refused.
   bool awaitSearchFor(std::string_view command);
 
-  // Sets the option; false (with nothing changed) when the value does not fit it.
-  bool setOptionValue(std::string_view name, std::string_view value, bool hasValue);
+  // Makes the table at the size the GUI set, once, before the first search needs it.
+  void ensureTable();
+  // True when the search of the pending "go" waits for "stop" (or "ponderhit"): it has no clock,
+  // depth or node limit, it ponders, or its result waits. Needs mutex_.
+  bool waitsForStop() const;
   // Lets a running search end with its bestmove before a command that needs the workers idle:
   // a search that ends by itself is awaited, one that waits for "stop" is stopped.
   void finishSearch();
@@ -109,28 +100,21 @@ class UciEngine : public SearchListener {
   // or "bestmove 0000" without a move. Needs mutex_.
   void sendBestMove(Move move, Move reply);
   // The castling notation of UCI_Chess960's setting.
-  CastlingNotation castlingNotation() const {
-    return chess960_ ? CastlingNotation::KingTakesRook : CastlingNotation::KingTarget;
-  }
+  CastlingNotation castlingNotation() const;
   // Reports a refused or misunderstood command.
   void info(const std::string& text);
 
+  Session& session_;
   Output& out_;
   SearchPool& pool_;
-  TimeControl& timeControl_;
-  OpeningBook& book_;
-  const std::string name_;
-  bool bookUse_ = true;                               // OwnBook
-  int32_t moveOverhead_ = TimeControl::SafetyMargin;  // Move Overhead, in centiseconds
-  SearchLimits limits_;  // those of the last "go", for its ponder hit
+  Options& options_;
   Position game_;
+  // False after a position was refused: until the next one, "go" is answered with "bestmove
+  // 0000" and the developer commands are refused, rather than using the position before.
+  bool positionValid_ = true;
   int fullmoveNumber_ = 1;  // the game position's move number, for its FEN
-  int multiPV_ = 1;         // the MultiPV option: best lines searched and reported
   std::unique_ptr<PerftHashTable> perftTable_;
   bool quitRequested_ = false;
-  // UCI_Chess960: castling is written and read as the king taking its own rook, and the FEN's
-  // castling rights may name any rook.
-  bool chess960_ = false;
   // The text of the game's moves, set by "go" (read on the master's thread while the search
   // runs, and changed only when none does).
   MoveNotation notation_;
@@ -138,12 +122,10 @@ class UciEngine : public SearchListener {
   // The bestmove handshake, shared by the command thread and the master's thread.
   std::mutex mutex_;
   bool goPending_ = false;    // a "go" has not had its bestmove yet
-  bool infinite_ = false;     // "go infinite": the bestmove waits for "stop"
-  bool pondering_ = false;    // "go ponder": the bestmove waits for "ponderhit" or "stop"
-  bool resultReady_ = false;  // the search has ended and its result waits to be sent
+  bool resultReady_ = false;  // an infinite search has ended and its result waits for "stop"
   Move result_ = NullMove;
   Move reply_ = NullMove;  // the reply expected to result_
-  bool bounded_ = false;  // the search ends by itself: a clock, a depth or a node limit
+  SearchLimits limits_;    // those of the pending "go"
 
   // The last thinking line sent, on the master's thread only.
   int lastDepth_ = 0;

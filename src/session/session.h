@@ -1,0 +1,31 @@
+// What both front ends drive: the search pool with its table and pondering, the opening book,
+// the clock of the engine's own thinking time and the settings. One is made for the run and
+// handed to the front end that the GUI speaks to.
+#pragma once
+
+#include "board/output.h"
+#include "book/opening_book.h"
+#include "clock/time_control.h"
+#include "search/search_pool.h"
+#include "session/options.h"
+
+namespace varnu {
+
+inline constexpr std::string_view EngineName = "Varnu 0.4.34";
+inline constexpr std::string_view EngineAuthor = "the Varnu developers";
+
+struct Session {
+  explicit Session(Output& output)
+      : out(output), book(Options::row(Setting::BookFile).defaultText), pool(out, clock.stopwatch, &book),
+        options(*this) {}
+
+  Output& out;
+  // The xboard game's clock settings and the stopwatch of the engine's own time, on which every
+  // search is timed.
+  TimeControl clock;
+  OpeningBook book;
+  SearchPool pool;
+  Options options;
+};
+
+}  // namespace varnu
