@@ -297,12 +297,7 @@ bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lo
 }
 
 int Searcher::searchRoot(int depth, int alpha, int beta, PVLine& line, int keepFrom) {
-  if (inCheck(position)) return searchRootInCheck(depth, alpha, beta, line, keepFrom);
-  return rootMoves(depth, alpha, beta, line, keepFrom, false);
-}
-
-int Searcher::searchRootInCheck(int depth, int alpha, int beta, PVLine& line, int keepFrom) {
-  return rootMoves(depth, alpha, beta, line, keepFrom, true);
+  return rootMoves(depth, alpha, beta, line, keepFrom, inCheck(position));
 }
 
 int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFrom, bool inCheck) {

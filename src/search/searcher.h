@@ -107,11 +107,10 @@ class alignas(64) Searcher {
   // move for a secondary worker, in analysis, or after an abort).
   Move iterate(const Position& game);
 
-  // The root searches. line comes in holding the best line so far and leaves holding the line
-  // of the best move that raised alpha; a move whose cutoff scores keepFrom or more goes into it
+  // The root search. line comes in holding the best line so far and leaves holding the line of
+  // the best move that raised alpha; a move whose cutoff scores keepFrom or more goes into it
   // too (and is reported), since nothing will search that cutoff again.
   int searchRoot(int depth, int alpha, int beta, PVLine& line, int keepFrom = -MateScore);
-  int searchRootInCheck(int depth, int alpha, int beta, PVLine& line, int keepFrom = -MateScore);
   // Searches a child of the current node; returns the score from the parent's point of view.
   int searchChild(int alpha, int beta, int ply, int depth, int moveNumber, PVLine& line);
   int searchNode(int alpha, int beta, int ply, int depth, PVLine& line);
@@ -178,7 +177,7 @@ class alignas(64) Searcher {
   NodeStart startNode(int alpha, int beta, int ply, int depth, bool inCheck, PVLine& line);
   // The move loop of an interior node: the scored moves best first, then the result stored.
   int searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line);
-  // The move loop shared by both root searches.
+  // The root's move loop, in check or not.
   int rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFrom, bool inCheck);
   // One line of an iteration: the root searched in the window and, when the score falls outside
   // it, once more with that side opened to the mate bound. Returns the score and its bound.

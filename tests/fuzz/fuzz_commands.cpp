@@ -33,19 +33,28 @@ bool tooSlow(const std::string& line) {
 }
 
 // Every table is written in full when it is made, so a line that may set a large table size
-// ("option ttHashSizeMB=...", "setoption name Hash value ...") is skipped unless its numbers are
-// small.
+// ("option ttHashSizeMB=...", "memory ...", "setoption name Hash value ...") is skipped unless
+// its numbers are small.
 bool tableTooLarge(const std::string& line) {
   std::string lower(line);
   for (char& c : lower)
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  if (lower.find("hash") == std::string::npos) return false;
+  if (lower.find("hash") == std::string::npos && lower.find("memory") == std::string::npos)
+    return false;
   for (size_t i = 0; i < lower.size(); ++i) {
     if (lower[i] < '0' || lower[i] > '9' || (i > 0 && lower[i - 1] >= '0' && lower[i - 1] <= '9'))
       continue;
     if (parseNumber(lower.substr(i)) > 16) return true;
   }
   return false;
+}
+
+// A line that may set the debug log would have the fuzzer write files wherever it names.
+bool namesLogFile(const std::string& line) {
+  std::string lower(line);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return lower.find("log") != std::string::npos;
 }
 
 std::FILE* devNull() {
@@ -55,8 +64,9 @@ std::FILE* devNull() {
 
 Engine& engine() {
   static Output out(devNull());
+  static Session session(out);
   static Engine* e = [] {
-    auto* engine = new Engine(out);
+    auto* engine = new Engine(session);
     engine->startUp();
     engine->execute("option ttHashSizeMB=1");
     return engine;
@@ -64,14 +74,12 @@ Engine& engine() {
   return *e;
 }
 
-// The UCI front end drives the pool of an xboard engine of its own, as after the switch.
+// The UCI front end has a session of its own, as it has in the engine.
 UciEngine& uciEngine() {
   static Output out(devNull());
+  static Session session(out);
   static UciEngine* u = [] {
-    auto* host = new Engine(out);
-    host->startUp();
-    out.dropComments();
-    auto* uci = new UciEngine(out, host->searchPool(), host->timeControl(), EngineName);
+    auto* uci = new UciEngine(session);
     uci->execute("setoption name Hash value 1");
     return uci;
   }();
@@ -106,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LineReader uciReader(in, UciEngine::MaxLine);
     while (uciReader.next(line)) {
       if (uciReader.cut()) uciReader.skipRestOfLine();
-      if (tooSlow(line) || tableTooLarge(line)) continue;
+      if (tooSlow(line) || tableTooLarge(line) || namesLogFile(line)) continue;
       u.execute(line);
       settle(u);
     }
@@ -116,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Engine& e = engine();
   do {
-    if (tooSlow(line) || tableTooLarge(line)) continue;
+    if (tooSlow(line) || tableTooLarge(line) || namesLogFile(line)) continue;
     e.execute(line);
     settle(e);
   } while (reader.next(line));

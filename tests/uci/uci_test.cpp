@@ -1,0 +1,216 @@
+// The UCI front end in the process: what "go" asks, the budget its clock gives, what
+// "setoption" sets, the order of its answers, and the lines completed from the table.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "board/fen.h"
+#include "board/make_move.h"
+#include "search/move_timer.h"
+#include "uci/uci.h"
+
+namespace varnu {
+namespace {
+
+SearchLimits go(const char* line, std::string* ignored = nullptr) {
+  Position pos;
+  setFromFen(pos, StartFen);
+  std::string words = line, unused;
+  return parseGo(splitWords(words), pos, CastlingNotation::KingTarget,
+                 ignored ? *ignored : unused);
+}
+
+TEST(UciGo, ReadsEveryLimitInCentiseconds) {
+  SearchLimits l = go("go wtime 60000 btime 50000 winc 1000 binc 500 movestogo 20 depth 7");
+  EXPECT_EQ(l.time[White], 6000);
+  EXPECT_EQ(l.time[Black], 5000);
+  EXPECT_EQ(l.increment[White], 100);
+  EXPECT_EQ(l.increment[Black], 50);
+  EXPECT_EQ(l.movesToGo, 20);
+  EXPECT_EQ(l.depth, 7);
+  l = go("go nodes 5000 mate 3 infinite ponder searchmoves e2e4 d2d4");
+  EXPECT_EQ(l.nodes, 5000u);
+  EXPECT_EQ(l.mate, 3);
+  EXPECT_TRUE(l.infinite && l.ponder);
+  EXPECT_EQ(l.searchMoves.count, 2u);
+  EXPECT_FALSE(go("go wtime 5000").timed(Black));
+  EXPECT_TRUE(go("go btime 0").timed(Black));
+}
+
+// Numbers out of range are brought into it; a word that is not a number leaves its limit unset
+// and is reported, and so is a move that is not legal.
+TEST(UciGo, BadAndMissingNumbers) {
+  const struct {
+    const char* line;
+    const char* ignored;
+    int32_t moveTime, time, depth, mate;
+    uint64_t nodes;
+  } cases[] = {
+      {"go movetime 0", "", 1, NoClock, 0, 0, 0},
+      {"go movetime 99999999999999999999", "", 214748364, NoClock, 0, 0, 0},
+      {"go wtime -5 depth 0", "", 0, 0, 1, 0, 0},
+      {"go depth 99999999999999999999 nodes -7", "", 0, NoClock, 100, 0, 1},
+      {"go depth x nodes 1", " depth x", 0, NoClock, 0, 0, 1},
+      {"go mate 0 wtime", " mate wtime", 0, NoClock, 0, 0, 0},
+      {"go mate 500 depth", " depth", 0, NoClock, 0, 100, 0},
+      {"go searchmoves e2e4 zz a2a5 nodes 1", " zz a2a5", 0, NoClock, 0, 0, 1},
+  };
+  for (const auto& c : cases) {
+    std::string ignored;
+    const SearchLimits l = go(c.line, &ignored);
+    EXPECT_EQ(ignored, c.ignored) << c.line;
+    EXPECT_EQ(l.moveTime, c.moveTime) << c.line;
+    EXPECT_EQ(l.time[White], c.time) << c.line;
+    EXPECT_EQ(l.depth, c.depth) << c.line;
+    EXPECT_EQ(l.mate, c.mate) << c.line;
+    EXPECT_EQ(l.nodes, c.nodes) << c.line;
+  }
+}
+
+// The clock of "go" at its edges: the budget never exceeds the clock less the move overhead (10
+// centiseconds here), whatever the increment, and one move to go may use 0.9 of the clock.
+TEST(UciGo, BudgetFromTheClock) {
+  const struct {
+    const char* line;
+    int32_t maxTime;
+  } cases[] = {
+      {"go wtime 100 btime 100", 0},
+      {"go wtime 5 btime 5", -10},
+      {"go wtime 1000 winc 100000", 90},
+      {"go wtime 10000 movestogo 1", 900},
+      {"go wtime 60000 movestogo 30", 180},
+      {"go wtime 60000 winc 1000", 255},
+      {"go movetime 1000 wtime 500", 40},
+      {"go movetime 1000", 90},
+  };
+  for (const auto& c : cases) {
+    SearchLimits l = go(c.line);
+    EXPECT_TRUE(l.timed(White)) << c.line;
+    EXPECT_EQ(moveBudget(l, White, 0).maxTime, c.maxTime) << c.line;
+  }
+}
+
+struct UciFixture : testing::Test {
+  UciFixture() : session(out), uci(session) {
+    uci.execute("setoption name Hash value 1");
+    uci.execute("setoption name OwnBook value false");
+    out.clearCaptured();
+  }
+  // Waits for the bestmove of a search that ends by itself.
+  void finish() {
+    for (int i = 0; i < 2000 && uci.searching(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(uci.searching());
+  }
+  // Where a line first appears in the output, or npos.
+  size_t at(const std::string& line) { return ("\n" + out.captured()).find("\n" + line); }
+  Output out;
+  Session session;
+  UciEngine uci;
+};
+
+TEST_F(UciFixture, SetoptionNamesValuesAndRefusals) {
+  uci.execute("setoption name move OVERHEAD value 250");
+  uci.execute("setoption name BookFile value my  book.bin");
+  uci.execute("setoption name MultiPV value 0");
+  uci.execute("setoption name Hash VALUE 8");
+  uci.execute("setoption name Clear Hash");
+  uci.execute("setoption name Threads");
+  EXPECT_EQ(session.options.number(Setting::MoveOverhead), 250);
+  EXPECT_EQ(session.book.path(), "my  book.bin");
+  EXPECT_EQ(session.options.number(Setting::MultiPV), 1);
+  EXPECT_EQ(session.options.number(Setting::Hash), 1);
+  EXPECT_EQ(out.captured(),
+            "info string bad value for MultiPV: 0\n"
+            "info string unknown option: Hash VALUE 8\n"
+            "info string bad value for Threads: \n");
+}
+
+// "isready" during a search that waits for "stop" is answered at once; the bestmove comes with
+// the stop, before the next answer.
+TEST_F(UciFixture, ReadyokAndBestmoveOrder) {
+  uci.execute("position startpos");
+  uci.execute("go infinite");
+  uci.execute("isready");
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(at("bestmove"), std::string::npos);
+  uci.execute("stop");
+  uci.execute("isready");
+  const std::string text = out.captured();
+  EXPECT_LT(at("readyok"), at("bestmove"));
+  EXPECT_EQ(text.substr(text.size() - 8), "readyok\n");
+  EXPECT_EQ(text.find("bestmove"), text.rfind("bestmove"));
+}
+
+// A ponder search's bestmove waits for "ponderhit", however soon the search is over; a mated
+// position's bestmove waits for "stop" under "go infinite".
+TEST_F(UciFixture, BestmoveWaitsForPonderhitAndStop) {
+  uci.execute("position startpos moves e2e4 e7e5");
+  uci.execute("go ponder depth 1 wtime 1000 btime 1000");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(at("bestmove"), std::string::npos);
+  uci.execute("ponderhit");
+  finish();
+  EXPECT_NE(at("bestmove"), std::string::npos);
+  out.clearCaptured();
+  uci.execute("position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");
+  uci.execute("go infinite");
+  EXPECT_EQ(out.captured(), "info depth 0 score mate 0\n");
+  uci.execute("stop");
+  EXPECT_EQ(out.captured(), "info depth 0 score mate 0\nbestmove 0000\n");
+}
+
+// A refused position leaves none: "go" is answered at once, and not for the position before.
+TEST_F(UciFixture, GoWithoutAValidPosition) {
+  uci.execute("position startpos moves e2e4");
+  uci.execute("position fen rnbqkb1r/ppp1pppp/5n2/3pP3/8/8/PPPP1PPP/RNBQKBNR b KQkq d6 0 3");
+  uci.execute("go depth 5");
+  EXPECT_FALSE(uci.searching());
+  EXPECT_EQ(out.captured().substr(out.captured().find("bestmove")), "bestmove 0000\n");
+  uci.execute("position startpos");
+  uci.execute("go depth 1");
+  finish();
+  EXPECT_NE(out.captured().rfind("bestmove e2e4"), std::string::npos);
+}
+
+// Stores a move for the position reached by the moves so far.
+void storeMove(TranspositionTable& table, Position& pos, const char* text) {
+  const Move m = parseUserMove(pos, text);
+  table.store(pos, 0, 0, -MateScore, MateScore, -1, 1, 5, m);
+  pos.history[pos.historyCount].movePlayed = m;
+  UndoRecord undo;
+  makeMove(pos, m, undo);
+}
+
+TEST(UciLine, CompletedFromTheTableUpToARepetition) {
+  Output out;
+  TranspositionTable table;
+  table.resize(1, out);
+  Position root, pos;
+  setFromFen(root, StartFen);
+  pos = root;
+  PVLine line;
+  line.moves[line.length++] = parseUserMove(pos, "e2e4");
+  storeMove(table, pos, "e2e4");
+  for (const char* m : {"e7e5", "g1f3", "g8f6", "f3g1", "f6g8", "g1f3"}) storeMove(table, pos, m);
+  std::string text;
+  appendMoveTexts(text, completeLine(root, line, table));
+  // f6g8 would bring back the position after e7e5.
+  EXPECT_EQ(text, " e2e4 e7e5 g1f3 g8f6 f3g1");
+  // A move that is not legal where it is found ends the line: black cannot play e2e4.
+  Position afterG1f3 = root;
+  for (const char* m : {"e2e4", "e7e5", "g1f3"}) {
+    const Move move = parseUserMove(afterG1f3, m);
+    afterG1f3.history[afterG1f3.historyCount].movePlayed = move;
+    UndoRecord undo;
+    makeMove(afterG1f3, move, undo);
+  }
+  table.store(afterG1f3, 0, 0, -MateScore, MateScore, -1, 1, 5, parseUserMove(root, "e2e4"));
+  text.clear();
+  appendMoveTexts(text, completeLine(afterG1f3, PVLine{}, table));
+  EXPECT_EQ(text, "");
+}
+
+}  // namespace
+}  // namespace varnu
