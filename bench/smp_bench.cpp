@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
   uint64_t nodes1 = 0, nodes2 = 0;
   const double one = timeToDepth(1, depth, nodes1);
   const double two = timeToDepth(2, depth, nodes2);
-  std::printf("depth %d over %zu positions: 1 worker %.2f s (%" PRIu64 " nodes, %.0f n/s), "
+  std::printf("depth %d over %zu positions: 1 worker %.2f s (%" PRIu64
+              " nodes, %.0f n/s), "
               "2 workers %.2f s (%" PRIu64 " nodes, %.0f n/s), speed-up %.2f\n",
               depth, std::size(positions), one, nodes1, nodes1 / one, two, nodes2, nodes2 / two,
               one / two);

@@ -87,8 +87,8 @@ struct TimeControl {
   int32_t reportedGiven = 0;
 
   // The engine's clock for the move at this ply as the last "time" report gives it, or NoClock
-  // when no report belongs to that move. A report comes at its move's ply, or one ply earlier when it
-  // arrives before the opponent's move is recorded.
+  // when no report belongs to that move. A report comes at its move's ply, or one ply earlier when
+  // it arrives before the opponent's move is recorded.
   int32_t reportedClock(int ply) const;
   // The "time" command: the engine has this much left, so the watch reads the time used.
   void setRemaining(int32_t remaining, int ply);

@@ -194,7 +194,7 @@ bool Engine::level(const Args& args) {
   int64_t seconds = 60 * int64_t(parseNumber(pieces[0]));
   if (pieces.size() == 2) seconds += parseNumber(pieces[1]);
   clock_.setSessions(uint32_t(parseNumber(args[0])), saturate(100 * seconds),
-                           saturate(100 * int64_t(parseNumber(args[2]))));
+                     saturate(100 * int64_t(parseNumber(args[2]))));
   return true;
 }
 
@@ -277,13 +277,17 @@ bool Engine::cores(const Args& args) {
 }
 
 // "memory N": the megabytes the GUI grants the engine, which go to the hash table, as if its
-// option were set; the whole range of the setting is allowed, read strictly.
+// option were set. It is read as UCI reads the setting, strictly and over its whole range: the
+// option's narrower range is only what its feature line has always announced.
 bool Engine::memory(const Args& args) {
-  if (options_.set(Setting::Hash, args[0], Protocol::Uci) == Options::Result::BadValue) {
+  OptionValue megabytes;
+  if (!options_.read(Setting::Hash, args[0], Protocol::Uci, megabytes)) {
     out_.printf("Error (illegal argument to 'memory' command): %.*s\n", int(args[0].size()),
                 args[0].data());
     return false;
   }
+  // xboard repeats it before every game, whose "new" empties the table anyway.
+  if (megabytes.number != options_.number(Setting::Hash)) options_.apply(Setting::Hash, megabytes);
   return true;
 }
 
@@ -306,8 +310,7 @@ bool Engine::option(const Args& args) {
     out_.printf("Error (illegal value for '%s' option): %s\n", name.c_str(), value.c_str());
     return false;
   }
-  const std::string shown =
-      row->type == OptionType::Spin ? std::to_string(read.number) : read.text;
+  const std::string shown = row->type == OptionType::Spin ? std::to_string(read.number) : read.text;
   out_.printf("# setting option: %s=%s\n", name.c_str(), shown.c_str());
   const int32_t before = options_.number(row->setting);
   // A table size that cannot be had is reported by the table itself, and the old one stays.

@@ -11,11 +11,7 @@
 namespace varnu {
 
 Engine::Engine(Session& session)
-    : session_(session),
-      out_(session.out),
-      clock_(session.clock),
-      pool_(session.pool),
-      options_(session.options) {
+    : out_(session.out), clock_(session.clock), pool_(session.pool), options_(session.options) {
   setStartPosition();
 }
 
@@ -167,8 +163,8 @@ void Engine::expectReply() {
   expectedReply_ = pool_.expectedReply(game_.position);
   expectedAtKey_ = game_.position.key();
   ponderMove_ = NullMove;
-  if (!options_.flag(Setting::Ponder) || expectedReply_ == NullMove || gameOver_ || forceMode_ || analyzeMode_ ||
-      engineSide_ == NoColour || recordFull())
+  if (!options_.flag(Setting::Ponder) || expectedReply_ == NullMove || gameOver_ || forceMode_ ||
+      analyzeMode_ || engineSide_ == NoColour || recordFull())
     return;
   Position pos = game_.position;
   pos.history[pos.historyCount].movePlayed = expectedReply_;
@@ -189,7 +185,7 @@ void Engine::expectReply() {
 
 bool Engine::isPonderHit(std::string_view text) {
   std::lock_guard<std::mutex> lock(gameMutex_);
-  if (ponderMove_ == NullMove || gameOver_ || !positionValid_ || text.size() < 3 || text.size() > 5) return false;
+  if (ponderMove_ == NullMove || gameOver_ || text.size() < 3 || text.size() > 5) return false;
   const Move m = parseUserMove(game_.position, text, notation_.castling);
   return m != NullMove && sameMove(m, ponderMove_) && !recordFull();
 }

@@ -123,7 +123,6 @@ class Engine : public SearchListener {
   // assumes.
   bool isPonderHit(std::string_view text);
 
-  Session& session_;
   Output& out_;
   TimeControl& clock_;
   SearchPool& pool_;

@@ -79,10 +79,10 @@ class Ponder {
   // not taken it. Atomic, since the master's clock test reads them without the lock.
   std::atomic<bool> active_{false};
   std::atomic<bool> hitPending_{false};
-  bool released_ = false;         // move-now or abort while pondering
-  bool afterMove_ = false;        // the search came from a start queued after the engine's move
-  bool delivering_ = false;       // the master hands its move over
-  bool queued_ = false;           // a start waits for the move's delivery to end
+  bool released_ = false;    // move-now or abort while pondering
+  bool afterMove_ = false;   // the search came from a start queued after the engine's move
+  bool delivering_ = false;  // the master hands its move over
+  bool queued_ = false;      // a start waits for the move's delivery to end
   SearchLimits hitLimits_;
   // The queued start; the position is the search's game once it runs.
   Position position_;

@@ -148,8 +148,7 @@ void SearchPool::moveNow() {
   // The master's own time-out does no more than this: it stops after the current node and
   // reports its best move so far, and then stops the other workers.
   bool released = false;
-  if (!ponder_.releaseForMove([&] { workers_[0]->searcher->stopRequested.store(true); },
-                              released))
+  if (!ponder_.releaseForMove([&] { workers_[0]->searcher->stopRequested.store(true); }, released))
     return;
   if (released)
     waitIdle();

@@ -74,7 +74,6 @@ class SearchHost {
   virtual void printStatistics() = 0;
 };
 
-
 // The mate-distance clamp of a node: the narrowed window and the limits stored with results.
 struct MateWindow {
   int alpha;
@@ -123,7 +122,7 @@ class alignas(64) Searcher {
   const int id;
   Position position;
   TranspositionTable* const table;
-  const MoveTimer* const timer;  // may be null: no clock
+  const MoveTimer* const timer;                // may be null: no clock
   SearchHost* const host;                      // may be null: no time-outs and no reports
   Output* const out;                           // may be null: no comment lines
   const std::unique_ptr<EvalCache> evalCache;  // this worker's pawn and positional scores

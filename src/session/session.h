@@ -16,7 +16,9 @@ inline constexpr std::string_view EngineAuthor = "the Varnu developers";
 
 struct Session {
   explicit Session(Output& output)
-      : out(output), book(Options::row(Setting::BookFile).defaultText), pool(out, clock.stopwatch, &book),
+      : out(output),
+        book(Options::row(Setting::BookFile).defaultText),
+        pool(out, clock.stopwatch, &book),
         options(*this) {}
 
   Output& out;

@@ -48,7 +48,8 @@ void UciEngine::setoption(std::string_view line, const Words& words) {
   }
   // The value is the rest of the line as written, so a path keeps its inner blanks.
   std::string_view value;
-  if (valueAt + 1 < words.size()) value = line.substr(size_t(words[valueAt + 1].data() - line.data()));
+  if (valueAt + 1 < words.size())
+    value = line.substr(size_t(words[valueAt + 1].data() - line.data()));
   const OptionRow* row = Options::findUci(name);
   if (!row) {
     info("unknown option: " + name.substr(0, 100));

@@ -35,10 +35,7 @@ Words splitWords(std::string_view line) {
 }
 
 UciEngine::UciEngine(Session& session)
-    : session_(session),
-      out_(session.out),
-      pool_(session.pool),
-      options_(session.options) {
+    : session_(session), out_(session.out), pool_(session.pool), options_(session.options) {
   setFromFen(game_, StartFen);
   // UCI has no comment lines: what the engine says in them is not for a UCI GUI.
   out_.dropComments();

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "clock/time_control.h"
+
+#include <gtest/gtest.h>
 
 namespace varnu {
 namespace {
@@ -95,8 +95,7 @@ TEST(Budget, LinesShowTheCapAndTheTimePerMove) {
             "# clock=100 margin=10 max=90\n");
   tc.setMoveTime(100);
   tc.setRemaining(100, 0);
-  EXPECT_EQ(budgetLines(xboardBudget(tc, 0)),
-            "# timePerMove=100 margin=10 max=90\n");
+  EXPECT_EQ(budgetLines(xboardBudget(tc, 0)), "# timePerMove=100 margin=10 max=90\n");
   tc.setSessions(40, 30000, 0);  // "level" ends the time per move
   EXPECT_EQ(tc.moveTime, 0);
 }

@@ -105,8 +105,8 @@ TEST(OptionTable, TheReadmeTableIsWhatBothProtocolsAnnounce) {
     if (m[4].matched) {
       const std::string range = rangeText(m[1], m[4], m[5]);
       const std::string& readmeRange = row->second.range;
-      EXPECT_TRUE(readmeRange == range || readmeRange.find("(xboard: " + range + ")") !=
-                                              std::string::npos)
+      EXPECT_TRUE(readmeRange == range ||
+                  readmeRange.find("(xboard: " + range + ")") != std::string::npos)
           << line;
     }
   }

@@ -1,5 +1,7 @@
 // The UCI front end in the process: what "go" asks, the budget its clock gives, what
 // "setoption" sets, the order of its answers, and the lines completed from the table.
+#include "uci/uci.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,7 +10,6 @@
 #include "board/fen.h"
 #include "board/make_move.h"
 #include "search/move_timer.h"
-#include "uci/uci.h"
 
 namespace varnu {
 namespace {
@@ -17,8 +18,7 @@ SearchLimits go(const char* line, std::string* ignored = nullptr) {
   Position pos;
   setFromFen(pos, StartFen);
   std::string words = line, unused;
-  return parseGo(splitWords(words), pos, CastlingNotation::KingTarget,
-                 ignored ? *ignored : unused);
+  return parseGo(splitWords(words), pos, CastlingNotation::KingTarget, ignored ? *ignored : unused);
 }
 
 TEST(UciGo, ReadsEveryLimitInCentiseconds) {
@@ -75,14 +75,10 @@ TEST(UciGo, BudgetFromTheClock) {
     const char* line;
     int32_t maxTime;
   } cases[] = {
-      {"go wtime 100 btime 100", 0},
-      {"go wtime 5 btime 5", -10},
-      {"go wtime 1000 winc 100000", 90},
-      {"go wtime 10000 movestogo 1", 900},
-      {"go wtime 60000 movestogo 30", 180},
-      {"go wtime 60000 winc 1000", 255},
-      {"go movetime 1000 wtime 500", 40},
-      {"go movetime 1000", 90},
+      {"go wtime 100 btime 100", 0},        {"go wtime 5 btime 5", -10},
+      {"go wtime 1000 winc 100000", 90},    {"go wtime 10000 movestogo 1", 900},
+      {"go wtime 60000 movestogo 30", 180}, {"go wtime 60000 winc 1000", 255},
+      {"go movetime 1000 wtime 500", 40},   {"go movetime 1000", 90},
   };
   for (const auto& c : cases) {
     SearchLimits l = go(c.line);
