@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "board/fen.h"
 #include "board/move.h"
@@ -11,16 +13,47 @@
 namespace varnu {
 namespace {
 
-// One searcher on its own table, searching to a fixed depth with the clock out of the way.
+// Keeps what a searcher reports, and stops it at its node limit as the pool does.
+struct Reports : SearchHost {
+  struct Report {
+    int depth, score;
+    PVLine line;
+    LineTag tag;
+    bool iteration;  // a line of a completed depth, not a new best line
+  };
+  bool checkTimeout() override {
+    return searcher->limits.nodes > 0 && searcher->nodes.get() >= searcher->limits.nodes;
+  }
+  void reportThinking(int depth, int score, const PVLine& line, LineTag tag) override {
+    seen.push_back({depth, score, line, tag, false});
+  }
+  void reportIteration(int depth, int score, const PVLine& line, LineTag tag) override {
+    seen.push_back({depth, score, line, tag, true});
+  }
+  void printStatistics() override {}
+  const Searcher* searcher = nullptr;
+  std::vector<Report> seen;
+};
+
+// The line's moves as the front ends print them.
+std::string text(const PVLine& line) {
+  std::string t;
+  appendMoveTexts(t, line);
+  return t;
+}
+
+// One searcher on its own table, searching to a fixed depth with the clock out of the way; when
+// reported, it reports to reports, which also keeps its node limit.
 struct Search {
-  explicit Search(int depth, uint32_t megabytes = 16) {
+  explicit Search(int depth, uint32_t megabytes = 16, bool reported = false) {
     table.resize(megabytes, quiet);
     SearchLimits limits;
     limits.moveTime = 1 << 30;
     limits.depth = depth;
     timer.start(limits, White, nullptr);
-    searcher = std::make_unique<Searcher>(0, &table, &timer, nullptr, &out);
+    searcher = std::make_unique<Searcher>(0, &table, &timer, reported ? &reports : nullptr, &out);
     searcher->limits = limits;
+    reports.searcher = searcher.get();
   }
   Move run(const char* fen) {
     Position pos;
@@ -37,6 +70,7 @@ struct Search {
   TranspositionTable table;
   Stopwatch watch;
   MoveTimer timer{watch};
+  Reports reports;
   std::unique_ptr<Searcher> searcher;
 };
 
@@ -89,6 +123,53 @@ TEST(Search, AspirationWindowNeverCloses) {
     const Window w = aspirationWindow(c.bestScore, c.lowerMate, c.upperMate);
     EXPECT_EQ(w.alpha, c.alpha) << c.bestScore;
     EXPECT_EQ(w.beta, c.beta) << c.bestScore;
+  }
+}
+
+// More moves mate in two than lines are asked for. The depth that finds the mates holds two lines,
+// both mates shorter than its mate bound, before it has tried every mating move; each later move
+// must still be tested against the last line, or a mate in two is lost to a mate in three.
+TEST(Search, SeveralLinesOfMatesKeepTheShortest) {
+  const struct {
+    const char* fen;
+    const char* matesInTwo;
+  } cases[] = {
+      {"7k/Q1p4B/5P2/2K3P1/8/8/7p/8 w - - 0 1", "a7c7 h7g6 g5g6"},
+      {"6k1/4Q1N1/8/4P3/8/5Kpp/7B/8 w - - 0 1", "g7e6 g7e8 g7f5 g7h5"},
+  };
+  for (const auto& c : cases) {
+    Search s(8, 16, true);
+    s.searcher->limits.multiPV = 2;
+    s.run(c.fen);
+    std::vector<Reports::Report> last;
+    for (const auto& r : s.reports.seen)
+      if (r.iteration && r.depth == s.searcher->completedDepth) last.push_back(r);
+    ASSERT_EQ(last.size(), 2u) << c.fen;
+    for (int i = 0; i < 2; ++i) {
+      const std::string move = moveToText(last[i].line.moves[0]);
+      EXPECT_EQ(last[i].tag.number, i + 1) << c.fen;
+      EXPECT_EQ(last[i].score, MateScore - 3) << c.fen << " " << move;
+      EXPECT_NE(std::string(c.matesInTwo).find(move), std::string::npos) << c.fen << " " << move;
+    }
+    EXPECT_NE(last[0].line.moves[0], last[1].line.moves[0]) << c.fen;
+  }
+}
+
+// A search of several lines that its node limit stops in the middle of a pass may still take a
+// new best move from it: the move played and the reply it expects must be those of the last line
+// 1 shown, wherever the limit falls.
+TEST(Search, StoppedSeveralLinesPlayTheLastLineOneShown) {
+  for (uint64_t nodes = 8000; nodes <= 100000; nodes += nodes / 8) {
+    Search s(0, 1, true);  // no depth limit: the node limit stops it
+    s.searcher->limits.multiPV = 3;
+    s.searcher->limits.nodes = nodes;
+    const Move m = s.run("r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9");
+    const PVLine* shown = nullptr;
+    for (const auto& r : s.reports.seen)
+      if (r.tag.number == 1) shown = &r.line;
+    ASSERT_NE(shown, nullptr) << nodes;
+    EXPECT_EQ(moveToText(m), moveToText(shown->moves[0])) << nodes;
+    EXPECT_EQ(text(s.searcher->bestLine), text(*shown)) << nodes;
   }
 }
 
