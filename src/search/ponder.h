@@ -72,7 +72,7 @@ class Ponder {
 
   SearchPool& pool_;
   // Orders the ponder search's start and end against the command thread's hit, move-now and
-  // aborts; never held while the game lock of a front end is taken.
+  // aborts. A front end's game lock may be held when it is taken, never the other way round.
   mutable std::mutex mutex_;
   std::condition_variable wake_;  // the master waits for the hit, move-now or abort
   // A ponder search runs and the master has not taken its hit; the hit came and the master has
