@@ -58,7 +58,6 @@ class UciEngine : public SearchListener {
   void endOfInput();
   // True while a "go" awaits its bestmove.
   bool searching();
-  bool quitRequested() const { return quitRequested_; }
 
   // The search's reports, on the master's thread.
   void onSearchDone(Move move) override;
