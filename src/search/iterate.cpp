@@ -25,20 +25,17 @@ bool listed(const MoveList& list, Move m) {
 // Keeps the root moves that the limits allow: those of searchmoves when it names any, less the
 // excluded ones unless they are all that is left.
 void keepAllowedMoves(const SearchLimits& limits, MoveList& list) {
-  uint32_t kept = 0;
-  for (uint32_t i = 0; i < list.count; ++i)
-    if (limits.searchMoves.count == 0 || listed(limits.searchMoves, list.entries[i].move))
-      list.entries[kept++] = list.entries[i];
-  list.count = kept;
+  auto keep = [&](auto allowed) {
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < list.count; ++i)
+      if (allowed(list.entries[i].move)) list.entries[kept++] = list.entries[i];
+    list.count = kept;
+  };
+  if (limits.searchMoves.count > 0) keep([&](Move m) { return listed(limits.searchMoves, m); });
   if (limits.excluded.count == 0) return;
-  kept = 0;
-  for (uint32_t i = 0; i < list.count; ++i)
-    if (!listed(limits.excluded, list.entries[i].move)) ++kept;
-  if (kept == 0) return;
-  kept = 0;
-  for (uint32_t i = 0; i < list.count; ++i)
-    if (!listed(limits.excluded, list.entries[i].move)) list.entries[kept++] = list.entries[i];
-  list.count = kept;
+  const MoveList all = list;
+  keep([&](Move m) { return !listed(limits.excluded, m); });
+  if (list.count == 0) list = all;
 }
 
 }  // namespace
