@@ -52,7 +52,7 @@ bool Engine::protover(const Args&) {
     std::string text = "feature option=\"" + std::string(row.xboardName) + " " +
                        std::string(row.xboardType) + " " + options_.valueText(row);
     if (row.type == OptionType::Spin)
-      text += " " + std::to_string(options_.minimum(row)) + " " +
+      text += " " + std::to_string(row.min) + " " +
               std::to_string(options_.maximum(row, Protocol::Xboard));
     out_.line(text + "\"");
   }

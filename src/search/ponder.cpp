@@ -45,9 +45,13 @@ bool Ponder::active() const { return active_.load() && !hitPending_.load(); }
 
 void Ponder::beginSearch(bool ponders) {
   std::lock_guard<std::mutex> lock(mutex_);
+  reset(ponders, false);
+}
+
+void Ponder::reset(bool ponders, bool afterMove) {
   hitPending_ = false;
   released_ = false;
-  afterMove_ = false;
+  afterMove_ = afterMove;
   ponderSearch_ = ponders;
   startStamp_ = clockStamp();
   active_ = ponders;
@@ -111,12 +115,7 @@ const Position* Ponder::takeQueued(SearchLimits& limits, SearchListener*& listen
   if (!start) return nullptr;
   limits = limits_;
   listener = listener_;
-  hitPending_ = false;
-  released_ = false;
-  afterMove_ = true;
-  ponderSearch_ = true;
-  startStamp_ = clockStamp();
-  active_ = true;
+  reset(true, true);
   return &position_;
 }
 

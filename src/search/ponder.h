@@ -66,6 +66,9 @@ class Ponder {
   // master may not start it (it was told to discard its result).
   const Position* takeQueued(SearchLimits& limits, SearchListener*& listener,
                              const std::function<bool()>& claim);
+  // Sets the state of a search that starts now: pondering or not, after the engine's move or not.
+  // Needs mutex_.
+  void reset(bool ponders, bool afterMove);
   // Centiseconds since the search started, for its reports: a ponder search counts from its own
   // start, since the watch measures only the engine's own time; others take watchTime.
   int32_t reportTime(int32_t watchTime) const;

@@ -86,8 +86,7 @@ class Options {
   static const OptionRow* findUci(std::string_view name);
   static const OptionRow* findXboard(std::string_view name);
 
-  // The range of a spin option in a protocol.
-  int32_t minimum(const OptionRow& row) const { return row.min; }
+  // The top of a spin option's range in a protocol (its bottom is min in both).
   int32_t maximum(const OptionRow& row, Protocol protocol) const;
 
   // Reads a value as a protocol sends it; false when it does not fit the setting. Spin: a whole

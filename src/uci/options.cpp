@@ -27,7 +27,7 @@ void UciEngine::uci() {
       text += " default " + (value.empty() ? std::string("<empty>") : value);
     }
     if (row.type == OptionType::Spin)
-      text += " min " + std::to_string(options_.minimum(row)) + " max " +
+      text += " min " + std::to_string(row.min) + " max " +
               std::to_string(options_.maximum(row, Protocol::Uci));
     out_.line(text);
   }
