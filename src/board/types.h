@@ -76,5 +76,11 @@ inline constexpr SquareColourTable squareColour = makeSquareColourTable();
 inline constexpr int MateScore = 32000;
 inline constexpr int MateThreshold = 20000;
 inline constexpr int StoppedScore = 40000;
+// A win the endgame tables prove scores TablebaseWin less the plies from the root to where they
+// proved it: above every evaluation, below every mate. Scores beyond DistanceThreshold, mates
+// and these, are kept in the transposition table as distances from the node.
+inline constexpr int TablebaseWin = 19000;
+inline constexpr int MaxSearchPly = 1024;
+inline constexpr int DistanceThreshold = TablebaseWin - MaxSearchPly;
 
 }  // namespace varnu

@@ -148,7 +148,9 @@ TEST(OptionTable, ValuesAreReadStrictlyButXboardsHashSize) {
   for (const auto& c : cases) {
     OptionValue value;
     EXPECT_EQ(session.options.read(c.setting, c.text, c.protocol, value), c.accepted) << c.text;
-    if (c.accepted) EXPECT_EQ(value.number, c.number) << c.text;
+    if (c.accepted) {
+      EXPECT_EQ(value.number, c.number) << c.text;
+    }
   }
   OptionValue path;
   EXPECT_TRUE(session.options.read(Setting::BookFile, "<empty>", Protocol::Uci, path));
