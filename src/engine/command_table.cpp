@@ -55,6 +55,7 @@ const Command table[] = {
     {"exclude", &Engine::exclude, 1, 1, Runs, WholeWord, NeedsPosition},
     {"include", &Engine::include, 1, 1, Runs, WholeWord, NeedsPosition},
     {"memory", &Engine::memory, 1, 1, Runs, WholeWord},
+    {"egtpath", &Engine::egtpath, 1, RestOfLine, Runs, WholeWord},
 };
 
 }  // namespace

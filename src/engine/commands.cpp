@@ -46,11 +46,15 @@ bool Engine::protover(const Args&) {
       "feature ping=1\nfeature setboard=1\nfeature playother=1\nfeature usermove=1\n"
       "feature colors=0\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=1\n"
       "feature name=0\nfeature nps=0\nfeature debug=1\nfeature smp=1\nfeature memory=1\n"
-      "feature variants=\"normal,fischerandom\"\n");
+      "feature egt=\"syzygy\"\nfeature variants=\"normal,fischerandom\"\n");
   for (const OptionRow& row : Options::rows()) {
     if (row.xboardName.empty()) continue;
+    // xboard shows a check option's value as 1 or 0.
+    const std::string value = row.type == OptionType::Check
+                                  ? std::to_string(options_.number(row.setting))
+                                  : options_.valueText(row);
     std::string text = "feature option=\"" + std::string(row.xboardName) + " " +
-                       std::string(row.xboardType) + " " + options_.valueText(row);
+                       std::string(row.xboardType) + " " + value;
     if (row.type == OptionType::Spin)
       text += " " + std::to_string(row.min) + " " +
               std::to_string(options_.maximum(row, Protocol::Xboard));
@@ -273,6 +277,26 @@ bool Engine::cores(const Args& args) {
   const int32_t n = parseNumber(args[0]);
   if (n < 1) return false;
   pool_.setCores(n);
+  return true;
+}
+
+// "egtpath syzygy <folders>": where the Syzygy endgame tables are (xboard sends it for the kind
+// "feature egt" announced). The folders are the rest of the line, so a path may hold spaces; the
+// tables found are reported in comment lines.
+bool Engine::egtpath(const Args& args) {
+  if (args[0] != "syzygy") {
+    out_.printf("Error (unsupported tablebase kind): %.*s\n", int(std::min<size_t>(args[0].size(), 100)),
+                args[0].data());
+    return false;
+  }
+  const std::string folders = joinArgs(Args(args.begin() + 1, args.end()));
+  if (options_.set(Setting::SyzygyPath, folders, Protocol::Xboard) != Options::Result::Done) {
+    out_.line("Error (path too long): egtpath");
+    return false;
+  }
+  const TablebaseScan scan = tablebases_.lastScan();
+  for (const std::string& problem : scan.problems) out_.line("# " + problem);
+  out_.line("# " + scan.summary());
   return true;
 }
 

@@ -11,7 +11,11 @@
 namespace varnu {
 
 Engine::Engine(Session& session)
-    : out_(session.out), clock_(session.clock), pool_(session.pool), options_(session.options) {
+    : out_(session.out),
+      clock_(session.clock),
+      pool_(session.pool),
+      options_(session.options),
+      tablebases_(session.tablebases) {
   setStartPosition();
 }
 
@@ -114,9 +118,8 @@ SearchLimits Engine::gameLimits(int gamePly, int side) const {
   limits.gamePly = gamePly;
   limits.moveTime = clock_.moveTime;
   limits.time[side] = clock_.reportedClock(gamePly);
-  limits.moveOverhead = options_.moveOverhead();
+  options_.fillLimits(limits);
   limits.depth = depthLimit_;
-  limits.multiPV = options_.number(Setting::MultiPV);
   limits.excluded = game_.excluded;
   // The book holds standard chess only, and knows nothing of the exclusions.
   limits.bookAllowed = options_.flag(Setting::OwnBook) && !chess960_ && game_.excluded.count == 0;

@@ -71,6 +71,7 @@ class Engine : public SearchListener {
   bool nopost(const Args& args);
   bool cores(const Args& args);
   bool memory(const Args& args);
+  bool egtpath(const Args& args);
   bool option(const Args& args);
   bool book(const Args& args);
   bool nobook(const Args& args);
@@ -127,6 +128,7 @@ class Engine : public SearchListener {
   TimeControl& clock_;
   SearchPool& pool_;
   Options& options_;
+  const Tablebases& tablebases_;
   GameRecord game_;
   // Guards the game and the mode fields: the master search thread plays its move into them
   // while the command thread may run a command that does not stop the search.

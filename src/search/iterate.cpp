@@ -22,8 +22,8 @@ bool listed(const MoveList& list, Move m) {
   return false;
 }
 
-// Keeps the root moves that the limits allow: those of searchmoves when it names any, less the
-// excluded ones unless they are all that is left.
+}  // namespace
+
 void keepAllowedMoves(const SearchLimits& limits, MoveList& list) {
   auto keep = [&](auto allowed) {
     uint32_t kept = 0;
@@ -37,8 +37,6 @@ void keepAllowedMoves(const SearchLimits& limits, MoveList& list) {
   keep([&](Move m) { return !listed(limits.excluded, m); });
   if (list.count == 0) list = all;
 }
-
-}  // namespace
 
 Window aspirationWindow(int bestScore, int lowerMate, int upperMate) {
   Window w{std::max(bestScore - AspirationWindow, lowerMate - 1),
@@ -57,6 +55,7 @@ Move Searcher::iterate(const Position& game) {
   resetCounters();
   completedDepth = 0;
   const bool noResult = !limits.timed(game.sideToMove) && !limits.moveWanted;
+  tableLimit_ = tablebases ? std::min(limits.tablebases.probeLimit, tablebases->largest()) : 0;
   bestLine.clear();
   bestScore = -MateScore;
   Position& pos = position;

@@ -39,7 +39,7 @@ Searcher::Searcher(int id, TranspositionTable* table, const MoveTimer* timer, Se
 
 void Searcher::resetCounters() {
   for (Counter* c : {&nodes, &qsNodes, &cutoffs, &cutoffsOnFirstMove, &qsCutoffs,
-                     &qsCutoffsOnFirstMove, &ttHashHits})
+                     &qsCutoffsOnFirstMove, &ttHashHits, &tableHits})
     c->reset();
   firstMovesTime = 0;
   selDepth = 0;
@@ -131,9 +131,29 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
     start.score = hash.score;
     return start;
   }
+  if (tableLimit_ > 0 && ply > 0 && pos.halfmoveClock == 0 && probeTables(w, ply, depth, start.score))
+    return start;
   start.settled = false;
   start.hashMove = hash.move;
   return start;
+}
+
+bool Searcher::probeTables(const MateWindow& w, int ply, int depth, int& score) {
+  Position& pos = position;
+  if (pos.castlingRights || depth < limits.tablebases.probeDepth ||
+      popCount(pos.occupied()) > tableLimit_)
+    return false;
+  int wdl = 0;
+  if (!tablebases->probeWdl(pos, wdl)) return false;
+  tableHits.add();
+  // A cursed win or blessed loss is a draw while the fifty-move rule counts.
+  const int draws = limits.tablebases.rule50 ? 1 : 0;
+  score = wdl > draws ? TablebaseWin - ply : wdl < -draws ? ply - TablebaseWin : 0;
+  // A win is a lower bound (a mate may be nearer), a loss an upper one, a draw exact.
+  if ((score > 0 && score < w.beta) || (score < 0 && score > w.alpha)) return false;
+  table->store(pos, score, ply, w.lowerLimit, w.upperLimit, w.alpha, w.beta,
+               std::min(depth + 6, 120), NullMove, id);
+  return true;
 }
 
 int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) {

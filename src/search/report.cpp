@@ -1,6 +1,8 @@
 // The search's reports to the front end: the figures of every new best line at the root and of
 // every completed iteration, and the counters at the end of a search. The front end that
 // started the search prints them, or not.
+#include <cstdlib>
+
 #include "board/move.h"
 #include "search/search_pool.h"
 
@@ -29,6 +31,16 @@ void SearchPool::report(int depth, int score, const PVLine& line, bool iteration
   r.lineNumber = tag.number;
   r.linesWanted = limits_.multiPV;
   r.bound = tag.bound;
+  // A root in the endgame tables shows their score for the line's move, unless the search found a
+  // mate: the tables know the result, which the search's evaluation only guesses.
+  for (uint32_t i = 0; i < rootTableMoves_.count && !line.empty(); ++i)
+    if (sameMove(rootTableMoves_.entries[i].move, line.moves[0]) &&
+        std::abs(score) <= MateThreshold) {
+      r.score = rootTableScores_[i];
+      r.bound = ScoreBound::Exact;
+    }
+  r.tablesInUse = tablesInUse();
+  r.tableHits = totalTableHits();
   listener_->onThinking(r);
 }
 
@@ -54,6 +66,8 @@ void SearchPool::printStatistics() {
     s.qsCutoffsOnFirstMove += w.qsCutoffsOnFirstMove.get();
     s.ttHashHits += w.ttHashHits.get();
   }
+  s.tablesInUse = tablesInUse();
+  s.tableHits = totalTableHits();
   s.hashFullPercent = table_.table().hashFullPercent();
   if (listener_) listener_->onStatistics(s);
 }

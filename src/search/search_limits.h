@@ -56,6 +56,15 @@ struct SearchLimits {
   // How the search's comment lines write moves.
   MoveNotation notation;
 
+  // How the endgame tables are used: the search probes nodes of at most probeLimit pieces that a
+  // capture or pawn move reached, at probeDepth or more; rule50 lets the fifty-move rule count,
+  // so that a win it would draw scores as a draw.
+  struct TablebaseUse {
+    int probeLimit = 7;
+    int probeDepth = 1;
+    bool rule50 = true;
+  } tablebases;
+
   // True when a clock governs the search of the side to move: once its ponder hit has come, for a
   // ponder search.
   bool timed(int side) const {

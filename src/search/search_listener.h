@@ -25,6 +25,9 @@ struct ThinkingReport {
   int lineNumber = 1;
   int linesWanted = 1;
   ScoreBound bound = ScoreBound::Exact;
+  // Whether endgame tables are in use, and the probes of them that found a result.
+  bool tablesInUse = false;
+  uint64_t tableHits = 0;
 };
 
 // The counters of a finished search, summed over the workers.
@@ -38,6 +41,8 @@ struct SearchStatistics {
   uint64_t ttHashHits = 0;
   int32_t time = 0;  // centiseconds
   double hashFullPercent = 0;
+  bool tablesInUse = false;
+  uint64_t tableHits = 0;
 };
 
 // The front end a search reports to, called on the master's thread.

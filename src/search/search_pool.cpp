@@ -1,5 +1,7 @@
 #include "search/search_pool.h"
 
+#include <algorithm>
+
 #include "board/move.h"
 #include "board/movegen.h"
 
@@ -14,9 +16,11 @@ uint32_t processorCount() {
 
 }  // namespace
 
-SearchPool::SearchPool(Output& out, Stopwatch& watch, OpeningBook* book)
+SearchPool::SearchPool(Output& out, Stopwatch& watch, OpeningBook* book,
+                       const Tablebases* tablebases)
     : out_(out),
       book_(book),
+      tablebases_(tablebases),
       table_(out, processorCount()),
       timer_(watch),
       ponder_(*this),
@@ -40,6 +44,7 @@ void SearchPool::rebuildWorkers(bool force) {
     auto worker = std::make_unique<Worker>();
     worker->index = int(i);
     worker->searcher = std::make_unique<Searcher>(int(i), &table_.table(), &timer_, this, &out_);
+    worker->searcher->tablebases = tablebases_;
     workers_.push_back(std::move(worker));
   }
   for (auto& worker : workers_)
@@ -109,13 +114,16 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   game_ = &game;
   listener_ = listener;
   limits_ = limits;
+  SearchLimits workerLimits = limits;
+  rankRootByTables(game, workerLimits);
+  if (secondariesOnly) workers_[0]->searcher->limits = workerLimits;
   // Every worker is marked busy before any is woken: the master may finish at once (a book
   // move) and must then find the others busy so that it stops and awaits them.
   const size_t first = secondariesOnly ? 1 : 0;
   for (size_t i = first; i < workers_.size(); ++i) {
     Worker& worker = *workers_[i];
     std::lock_guard<std::mutex> lock(worker.mutex);
-    worker.searcher->limits = limits;
+    worker.searcher->limits = workerLimits;
     worker.searcher->stopRequested.store(false);
     worker.searcher->discardResult.store(false);
     worker.jobState.store(Busy);
@@ -203,7 +211,9 @@ void SearchPool::think() {
     else
       timer_.start(limits_, side, &out_);
     Move move = NullMove;
-    if ((limits_.timed(side) || limits_.moveWanted) && limits_.bookAllowed && book_) {
+    // A root in the endgame tables is answered by them, not by the book.
+    if ((limits_.timed(side) || limits_.moveWanted) && limits_.bookAllowed && book_ &&
+        rootTableMoves_.count == 0) {
       master.position = *game_;
       move = book_->probe(master.position, out_);
     }
@@ -234,13 +244,44 @@ void SearchPool::think() {
       return true;
     });
     if (!next) return;
-    master.limits = limits;
     prepareSearch(*next, limits, listener, true);
     // Whoever waits for the engine's move (a "ping") may go on now.
     Worker& self = *workers_[0];
     { std::lock_guard<std::mutex> lock(self.mutex); }
     self.wake.notify_all();
   }
+}
+
+void SearchPool::rankRootByTables(const Position& game, SearchLimits& limits) {
+  rootTableMoves_.count = 0;
+  rootTableHits_ = 0;
+  if (!tablesInUse() || limits.tablebases.probeLimit == 0 ||
+      popCount(game.occupied()) > limits.tablebases.probeLimit)
+    return;
+  Position pos = game;
+  MoveList moves;
+  generateMoves(pos, inCheck(pos), moves);
+  keepAllowedMoves(limits, moves);
+  RootRanking ranking;
+  if (!tablebases_->rankRoot(game, moves, limits.tablebases.rule50, ranking)) return;
+  rootTableHits_ = moves.count;
+  const int best = *std::max_element(ranking.rank, ranking.rank + moves.count);
+  for (uint32_t i = 0; i < moves.count; ++i) {
+    if (ranking.rank[i] != best) continue;
+    rootTableScores_[rootTableMoves_.count] = ranking.score[i];
+    rootTableMoves_.add(moves.entries[i].move);
+  }
+  // The search plays among the moves kept. Where DTZ ranked them they all keep the result, and
+  // the search needs no more probes; where only WDL could, the search probes on to convert a win.
+  limits.searchMoves = rootTableMoves_;
+  limits.excluded.count = 0;
+  if (ranking.byDistance || rootTableScores_[0] <= 0) limits.tablebases.probeLimit = 0;
+}
+
+uint64_t SearchPool::totalTableHits() const {
+  uint64_t total = rootTableHits_;
+  for (const auto& worker : workers_) total += worker->searcher->tableHits.get();
+  return total;
 }
 
 uint64_t SearchPool::totalNodes() const {

@@ -21,14 +21,16 @@
 #include "search/search_listener.h"
 #include "search/searcher.h"
 #include "search/table_keeper.h"
+#include "tablebase/tablebases.h"
 
 namespace varnu {
 
 class SearchPool : public SearchHost {
  public:
   // The search's time is measured on the watch; book may be null for a pool that never plays
-  // book moves.
-  SearchPool(Output& out, Stopwatch& watch, OpeningBook* book);
+  // book moves, tablebases for one that never probes endgame tables.
+  SearchPool(Output& out, Stopwatch& watch, OpeningBook* book,
+             const Tablebases* tablebases = nullptr);
   ~SearchPool() override;
 
   // Sets the number of workers wanted from the next search on, at most the processors, and
@@ -105,9 +107,15 @@ class SearchPool : public SearchHost {
   void discardWorkers();
   uint64_t totalNodes() const;
   void report(int depth, int score, const PVLine& line, bool iterationDone, LineTag tag);
+  // Narrows the limits' root moves to those the endgame tables rank best, when the position is in
+  // them, and keeps the scores the tables give them for the reports.
+  void rankRootByTables(const Position& game, SearchLimits& limits);
+  bool tablesInUse() const { return tablebases_ && tablebases_->largest() > 0; }
+  uint64_t totalTableHits() const;
 
   Output& out_;
   OpeningBook* const book_;
+  const Tablebases* const tablebases_;
   TableKeeper table_;
   MoveTimer timer_;
   Ponder ponder_;
@@ -122,6 +130,11 @@ class SearchPool : public SearchHost {
   SearchStatistics statistics_;
   // The line of the move last handed over (empty after a book move), for expectedReply.
   PVLine playedLine_{};
+  // The root's moves that the endgame tables kept, with their scores; none when the root is not
+  // in the tables. rootTableHits_ counts the root's probes.
+  MoveList rootTableMoves_;
+  int rootTableScores_[MoveList::Capacity] = {};
+  uint64_t rootTableHits_ = 0;
 };
 
 }  // namespace varnu

@@ -15,6 +15,7 @@
 #include "search/move_timer.h"
 #include "search/search_limits.h"
 #include "search/transposition_table.h"
+#include "tablebase/tablebases.h"
 
 namespace varnu {
 
@@ -82,6 +83,10 @@ struct MateWindow {
   int upperLimit;
 };
 
+// Keeps the root moves that the limits allow: those of searchmoves when it names any, less the
+// excluded ones unless they are all that is left.
+void keepAllowedMoves(const SearchLimits& limits, MoveList& list);
+
 // A root search window.
 struct Window {
   int alpha;
@@ -134,7 +139,9 @@ class alignas(64) Searcher {
   Counter qsCutoffs;
   Counter qsCutoffsOnFirstMove;
   Counter ttHashHits;
+  Counter tableHits;  // endgame table probes that found a result
   SearchLimits limits;
+  const Tablebases* tablebases = nullptr;  // may be null: no endgame tables
   int32_t firstMovesTime = 0;
   // The deepest ply a node of this search has reached; read only by the searching thread.
   int selDepth = 0;
@@ -172,8 +179,11 @@ class alignas(64) Searcher {
     Move hashMove = NullMove;
   };
   // Counts the node and settles it when the clock, a draw, the end of the history, the
-  // mate-distance clamp or a table cutoff decides it.
+  // mate-distance clamp, a table cutoff or the endgame tables decide it.
   NodeStart startNode(int alpha, int beta, int ply, int depth, bool inCheck, PVLine& line);
+  // The endgame tables' verdict on a node that a capture or pawn move reached: true, with the
+  // score, when it settles the node in the window.
+  bool probeTables(const MateWindow& w, int ply, int depth, int& score);
   // The move loop of an interior node: the scored moves best first, then the result stored.
   int searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line);
   // The root's move loop, in check or not.
@@ -190,6 +200,9 @@ class alignas(64) Searcher {
   // True when the new best lines of the root are reported as they come (one line searched).
   bool reportsEachBest() const { return id == 0 && host && limits.multiPV <= 1; }
   void comment(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // The most pieces of a node the search probes the endgame tables at; 0 for none.
+  int tableLimit_ = 0;
 
   // The lines of the last completed iteration of a search with several, and those of the pass
   // being searched.

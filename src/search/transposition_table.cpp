@@ -257,9 +257,9 @@ ProbeResult TranspositionTable::probe(const Position& pos, int alpha, int beta, 
     r.move = e.move;
     if (e.depth < unsigned(depth)) return r;
     int s = e.score;
-    if (s > MateThreshold)
+    if (s > DistanceThreshold)
       s -= ply;
-    else if (s < -MateThreshold)
+    else if (s < -DistanceThreshold)
       s += ply;
     if (e.bound == BoundExact || (e.bound == BoundLower && s >= beta) ||
         (e.bound == BoundUpper && s <= alpha)) {
@@ -281,9 +281,9 @@ void TranspositionTable::store(const Position& pos, int score, int ply, int lowe
   else if (score <= alpha && score > lowerLimit)
     bound = BoundUpper;
   int stored = score;
-  if (score > MateThreshold)
+  if (score > DistanceThreshold)
     stored = score + ply;
-  else if (score < -MateThreshold)
+  else if (score < -DistanceThreshold)
     stored = score - ply;
 
   const uint64_t key = pos.key();

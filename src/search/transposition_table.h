@@ -61,8 +61,8 @@ class TranspositionTable {
   }
 
   // Stores a node's result; the bound follows from the score, the window and the node's mate
-  // limits. Mate scores are stored as distances from this node. The writer (the worker's
-  // number) picks the counter that counts the entries it fills.
+  // limits. Mates and the endgame tables' wins are stored as distances from this node. The
+  // writer (the worker's number) picks the counter that counts the entries it fills.
   void store(const Position& pos, int score, int ply, int lowerLimit, int upperLimit, int alpha,
              int beta, int depth, Move move, int writer = 0);
 

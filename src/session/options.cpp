@@ -28,6 +28,11 @@ bool clearHash(Session& s, int32_t, const std::string&) {
 
 bool setDebugLog(Session& s, int32_t, const std::string& path) { return s.out.openLog(path); }
 
+bool setSyzygyPath(Session& s, int32_t, const std::string& path) {
+  s.tablebases.setPath(path);
+  return true;
+}
+
 using T = OptionType;
 constexpr bool Lenient = true;
 constexpr bool Restarts = true;
@@ -56,6 +61,14 @@ constexpr OptionRow table[] = {
      "xboard: the variant command"},
     {Setting::DebugLogFile, "Debug Log File", "debugLogFile", T::String, 0, 0, 0, "", "-file", 0,
      false, false, setDebugLog, ""},
+    {Setting::SyzygyPath, "SyzygyPath", "", T::String, 0, 0, 0, "", "", 0, false, Restarts,
+     setSyzygyPath, "xboard: the egtpath syzygy command"},
+    {Setting::SyzygyProbeDepth, "SyzygyProbeDepth", "syzygyProbeDepth", T::Spin, 1, 1, 100, "",
+     "-spin", 0, false, Restarts, nullptr, ""},
+    {Setting::Syzygy50MoveRule, "Syzygy50MoveRule", "syzygy50MoveRule", T::Check, 1, 0, 1, "",
+     "-check", 0, false, Restarts, nullptr, ""},
+    {Setting::SyzygyProbeLimit, "SyzygyProbeLimit", "syzygyProbeLimit", T::Spin, 7, 0, 7, "",
+     "-spin", 0, false, Restarts, nullptr, ""},
 };
 
 static_assert(std::size(table) == size_t(Setting::Count));
@@ -112,6 +125,11 @@ bool Options::read(Setting setting, std::string_view text, Protocol protocol,
       }
       return parseWholeNumber(text, r.min, maximum(r, protocol), value.number);
     case OptionType::Check:
+      // xboard sends a check option's value as 1 or 0.
+      if (protocol == Protocol::Xboard && (text == "1" || text == "0")) {
+        value.number = text == "1";
+        return true;
+      }
       value.number = equalIgnoringCase(text, "true") ? 1 : 0;
       return value.number == 1 || equalIgnoringCase(text, "false");
     case OptionType::String:
@@ -151,6 +169,7 @@ int32_t Options::number(Setting setting) const {
 
 std::string Options::text(Setting setting) const {
   if (setting == Setting::BookFile) return session_.book.path();
+  if (setting == Setting::SyzygyPath) return session_.tablebases.path();
   return texts_[size_t(setting)];
 }
 
@@ -166,6 +185,14 @@ std::string Options::valueText(const OptionRow& r) const {
       break;
   }
   return "";
+}
+
+void Options::fillLimits(SearchLimits& limits) const {
+  limits.moveOverhead = moveOverhead();
+  limits.multiPV = number(Setting::MultiPV);
+  limits.tablebases.probeLimit = number(Setting::SyzygyProbeLimit);
+  limits.tablebases.probeDepth = number(Setting::SyzygyProbeDepth);
+  limits.tablebases.rule50 = flag(Setting::Syzygy50MoveRule);
 }
 
 }  // namespace varnu

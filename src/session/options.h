@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "search/search_limits.h"
+
 namespace varnu {
 
 struct Session;
@@ -28,6 +30,10 @@ enum class Setting : uint8_t {
   Ponder,
   Chess960,
   DebugLogFile,
+  SyzygyPath,
+  SyzygyProbeDepth,
+  Syzygy50MoveRule,
+  SyzygyProbeLimit,
   Count
 };
 
@@ -92,7 +98,7 @@ class Options {
   // Reads a value as a protocol sends it; false when it does not fit the setting. Spin: a whole
   // number in the protocol's range (xboard's lenient options: its leading digits); check: "true"
   // or "false" in any case; string: the text, at most MaxOptionText characters, "<empty>" being
-  // UCI's word for none; button: any value, or none.
+  // UCI's word for none; button: any value, or none. Over xboard a check is also 1 or 0.
   bool read(Setting setting, std::string_view text, Protocol protocol, OptionValue& value) const;
   // Applies a value read: false, with the setting as it was, when the change was refused.
   bool apply(Setting setting, const OptionValue& value);
@@ -108,6 +114,8 @@ class Options {
   std::string valueText(const OptionRow& row) const;
   // The move overhead in centiseconds, rounded up.
   int32_t moveOverhead() const { return (number(Setting::MoveOverhead) + 9) / 10; }
+  // Sets what the settings decide of a search: the move overhead, the lines, the tables' use.
+  void fillLimits(SearchLimits& limits) const;
 
  private:
   Session& session_;

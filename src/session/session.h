@@ -1,6 +1,6 @@
 // What both front ends drive: the search pool with its table and pondering, the opening book,
-// the clock of the engine's own thinking time and the settings. One is made for the run and
-// handed to the front end that the GUI speaks to.
+// the endgame tables, the clock of the engine's own thinking time and the settings. One is made
+// for the run and handed to the front end that the GUI speaks to.
 #pragma once
 
 #include "board/output.h"
@@ -8,6 +8,7 @@
 #include "clock/time_control.h"
 #include "search/search_pool.h"
 #include "session/options.h"
+#include "tablebase/tablebases.h"
 
 namespace varnu {
 
@@ -18,7 +19,7 @@ struct Session {
   explicit Session(Output& output)
       : out(output),
         book(Options::row(Setting::BookFile).defaultText),
-        pool(out, clock.stopwatch, &book),
+        pool(out, clock.stopwatch, &book, &tablebases),
         options(*this) {}
 
   Output& out;
@@ -26,6 +27,7 @@ struct Session {
   // search is timed.
   TimeControl clock;
   OpeningBook book;
+  Tablebases tablebases;
   SearchPool pool;
   Options options;
 };

@@ -55,7 +55,8 @@ void MappedFile::close() {
 
 bool MappedFile::open(const std::string& path, std::string& reason) {
   close();
-  const int fd = ::open(path.c_str(), O_RDONLY);
+  // Not blocking: a pipe of a table's name must not hang the engine; it is refused below.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
   if (fd < 0) {
     reason = "cannot be opened";
     return false;

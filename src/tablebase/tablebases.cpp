@@ -80,6 +80,11 @@ std::string Tablebases::path() const {
   return path_;
 }
 
+TablebaseScan Tablebases::lastScan() const {
+  std::shared_lock lock(mutex_);
+  return lastScan_;
+}
+
 TablebaseScan Tablebases::setPath(std::string_view folders) {
   TablebaseScan scan;
   std::vector<std::unique_ptr<Entry>> entries;
@@ -146,6 +151,7 @@ TablebaseScan Tablebases::setPath(std::string_view folders) {
 
   std::unique_lock lock(mutex_);
   path_ = folders;
+  lastScan_ = scan;
   entries_ = std::move(entries);
   byMaterial_ = std::move(byMaterial);
   largest_.store(scan.largest, std::memory_order_relaxed);

@@ -54,6 +54,8 @@ class Tablebases {
   // ones in use; an empty text uses none. Waits for probes in progress.
   TablebaseScan setPath(std::string_view folders);
   std::string path() const;
+  // What the last setPath found.
+  TablebaseScan lastScan() const;
   // The most pieces of a table found; 0 when none is in use.
   int largest() const { return largest_.load(std::memory_order_relaxed); }
 
@@ -89,6 +91,7 @@ class Tablebases {
 
   mutable std::shared_mutex mutex_;  // setPath replaces what probes read
   std::string path_;
+  TablebaseScan lastScan_;
   std::vector<std::unique_ptr<Entry>> entries_;
   std::unordered_map<uint32_t, const Entry*> byMaterial_;
   std::atomic<int> largest_{0};

@@ -25,6 +25,11 @@ uint64_t nodesPerSecond(uint64_t nodes, int32_t time) {
   return time > 0 ? nodes * 100 / uint64_t(time) : 0;
 }
 
+// " tbhits <n>" while endgame tables are in use; nothing otherwise.
+std::string tableHitsText(bool inUse, uint64_t hits) {
+  return inUse ? " tbhits " + std::to_string(hits) : "";
+}
+
 }  // namespace
 
 PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table) {
@@ -75,12 +80,13 @@ void UciEngine::onThinking(const ThinkingReport& r) {
   const char* bound = r.bound == ScoreBound::Lower   ? " lowerbound"
                       : r.bound == ScoreBound::Upper ? " upperbound"
                                                      : "";
-  char head[200];
+  char head[240];
   std::snprintf(head, sizeof head,
                 "info depth %d seldepth %d multipv %d score %s%s nodes %" PRIu64 " nps %" PRIu64
-                " hashfull %d time %" PRId64 " pv",
+                " hashfull %d%s time %" PRId64 " pv",
                 r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound, r.nodes,
-                nodesPerSecond(r.nodes, r.time), r.hashFull, int64_t(r.time) * 10);
+                nodesPerSecond(r.nodes, r.time), r.hashFull,
+                tableHitsText(r.tablesInUse, r.tableHits).c_str(), int64_t(r.time) * 10);
   std::string text = head;
   // The search's line stops where it took a table hit: the table tells how it goes on.
   appendMoveTexts(text, completeLine(game_, line, pool_.table().table()), notation_);
@@ -89,8 +95,9 @@ void UciEngine::onThinking(const ThinkingReport& r) {
 
 // The figures of the whole search, just before its bestmove.
 void UciEngine::onStatistics(const SearchStatistics& s) {
-  out_.printf("info nodes %" PRIu64 " nps %" PRIu64 " hashfull %d time %" PRId64 "\n", s.nodes,
-              nodesPerSecond(s.nodes, s.time), int(s.hashFullPercent * 10), int64_t(s.time) * 10);
+  out_.printf("info nodes %" PRIu64 " nps %" PRIu64 " hashfull %d%s time %" PRId64 "\n", s.nodes,
+              nodesPerSecond(s.nodes, s.time), int(s.hashFullPercent * 10),
+              tableHitsText(s.tablesInUse, s.tableHits).c_str(), int64_t(s.time) * 10);
 }
 
 }  // namespace varnu

@@ -57,6 +57,11 @@ void UciEngine::setoption(std::string_view line, const Words& words) {
   }
   switch (options_.set(row->setting, value, Protocol::Uci)) {
     case Options::Result::Done:
+      if (row->setting == Setting::SyzygyPath) {
+        const TablebaseScan scan = session_.tablebases.lastScan();
+        for (const std::string& problem : scan.problems) info(problem);
+        info(scan.summary());
+      }
       break;
     case Options::Result::BadValue:
       info("bad value for " + name + ": " + std::string(value.substr(0, 100)));

@@ -211,8 +211,7 @@ void UciEngine::go(const Words& words) {
   SearchLimits limits = parseGo(words, game_, castlingNotation(), ignored);
   if (!ignored.empty()) info("go: ignored" + ignored);
   notation_ = moveNotation(game_, castlingNotation());
-  limits.moveOverhead = options_.moveOverhead();
-  limits.multiPV = options_.number(Setting::MultiPV);
+  options_.fillLimits(limits);
   limits.moveWanted = true;
   // The book holds standard chess only, and knows nothing of the limits below.
   limits.bookAllowed = options_.flag(Setting::OwnBook) && !options_.flag(Setting::Chess960) &&

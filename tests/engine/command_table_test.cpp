@@ -13,9 +13,9 @@ TEST(Split, KeepsEmptyPieces) {
   EXPECT_EQ(split("1:2:3", ':'), (Args{"1", "2", "3"}));
 }
 
-TEST(CommandTable, HasTheThirtySixCommandsInOrder) {
+TEST(CommandTable, HasTheThirtySevenCommandsInOrder) {
   const auto table = commandTable();
-  ASSERT_EQ(table.size(), 36u);
+  ASSERT_EQ(table.size(), 37u);
   EXPECT_EQ(table.front().name, "quit");
   EXPECT_EQ(table[9].name, "setboard");
   EXPECT_EQ(table[9].minArgs, 4u);
@@ -23,7 +23,7 @@ TEST(CommandTable, HasTheThirtySixCommandsInOrder) {
   EXPECT_EQ(table[10].name, "variant");
   EXPECT_EQ(table[29].name, "eval");
   EXPECT_EQ(table[32].name, "hint");
-  EXPECT_EQ(table.back().name, "memory");
+  EXPECT_EQ(table.back().name, "egtpath");
 }
 
 TEST(CommandTable, FirstPrefixMatchWins) {

@@ -100,7 +100,8 @@ TEST(OptionTable, TheReadmeTableIsWhatBothProtocolsAnnounce) {
     const auto row = std::find_if(readme.begin(), readme.end(),
                                   [&](const auto& r) { return r.second.xboard == m[1]; });
     ASSERT_NE(row, readme.end()) << line;
-    const std::string value = m[3].str().empty() ? "(empty)" : std::string(m[3]);
+    std::string value = m[3].str().empty() ? "(empty)" : std::string(m[3]);
+    if (m[2] == "check") value = value == "1" ? "true" : "false";
     EXPECT_EQ(row->second.defaultValue, value) << line;
     if (m[4].matched) {
       const std::string range = rangeText(m[1], m[4], m[5]);
