@@ -9,12 +9,16 @@
 // Expected output: lines are compared exactly, except that
 //   {*}           inside a line matches any run of characters (times, node counts)
 //   {...}         as a whole line matches any number of lines, including none
+// In both, @tables@ stands for the folder of Syzygy tables named by VARNU_SYZYGY_DIR (the check
+// is skipped, with exit status 77, when the input needs it and it is absent), and @badtables@
+// for a folder of damaged copies of some of them, made for the run and removed after it.
 // The engine must end by itself with exit status 0 within the time limit.
 // With VARNU_RECORD=1 in the environment the actual output is written to the expected file
 // instead (for writing a new transcript; check it by hand before keeping it).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,6 +102,41 @@ struct Matcher {
   }
 };
 
+bool readFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  bytes = text.str();
+  return bool(in);
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+  return bool(out);
+}
+
+// Damaged tables, one of each kind the engine must refuse: a wrong magic number, a size that no
+// table has, a table cut short, and a table of other material under a table's name.
+bool makeBadTables(const std::string& tables, const std::string& folder) {
+  std::string kqk, kqkDtz, krk;
+  if (!readFile(tables + "/KQvK.rtbw", kqk) || !readFile(tables + "/KQvK.rtbz", kqkDtz) ||
+      !readFile(tables + "/KRvK.rtbw", krk) || krk.size() < 144 || kqkDtz.size() < 100)
+    return false;
+  if (mkdir(folder.c_str(), 0700) != 0) return false;
+  std::string wrongMagic = kqk;
+  wrongMagic[0] = char(wrongMagic[0] ^ 0x55);
+  return writeFile(folder + "/KQvK.rtbw", wrongMagic) &&
+         writeFile(folder + "/KQvK.rtbz", kqkDtz.substr(0, 100)) &&
+         writeFile(folder + "/KRvK.rtbw", krk.substr(0, 144)) &&
+         writeFile(folder + "/KRvK.rtbz", kqkDtz);
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,12 +145,35 @@ int main(int argc, char** argv) {
     return 2;
   }
   bool okIn = false, okOut = false;
-  const std::vector<std::string> input = readLines(argv[2], okIn);
-  const std::vector<std::string> expected = readLines(argv[3], okOut);
+  std::vector<std::string> input = readLines(argv[2], okIn);
+  std::vector<std::string> expected = readLines(argv[3], okOut);
   if (!okIn || !okOut) {
     std::fprintf(stderr, "cannot read %s or %s\n", argv[2], argv[3]);
     return 2;
   }
+  bool needsTables = false, needsBadTables = false;
+  for (const std::string& line : input) {
+    needsTables = needsTables || line.find("@tables@") != std::string::npos;
+    needsBadTables = needsBadTables || line.find("@badtables@") != std::string::npos;
+  }
+  const char* tablesEnv = std::getenv("VARNU_SYZYGY_DIR");
+  const std::string tables = tablesEnv ? tablesEnv : "";
+  struct stat info;
+  if ((needsTables || needsBadTables) &&
+      (tables.empty() || stat(tables.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+    std::cout << "skipped: no Syzygy tables (VARNU_SYZYGY_DIR)\n";
+    return 77;
+  }
+  const std::string badTables = "/tmp/varnu_bad_tables_" + std::to_string(getpid());
+  if (needsBadTables && !makeBadTables(tables, badTables)) {
+    std::fprintf(stderr, "cannot make %s\n", badTables.c_str());
+    return 2;
+  }
+  for (auto* lines : {&input, &expected})
+    for (std::string& line : *lines) {
+      replaceAll(line, "@badtables@", badTables);
+      replaceAll(line, "@tables@", tables);
+    }
 
   int toEngine[2], fromEngine[2];
   if (pipe(toEngine) != 0 || pipe(fromEngine) != 0) return 2;
@@ -181,6 +243,9 @@ int main(int argc, char** argv) {
   waitpid(child, &status, 0);
   writer.join();
 
+  if (needsBadTables)
+    for (const char* name : {"KQvK.rtbw", "KQvK.rtbz", "KRvK.rtbw", "KRvK.rtbz", ""})
+      std::remove((badTables + "/" + name).c_str());
   if (const char* record = std::getenv("VARNU_RECORD"); record && std::string(record) == "1") {
     std::ofstream(argv[3], std::ios::binary) << output;
     return 0;

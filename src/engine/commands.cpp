@@ -334,7 +334,8 @@ bool Engine::option(const Args& args) {
     out_.printf("Error (illegal value for '%s' option): %s\n", name.c_str(), value.c_str());
     return false;
   }
-  const std::string shown = row->type == OptionType::Spin ? std::to_string(read.number) : read.text;
+  const bool numeric = row->type == OptionType::Spin || row->type == OptionType::Check;
+  const std::string shown = numeric ? std::to_string(read.number) : read.text;
   out_.printf("# setting option: %s=%s\n", name.c_str(), shown.c_str());
   const int32_t before = options_.number(row->setting);
   // A table size that cannot be had is reported by the table itself, and the old one stays.

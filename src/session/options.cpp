@@ -61,8 +61,8 @@ constexpr OptionRow table[] = {
      "xboard: the variant command"},
     {Setting::DebugLogFile, "Debug Log File", "debugLogFile", T::String, 0, 0, 0, "", "-file", 0,
      false, false, setDebugLog, ""},
-    {Setting::SyzygyPath, "SyzygyPath", "", T::String, 0, 0, 0, "", "", 0, false, Restarts,
-     setSyzygyPath, "xboard: the egtpath syzygy command"},
+    {Setting::SyzygyPath, "SyzygyPath", "", T::String, 0, 0, 16383, "", "", 0, false, Restarts,
+     setSyzygyPath, "xboard: the egtpath syzygy command; a list of folders may be long"},
     {Setting::SyzygyProbeDepth, "SyzygyProbeDepth", "syzygyProbeDepth", T::Spin, 1, 1, 100, "",
      "-spin", 0, false, Restarts, nullptr, ""},
     {Setting::Syzygy50MoveRule, "Syzygy50MoveRule", "syzygy50MoveRule", T::Check, 1, 0, 1, "",
@@ -133,7 +133,7 @@ bool Options::read(Setting setting, std::string_view text, Protocol protocol,
       value.number = equalIgnoringCase(text, "true") ? 1 : 0;
       return value.number == 1 || equalIgnoringCase(text, "false");
     case OptionType::String:
-      if (text.size() > MaxOptionText) return false;
+      if (text.size() > (r.max > 0 ? size_t(r.max) : MaxOptionText)) return false;
       if (!(protocol == Protocol::Uci && text == "<empty>")) value.text = text;
       return true;
     case OptionType::Button:

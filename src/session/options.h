@@ -37,7 +37,8 @@ enum class Setting : uint8_t {
   Count
 };
 
-// The most characters a text setting takes (a path: the book's, the log's).
+// The most characters a text setting takes (a path: the book's, the log's), unless its row says
+// otherwise.
 inline constexpr size_t MaxOptionText = 255;
 
 // A max of this value stands for the number of processors.
@@ -50,7 +51,8 @@ struct OptionRow {
   std::string_view uciName;
   std::string_view xboardName;
   OptionType type;
-  // Spin: the default and the range; check: the default, 0 or 1.
+  // Spin: the default and the range; check: the default, 0 or 1; string: max is the most
+  // characters, 0 for MaxOptionText.
   int32_t defaultValue;
   int32_t min;
   int32_t max;
@@ -97,7 +99,7 @@ class Options {
 
   // Reads a value as a protocol sends it; false when it does not fit the setting. Spin: a whole
   // number in the protocol's range (xboard's lenient options: its leading digits); check: "true"
-  // or "false" in any case; string: the text, at most MaxOptionText characters, "<empty>" being
+  // or "false" in any case; string: the text, at most its row's characters, "<empty>" being
   // UCI's word for none; button: any value, or none. Over xboard a check is also 1 or 0.
   bool read(Setting setting, std::string_view text, Protocol protocol, OptionValue& value) const;
   // Applies a value read: false, with the setting as it was, when the change was refused.

@@ -1,5 +1,6 @@
 #include "tablebase/tablebases.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -108,9 +109,13 @@ TablebaseScan Tablebases::setPath(std::string_view folders) {
       scan.problems.push_back("folder " + shortPath(folder) + ": not found");
       continue;
     }
+    // In the order of their names, so that what is found and said is the same on every system.
+    std::vector<fs::path> files;
     fs::directory_iterator it(folder, error), done;
-    for (; !error && it != done; it.increment(error)) {
-      const std::string name = it->path().filename().string();
+    for (; !error && it != done; it.increment(error)) files.push_back(it->path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& path : files) {
+      const std::string name = path.filename().string();
       for (int kind = 0; kind < 2; ++kind) {
         const std::string_view ext = Extensions[kind];
         if (name.size() <= ext.size() || name.compare(name.size() - ext.size(), ext.size(), ext))
@@ -125,7 +130,7 @@ TablebaseScan Tablebases::setPath(std::string_view folders) {
           entry = entries.back().get();
         }
         if (!entry->paths[kind].empty()) continue;  // an earlier folder has it
-        const std::string file = it->path().string();
+        const std::string file = path.string();
         SyzygyTable table;
         std::string reason;
         if (!table.open(file, TableKind(kind), material, reason)) {
