@@ -35,7 +35,7 @@ class MappedFile {
  private:
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
-  void* handle_ = nullptr;  // the mapping object on Windows
+  [[maybe_unused]] void* handle_ = nullptr;  // the mapping object on Windows
 };
 
 }  // namespace varnu
