@@ -210,6 +210,10 @@ bool SyzygyTable::parse(std::string& reason) {
   }
   const Material& m = material_;
   pieceCount_ = m.pieces();
+  if (pieceCount_ > MaxTablePieces) {
+    reason = "holds more pieces than any table";
+    return false;
+  }
   symmetric_ = m == m.mirrored();
   hasPawns_ = m.pawns(0) + m.pawns(1) > 0;
   uniquePieces_ = false;
@@ -234,9 +238,10 @@ bool SyzygyTable::parse(std::string& reason) {
   for (int f = 0; f < files; ++f) {
     const uint8_t* order = data + at;
     at += 1 + bothPawns;
-    for (int k = 0; k < pieceCount_; ++k, ++at)
-      for (int side = 0; side < sides_; ++side)
-        part(side, f).pieces[k] = uint8_t(side ? data[at] >> 4 : data[at] & 0xF);
+    for (int k = 0; k < pieceCount_; ++k, ++at) {
+      part(0, f).pieces[k] = uint8_t(data[at] & 0xF);
+      if (sides_ == 2) part(1, f).pieces[k] = uint8_t(data[at] >> 4);
+    }
     for (int side = 0; side < sides_; ++side)
       if (!readGroups(part(side, f), order, side, f, reason)) return false;
   }
