@@ -6,13 +6,20 @@
 //   referee --first "CMD ARGS" [--second "CMD ARGS"] [options]
 //
 // Options:
-//   --games N           games to play, colours alternating (default 2)
+//   --games N           games to play, colours alternating (default 2; with --fens, every
+//                       position once for each engine that plays its side to move)
 //   --level "M B I"     time control as the "level" command gives it (default "0 0:02 0")
 //   --max-plies N       the game is drawn by adjudication after N plies (default 300)
 //   --tolerance MS      a move may overrun the clock by this much before the flag falls (20)
 //   --hang MS           silence beyond the clock after which an engine counts as hung (5000)
 //   --openings FILE     one opening per line: moves in coordinate notation ('#' comments);
 //                       each opening is played twice with the colours swapped
+//   --fens FILE         start positions instead of openings: one FEN per line ('#' comments),
+//                       set up with "setboard" (the engines must announce feature setboard=1);
+//                       the fifty-move rule counts from the FEN's half-move clock, and move
+//                       periods and --max-plies from the position
+//   --fen-side WHO      the engine that plays the side to move of every FEN: first, second,
+//                       or both (the default: each FEN twice, the first engine to move first)
 //   --init1 LINE        a protocol line sent to the first engine after its features
 //   --init2 LINE        the same for the second engine (both may be repeated)
 //   --nopost            send "nopost" instead of "post"
@@ -171,6 +178,7 @@ class EngineProcess {
     exitText_.clear();
     usermovePrefix_ = false;
     ping_ = false;
+    setboard_ = false;
     name_.clear();
     return true;
   }
@@ -285,7 +293,7 @@ class EngineProcess {
     return exitText_;
   }
 
-  // Reads one "feature" line: usermove, ping, myname and done matter here.
+  // Reads one "feature" line: usermove, ping, setboard, myname and done matter here.
   // Returns true when it held done=1.
   bool readFeatures(std::string_view line) {
     std::string_view rest = line.substr(std::string_view("feature").size());
@@ -308,6 +316,7 @@ class EngineProcess {
       }
       if (key == "usermove") usermovePrefix_ = value == "1";
       if (key == "ping") ping_ = value == "1";
+      if (key == "setboard") setboard_ = value == "1";
       if (key == "myname") name_ = value;
       if (key == "done" && value == "1") done = true;
     }
@@ -315,6 +324,7 @@ class EngineProcess {
   }
 
   bool supportsPing() const { return ping_; }
+  bool supportsSetboard() const { return setboard_; }
   const std::string& name() const { return name_; }
   int index() const { return index_; }
 
@@ -329,6 +339,7 @@ class EngineProcess {
   std::string exitText_;
   bool usermovePrefix_ = false;
   bool ping_ = false;
+  bool setboard_ = false;
   std::string name_;
 };
 
@@ -383,7 +394,7 @@ std::string claimedScore(std::string_view line) {
 struct Settings {
   std::vector<std::string> command[2];
   std::vector<std::string> init[2];
-  int games = 2;
+  int games = 0;  // 0 until given: see the --games option
   std::string level = "0 0:02 0";
   int movesPerSession = 0;
   int64_t baseMs = 2000;
@@ -392,6 +403,8 @@ struct Settings {
   int64_t toleranceMs = 20;
   int64_t hangMs = 5000;
   std::string openingsPath;
+  std::string fensPath;
+  int fenMover = -1;  // the engine that plays each FEN's side to move; -1 for both in turn
   std::string logDir = ".";
   bool keepLogs = false;
   std::string summaryPath;
@@ -443,6 +456,12 @@ constexpr const char* BuiltInOpenings[] = {
     "d2d4 g8f6 g1f3 e7e6", "c2c4 c7c5 g1f3 g8f6", "e2e4 e7e5 f1c4 g8f6", "b2b3 e7e5 c1b2 b8c6",
 };
 
+// A start position given as FEN, with the side to move that decides the colours.
+struct StartPosition {
+  std::string fen;
+  int sideToMove;
+};
+
 class Match {
  public:
   explicit Match(const Settings& settings)
@@ -452,12 +471,16 @@ class Match {
   }
 
   bool loadOpenings(std::string& error);
+  bool loadFens(std::string& error);
+  // The games a match plays when --games is not given.
+  int defaultGames() const;
   int run();
 
  private:
   bool startEngine(int e);
   bool synchronise(int e, std::vector<std::string>* claims);
-  Outcome playGame(int game, const std::vector<std::string>& opening, int whiteEngine);
+  Outcome playGame(int game, const std::vector<std::string>& opening, const std::string& fen,
+                   int whiteEngine);
   bool adjudicate(Position& pos, int plies, Outcome& outcome);
   void finishGame(int whiteEngine, const Outcome& outcome);
   void noteMoveTime(int e, int game, int ply, int64_t elapsedMs, int budgetCs);
@@ -472,6 +495,7 @@ class Match {
   EngineProcess* engines_[2];
   EngineStats stats_[2];
   std::vector<std::vector<std::string>> openings_;
+  std::vector<StartPosition> fens_;
   int pingCounter_ = 0;
   bool engineFaulted_[2] = {false, false};
 };
@@ -513,6 +537,40 @@ bool Match::loadOpenings(std::string& error) {
   }
   if (openings_.empty()) openings_.push_back({});
   return true;
+}
+
+// Reads the start positions; every one must be a position our own board accepts.
+bool Match::loadFens(std::string& error) {
+  std::ifstream in(settings_.fensPath);
+  if (!in) {
+    error = "cannot read " + settings_.fensPath;
+    return false;
+  }
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t hash = line.find('#');
+    if (hash != std::string::npos) line.resize(hash);
+    const std::vector<std::string> fields = words(line);
+    if (fields.empty()) continue;
+    std::string fen;
+    for (const std::string& field : fields) fen += (fen.empty() ? "" : " ") + field;
+    Position pos;
+    if (!setFromFen(pos, fen)) {
+      error = "bad FEN \"" + fen + "\"";
+      return false;
+    }
+    fens_.push_back({fen, pos.sideToMove});
+  }
+  if (fens_.empty()) {
+    error = "no FEN in " + settings_.fensPath;
+    return false;
+  }
+  return true;
+}
+
+int Match::defaultGames() const {
+  if (fens_.empty()) return 2;
+  return int(fens_.size()) * (settings_.fenMover < 0 ? 2 : 1);
 }
 
 // Starts an engine and waits for its "feature done=1".
@@ -608,7 +666,8 @@ void Match::noteMoveTime(int e, int game, int ply, int64_t elapsedMs, int budget
   }
 }
 
-Outcome Match::playGame(int game, const std::vector<std::string>& opening, int whiteEngine) {
+Outcome Match::playGame(int game, const std::vector<std::string>& opening, const std::string& fen,
+                        int whiteEngine) {
   transcript_.restart();
   transcript_.note("game " + std::to_string(game));
   Outcome outcome;
@@ -632,10 +691,17 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, int w
   }
   for (int e = 0; e < 2; ++e) {
     EngineProcess& engine = *engines_[e];
+    if (!fen.empty() && !engine.supportsSetboard()) {
+      ++stats_[e].protocolErrors;
+      return forfeit(e, "engine takes no position: it did not announce feature setboard=1");
+    }
     engine.send("new");
     engine.send(settings_.post ? "post" : "nopost");
     engine.send("level " + settings_.level);
-    if (!opening.empty()) {
+    if (!fen.empty()) {
+      engine.send("force");
+      engine.send("setboard " + fen);
+    } else if (!opening.empty()) {
       engine.send("force");
       for (const std::string& m : opening) engine.sendMove(m);
     }
@@ -649,7 +715,7 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, int w
     }
 
   Position pos;
-  setFromFen(pos, StartFen);
+  setFromFen(pos, fen.empty() ? StartFen : std::string_view(fen));
   for (const std::string& text : opening) {
     const Move m = parseUserMove(pos, text);
     UndoRecord undo;
@@ -658,9 +724,9 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, int w
   }
   int64_t clockMs[2] = {settings_.baseMs, settings_.baseMs};
   // An engine in force mode must be told "go" on its first turn; after "new" without an
-  // opening, the engine playing black is already waiting for white's move.
+  // opening or a position, the engine playing black is already waiting for white's move.
   bool needsGo[2];
-  for (int e = 0; e < 2; ++e) needsGo[e] = !opening.empty() || e == whiteEngine;
+  for (int e = 0; e < 2; ++e) needsGo[e] = !opening.empty() || !fen.empty() || e == whiteEngine;
   std::string lastMove;
   int plies = int(opening.size());
   int mover = -1;
@@ -826,27 +892,40 @@ void Match::finishGame(int whiteEngine, const Outcome& outcome) {
 
 int Match::run() {
   const auto matchStart = SteadyClock::now();
-  for (int game = 1; game <= settings_.games; ++game) {
-    const auto& opening = openings_[size_t((game - 1) / 2) % openings_.size()];
-    const int whiteEngine = (game - 1) % 2;
+  const int games = settings_.games > 0 ? settings_.games : defaultGames();
+  const std::vector<std::string> noOpening;
+  for (int game = 1; game <= games; ++game) {
+    const auto& opening =
+        fens_.empty() ? openings_[size_t((game - 1) / 2) % openings_.size()] : noOpening;
+    int whiteEngine = (game - 1) % 2;
+    std::string fen;
+    if (!fens_.empty()) {
+      const int perFen = settings_.fenMover < 0 ? 2 : 1;
+      const StartPosition& start = fens_[size_t((game - 1) / perFen) % fens_.size()];
+      const int mover = settings_.fenMover < 0 ? (game - 1) % 2 : settings_.fenMover;
+      fen = start.fen;
+      whiteEngine = start.sideToMove == White ? mover : 1 - mover;
+    }
     engineFaulted_[0] = engineFaulted_[1] = false;
     const auto gameStart = SteadyClock::now();
-    const Outcome outcome = playGame(game, opening, whiteEngine);
+    const Outcome outcome = playGame(game, opening, fen, whiteEngine);
     finishGame(whiteEngine, outcome);
     // An engine that misbehaved starts afresh for the next game.
     for (int e = 0; e < 2; ++e)
       if (engineFaulted_[e]) engines_[e]->killNow();
     std::string openingText;
     for (const std::string& m : opening) openingText += (openingText.empty() ? "" : " ") + m;
-    std::printf("game %d: %s (white) - %s (black), opening \"%s\": %s {%s}, %.1f s\n", game,
+    const std::string start =
+        fen.empty() ? "opening \"" + openingText + "\"" : "position \"" + fen + "\"";
+    std::printf("game %d: %s (white) - %s (black), %s: %s {%s}, %.1f s\n", game,
                 stats_[whiteEngine].name.c_str(), stats_[1 - whiteEngine].name.c_str(),
-                openingText.c_str(), outcome.score.c_str(), outcome.reason.c_str(),
+                start.c_str(), outcome.score.c_str(), outcome.reason.c_str(),
                 double(millisBetween(gameStart, SteadyClock::now())) / 1000.0);
     writeTranscript(game, engineFaulted_[0] || engineFaulted_[1]);
     std::fflush(stdout);
   }
   for (int e = 0; e < 2; ++e) engines_[e]->stop();
-  printSummary(settings_.games, millisBetween(matchStart, SteadyClock::now()) / 1000);
+  printSummary(games, millisBetween(matchStart, SteadyClock::now()) / 1000);
   bool failed = false;
   for (int e = 0; e < 2; ++e)
     if (stats_[e].faults() > 0 && !(e == 1 && settings_.lenientSecond)) failed = true;
@@ -960,6 +1039,7 @@ int main(int argc, char** argv) {
       settings.command[1] = words(v);
     } else if (option == "--games") {
       settings.games = std::atoi(v);
+      if (settings.games < 1) return usage("--games must be at least 1");
     } else if (option == "--level") {
       settings.level = v;
     } else if (option == "--max-plies") {
@@ -970,6 +1050,13 @@ int main(int argc, char** argv) {
       settings.hangMs = std::atoll(v);
     } else if (option == "--openings") {
       settings.openingsPath = v;
+    } else if (option == "--fens") {
+      settings.fensPath = v;
+    } else if (option == "--fen-side") {
+      const std::string side = v;
+      if (side != "first" && side != "second" && side != "both")
+        return usage("--fen-side is first, second or both");
+      settings.fenMover = side == "first" ? 0 : side == "second" ? 1 : -1;
     } else if (option == "--init1") {
       settings.init[0].push_back(v);
     } else if (option == "--init2") {
@@ -984,7 +1071,8 @@ int main(int argc, char** argv) {
   }
   if (settings.command[0].empty()) return usage("--first is required");
   if (settings.command[1].empty()) settings.command[1] = settings.command[0];
-  if (settings.games < 1) return usage("--games must be at least 1");
+  if (!settings.fensPath.empty() && !settings.openingsPath.empty())
+    return usage("--fens and --openings exclude each other");
   // Our board keeps 1024 positions; the cap stays well inside it.
   if (settings.maxPlies < 1 || settings.maxPlies > 1000) return usage("--max-plies is 1..1000");
   if (!parseLevel(settings)) return usage("bad --level, expected \"M B I\" as in \"0 0:02 0\"");
@@ -997,5 +1085,6 @@ int main(int argc, char** argv) {
   Match match(settings);
   std::string error;
   if (!match.loadOpenings(error)) return usage(error.c_str());
+  if (!settings.fensPath.empty() && !match.loadFens(error)) return usage(error.c_str());
   return match.run();
 }
