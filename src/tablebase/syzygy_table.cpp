@@ -234,7 +234,8 @@ bool SyzygyTable::parse(std::string& reason) {
   const bool bothPawns = hasPawns_ && otherPawns_ > 0;
 
   // The header: per file, the groups' order and the pieces of each side to move.
-  size_t at = 5;
+  // Offsets are counted in 64 bits, so that no damaged size wraps round on a 32-bit system.
+  uint64_t at = 5;
   for (int f = 0; f < files; ++f) {
     const uint8_t* order = data + at;
     at += 1 + bothPawns;
@@ -259,7 +260,7 @@ bool SyzygyTable::parse(std::string& reason) {
       if (p.flags & DtzWideMap) at += at & 1;
       for (int i = 0; i < 4; ++i) {
         if (at + 2 > size) break;
-        const size_t offset = p.flags & DtzWideMap ? (at - map_) / 2 : at - map_;
+        const uint64_t offset = p.flags & DtzWideMap ? (at - map_) / 2 : at - map_;
         if (offset + 1 > 0xFFFF) break;
         p.mapStart[i] = uint16_t(offset + 1);
         at += p.flags & DtzWideMap ? 2 * size_t(read16(data + at)) + 2 : size_t(data[at]) + 1;
@@ -282,7 +283,7 @@ bool SyzygyTable::parse(std::string& reason) {
   for (int f = 0; f < files; ++f)
     for (int side = 0; side < sides_; ++side) {
       Part& p = part(side, f);
-      at = (at + 63) & ~size_t(63);
+      at = (at + 63) & ~uint64_t(63);
       p.blocks = at;
       if (at > size) break;
       at += uint64_t(p.blockCount) * p.blockSize;
@@ -364,7 +365,7 @@ bool SyzygyTable::readGroups(Part& p, const uint8_t* order, int side, int file,
   return true;
 }
 
-bool SyzygyTable::readSizes(Part& p, size_t& at, std::string& reason) {
+bool SyzygyTable::readSizes(Part& p, uint64_t& at, std::string& reason) {
   const uint8_t* data = file_.data();
   const size_t size = file_.size();
   reason = "has a corrupt header";

@@ -91,7 +91,7 @@ class SyzygyTable {
 
   bool parse(std::string& reason);
   bool readGroups(Part& part, const uint8_t* order, int side, int file, std::string& reason);
-  bool readSizes(Part& part, size_t& at, std::string& reason);
+  bool readSizes(Part& part, uint64_t& at, std::string& reason);
   bool readSymbols(Part& part, std::string& reason);
   // The index of the position in its sub-table; false when the squares give none.
   bool index(const Position& pos, bool& otherSide, const Part*& part, uint64_t& idx) const;
