@@ -638,8 +638,7 @@ int SyzygyTable::decode(const Part& p, uint64_t idx) const {
   return int(pairLeft(pairs + 3 * symbol));
 }
 
-int SyzygyTable::mapDtz(const Part& p, int file, int value, int wdl) const {
-  (void)file;
+int SyzygyTable::mapDtz(const Part& p, int value, int wdl) const {
   if (p.flags & DtzMapped) {
     // Which map serves a result: win and cursed win differ from loss and blessed loss.
     constexpr int mapOf[5] = {1, 3, 0, 2, 0};
@@ -668,21 +667,21 @@ TableRead SyzygyTable::read(const Position& pos, int wdl) const {
   const Part* p = nullptr;
   uint64_t idx = 0;
   if (!index(pos, otherSide, p, idx)) {
-    r.status = otherSide ? TableRead::OtherSide : TableRead::Corrupt;
+    r.status = otherSide ? TableRead::OtherSide : TableRead::Unreadable;
     return r;
   }
   const int value = decode(*p, idx);
   if (value < 0) {
-    r.status = TableRead::Corrupt;
+    r.status = TableRead::Unreadable;
     return r;
   }
   if (kind_ == TableKind::Wdl) {
-    if (value > 4) r.status = TableRead::Corrupt;
+    if (value > 4) r.status = TableRead::Unreadable;
     r.value = value - 2;
     return r;
   }
-  r.value = mapDtz(*p, 0, value, wdl);
-  if (r.value < 0) r.status = TableRead::Corrupt;
+  r.value = mapDtz(*p, value, wdl);
+  if (r.value < 0) r.status = TableRead::Unreadable;
   return r;
 }
 

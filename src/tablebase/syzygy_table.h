@@ -44,9 +44,10 @@ bool parseMaterial(std::string_view stem, Material& material);
 
 enum class TableKind : uint8_t { Wdl, Dtz };
 
-// A value as a table stores it, or why it could not be read.
+// A value as a table stores it, or why it could not be read: the table holds the other side to
+// move only, or the position has no index (kings side by side) or the data proved damaged.
 struct TableRead {
-  enum Status : uint8_t { Ok, OtherSide, Corrupt } status = Ok;
+  enum Status : uint8_t { Ok, OtherSide, Unreadable } status = Ok;
   int value = 0;
 };
 
@@ -97,7 +98,8 @@ class SyzygyTable {
   bool index(const Position& pos, bool& otherSide, const Part*& part, uint64_t& idx) const;
   // The value at an index; -1 when the data proves corrupt.
   int decode(const Part& part, uint64_t idx) const;
-  int mapDtz(const Part& part, int file, int value, int wdl) const;
+  // A DTZ table's stored value as plies, through the sub-table's map for the result.
+  int mapDtz(const Part& part, int value, int wdl) const;
   Part& part(int side, int file) { return parts_[side][hasPawns_ ? file : 0]; }
   const Part& part(int side, int file) const { return parts_[side][hasPawns_ ? file : 0]; }
 

@@ -90,7 +90,8 @@ TablebaseScan Tablebases::setPath(std::string_view folders) {
   TablebaseScan scan;
   std::vector<std::unique_ptr<Entry>> entries;
   std::unordered_map<uint32_t, const Entry*> byMaterial;
-  std::unordered_map<uint32_t, Entry*> byName;  // by the material as named
+  // The entries by material, whichever way round a file names it.
+  std::unordered_map<uint32_t, Entry*> byName;
 
   size_t start = 0;
   while (start <= folders.size()) {
@@ -191,7 +192,7 @@ int Tablebases::tableWdl(const Position& pos, Probe& state) const {
   if (popCount(pos.occupied()) == 2) return WdlDraw;  // two bare kings
   const Entry* entry = find(pos);
   const SyzygyTable* table = entry ? load(*entry, TableKind::Wdl) : nullptr;
-  const TableRead r = table ? table->read(pos) : TableRead{TableRead::Corrupt, 0};
+  const TableRead r = table ? table->read(pos) : TableRead{TableRead::Unreadable, 0};
   if (r.status != TableRead::Ok) state = Probe::Fail;
   return r.value;
 }
@@ -199,7 +200,7 @@ int Tablebases::tableWdl(const Position& pos, Probe& state) const {
 int Tablebases::tableDtz(const Position& pos, int wdl, Probe& state) const {
   const Entry* entry = find(pos);
   const SyzygyTable* table = entry ? load(*entry, TableKind::Dtz) : nullptr;
-  const TableRead r = table ? table->read(pos, wdl) : TableRead{TableRead::Corrupt, 0};
+  const TableRead r = table ? table->read(pos, wdl) : TableRead{TableRead::Unreadable, 0};
   if (r.status == TableRead::OtherSide)
     state = Probe::OtherSide;
   else if (r.status != TableRead::Ok)
