@@ -285,8 +285,8 @@ bool Engine::cores(const Args& args) {
 // tables found are reported in comment lines.
 bool Engine::egtpath(const Args& args) {
   if (args[0] != "syzygy") {
-    out_.printf("Error (unsupported tablebase kind): %.*s\n", int(std::min<size_t>(args[0].size(), 100)),
-                args[0].data());
+    out_.printf("Error (unsupported tablebase kind): %.*s\n",
+                int(std::min<size_t>(args[0].size(), 100)), args[0].data());
     return false;
   }
   const std::string folders = joinArgs(Args(args.begin() + 1, args.end()));

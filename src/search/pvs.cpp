@@ -131,7 +131,8 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
     start.score = hash.score;
     return start;
   }
-  if (tableLimit_ > 0 && ply > 0 && pos.halfmoveClock == 0 && probeTables(w, ply, depth, start.score))
+  if (tableLimit_ > 0 && ply > 0 && pos.halfmoveClock == 0 &&
+      probeTables(w, ply, depth, start.score))
     return start;
   start.settled = false;
   start.hashMove = hash.move;

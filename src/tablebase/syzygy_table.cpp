@@ -81,7 +81,8 @@ constexpr Geometry makeGeometry() {
       }
     }
   // Both kings on the diagonal come last.
-  for (int i = 0; i < deferred; ++i) g.kingPair[deferredFirst[i]][deferredSecond[i]] = int16_t(code++);
+  for (int i = 0; i < deferred; ++i)
+    g.kingPair[deferredFirst[i]][deferredSecond[i]] = int16_t(code++);
 
   for (int n = 0; n < 64; ++n)
     for (int k = 0; k <= MaxTablePieces; ++k)
@@ -306,7 +307,9 @@ bool SyzygyTable::readGroups(Part& p, const uint8_t* order, int side, int file,
   for (int k = 0; k < pieceCount_; ++k) ++counts[p.pieces[k]];
   for (int code = 0; code < 16; ++code) {
     const int type = code & 7, s = code >> 3;
-    const int want = type == King ? 1 : type >= Pawn && type <= Queen ? material_.count[s][type] : 0;
+    const int want = type == King                    ? 1
+                     : type >= Pawn && type <= Queen ? material_.count[s][type]
+                                                     : 0;
     if (counts[code] != want) return false;
   }
   // The groups: the first holds the leading pawns, or the three unique pieces that lead, or the
@@ -344,8 +347,9 @@ bool SyzygyTable::readGroups(Part& p, const uint8_t* order, int side, int file,
   for (int k = 0; k < 16 && (next < p.groupCount || !leadPlaced || !pawnsPlaced); ++k) {
     if (k == leadOrder) {
       p.groupFactor[0] = factor;
-      factor *= hasPawns_ ? geometry.leadPawnSize[p.groupLength[0]][file]
-                : uniquePieces_ ? 31332 : 462;
+      factor *= hasPawns_       ? geometry.leadPawnSize[p.groupLength[0]][file]
+                : uniquePieces_ ? 31332
+                                : 462;
       leadPlaced = true;
     } else if (k == pawnOrder) {
       p.groupFactor[1] = factor;
@@ -527,7 +531,8 @@ bool SyzygyTable::index(const Position& pos, bool& otherSide, const Part*& out,
       const int adjust1 = s1 > s0;
       const int adjust2 = (s2 > s0) + (s2 > s1);
       if (offDiagonal(s0) != 0)
-        idx = (uint64_t(g.triangle[s0]) * 63 + uint64_t(s1 - adjust1)) * 62 + uint64_t(s2 - adjust2);
+        idx =
+            (uint64_t(g.triangle[s0]) * 63 + uint64_t(s1 - adjust1)) * 62 + uint64_t(s2 - adjust2);
       else if (offDiagonal(s1) != 0)
         idx = (6 * 63 + uint64_t(rank8(s0)) * 28 + uint64_t(g.belowDiagonal[s1])) * 62 +
               uint64_t(s2 - adjust2);
@@ -656,7 +661,8 @@ int SyzygyTable::mapDtz(const Part& p, int value, int wdl) const {
   }
   // The table counts in moves unless its flags say plies; a cursed win or blessed loss always
   // counts in moves.
-  const bool plies = (wdl == 2 && (p.flags & DtzWinInPlies)) || (wdl == -2 && (p.flags & DtzLossInPlies));
+  const bool plies =
+      (wdl == 2 && (p.flags & DtzWinInPlies)) || (wdl == -2 && (p.flags & DtzLossInPlies));
   if (!plies) value *= 2;
   return value + 1;
 }

@@ -55,8 +55,7 @@ class SyzygyTable {
  public:
   // Maps and checks the file of a table of this material (its side 0 as the name says); false,
   // with the reason, when it is not a sound table of that material.
-  bool open(const std::string& path, TableKind kind, const Material& material,
-            std::string& reason);
+  bool open(const std::string& path, TableKind kind, const Material& material, std::string& reason);
 
   // The stored value for the position, whose material is the table's in either orientation and
   // which has no castling rights (an en-passant square is ignored). WDL: -2 loss, -1 blessed
@@ -68,7 +67,7 @@ class SyzygyTable {
   // A sub-table: one side to move, one file of the leading pawn.
   struct Part {
     uint8_t pieces[MaxTablePieces] = {};  // piece codes: 1-6 side 0's pawn to king, 9-14 side 1's
-    uint8_t groupLength[MaxTablePieces + 1] = {};  // zero-terminated
+    uint8_t groupLength[MaxTablePieces + 1] = {};   // zero-terminated
     uint64_t groupFactor[MaxTablePieces + 1] = {};  // the last is the sub-table's size
     int groupCount = 0;
     uint8_t flags = 0;
@@ -111,8 +110,8 @@ class SyzygyTable {
   bool uniquePieces_ = false;
   int pieceCount_ = 0;
   int sides_ = 1;
-  int leadPawns_ = 0;    // pawns of the leading colour
-  int otherPawns_ = 0;   // pawns of the other colour
+  int leadPawns_ = 0;   // pawns of the leading colour
+  int otherPawns_ = 0;  // pawns of the other colour
   uint8_t leadPawnCode_ = 0;
   size_t map_ = 0;  // DTZ: offset of the value maps
   Part parts_[2][4];

@@ -143,8 +143,7 @@ TablebaseScan Tablebases::setPath(std::string_view folders) {
         ++(kind == 0 ? scan.wdlTables : scan.dtzTables);
       }
     }
-    if (error)
-      scan.problems.push_back("folder " + shortPath(folder) + ": " + error.message());
+    if (error) scan.problems.push_back("folder " + shortPath(folder) + ": " + error.message());
   }
   for (const auto& entry : entries) {
     const int k = entry->paths[0].empty() ? 1 : 0;
@@ -178,8 +177,8 @@ const SyzygyTable* Tablebases::load(const Entry& entry, TableKind kind) const {
     if (state == 0) {
       auto table = std::make_unique<SyzygyTable>();
       std::string reason;
-      const bool ok = !entry.paths[k].empty() &&
-                      table->open(entry.paths[k], kind, entry.material[k], reason);
+      const bool ok =
+          !entry.paths[k].empty() && table->open(entry.paths[k], kind, entry.material[k], reason);
       if (ok) entry.tables[k] = std::move(table);
       state = ok ? 1 : 2;
       entry.state[k].store(state, std::memory_order_release);
@@ -304,8 +303,8 @@ bool Tablebases::rankRoot(const Position& game, const MoveList& moves, bool rule
   return rankByDistance(game, moves, ranking, rule50) || rankByWdl(game, moves, ranking, rule50);
 }
 
-bool Tablebases::rankByDistance(const Position& game, const MoveList& moves,
-                                RootRanking& ranking, bool rule50) const {
+bool Tablebases::rankByDistance(const Position& game, const MoveList& moves, RootRanking& ranking,
+                                bool rule50) const {
   Position pos = game;
   const int clock = game.halfmoveClock;
   const bool repeated = repeatedSinceZeroing(game);

@@ -26,10 +26,10 @@ struct Target {
 // Tables of every shape: without pawns, with unique pieces or not, symmetric, with pawns on one
 // side or both.
 const Target targets[] = {
-    {"KRvK", TableKind::Wdl},  {"KRvK", TableKind::Dtz},   {"KQvK", TableKind::Wdl},
-    {"KPvK", TableKind::Wdl},  {"KPvK", TableKind::Dtz},   {"KRPvK", TableKind::Wdl},
-    {"KRPvK", TableKind::Dtz}, {"KPvKP", TableKind::Dtz},  {"KRvKR", TableKind::Wdl},
-    {"KRvKR", TableKind::Dtz}, {"KBNvK", TableKind::Wdl},  {"KNNvK", TableKind::Wdl},
+    {"KRvK", TableKind::Wdl},  {"KRvK", TableKind::Dtz},  {"KQvK", TableKind::Wdl},
+    {"KPvK", TableKind::Wdl},  {"KPvK", TableKind::Dtz},  {"KRPvK", TableKind::Wdl},
+    {"KRPvK", TableKind::Dtz}, {"KPvKP", TableKind::Dtz}, {"KRvKR", TableKind::Wdl},
+    {"KRvKR", TableKind::Dtz}, {"KBNvK", TableKind::Wdl}, {"KNNvK", TableKind::Wdl},
 };
 constexpr size_t TargetCount = sizeof targets / sizeof targets[0];
 
@@ -95,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (table.open(path, target.kind, material, reason)) {
     for (const Position& pos : positions[which]) {
       const TableRead r = table.read(pos, int(pos.key() % 5) - 2);
-      if (r.status == TableRead::Ok && target.kind == TableKind::Wdl && (r.value < -2 || r.value > 2))
+      if (r.status == TableRead::Ok && target.kind == TableKind::Wdl &&
+          (r.value < -2 || r.value > 2))
         std::abort();
     }
   }

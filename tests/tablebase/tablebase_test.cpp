@@ -89,7 +89,8 @@ bool randomPosition(const Material& m, std::mt19937& rng, Position& pos) {
     const int s = fifth * 8 + f;
     if (board[s] != theirs || board[s + dir] != '.' || board[s + 2 * dir] != '.') continue;
     if ((f > 0 && board[s - 1] == own) || (f < 7 && board[s + 1] == own))
-      if (rng() % 2) ep = std::string{char('a' + f), char('1' + fifth + (toMove == White ? 1 : -1))};
+      if (rng() % 2)
+        ep = std::string{char('a' + f), char('1' + fifth + (toMove == White ? 1 : -1))};
   }
   std::string fen;
   for (int r = 7; r >= 0; --r) {
@@ -134,7 +135,8 @@ bool valueFromMoves(Position& pos, FromMoves& out) {
   out.result = -1;
   for (uint32_t i = 0; i < moves.count; ++i) {
     const Move m = moves.entries[i].move;
-    const bool zeroing = moveKind(m) == EnPassantMove || pos.pieceType[moveToSquare(m)] != NoPiece ||
+    const bool zeroing = moveKind(m) == EnPassantMove ||
+                         pos.pieceType[moveToSquare(m)] != NoPiece ||
                          pos.pieceType[moveFromSquare(m)] == Pawn;
     UndoRecord undo;
     perftMake(pos, m, undo);
@@ -182,8 +184,8 @@ TEST(Syzygy, EveryTableAgreesWithTheMovesOfItsPositions) {
         ASSERT_GT(std::abs(dtz), 100) << where;
       }
       // Tables that count in moves may give one ply more than the exact distance.
-      ASSERT_LE(std::abs(dtz - expected.dtz), 1) << where << " dtz " << dtz << " from moves "
-                                                 << expected.dtz;
+      ASSERT_LE(std::abs(dtz - expected.dtz), 1)
+          << where << " dtz " << dtz << " from moves " << expected.dtz;
       ++checked;
     }
     EXPECT_EQ(checked, wanted) << name;
