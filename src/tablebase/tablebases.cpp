@@ -248,7 +248,7 @@ int Tablebases::searchWdl(Position& pos, bool allZeroing, Probe& state) const {
   return v;
 }
 
-int Tablebases::searchDtz(Position& pos, Probe& state) const {
+int Tablebases::searchDtz(Position& pos, Probe& state, bool oneSided) const {
   state = Probe::Ok;
   const int wdl = searchWdl(pos, true, state);
   if (state == Probe::Fail || wdl == WdlDraw) return 0;
@@ -257,6 +257,12 @@ int Tablebases::searchDtz(Position& pos, Probe& state) const {
   if (state == Probe::Fail) return 0;
   if (state != Probe::OtherSide)
     return (dtz + (wdl == WdlCursedWin || wdl == WdlBlessedLoss ? 100 : 0)) * sign(wdl);
+  // A damaged table could claim the other side for both sides to move; the search must not
+  // chase it ply after ply.
+  if (oneSided) {
+    state = Probe::Fail;
+    return 0;
+  }
   // The table holds the other side to move: the best of the moves' distances, one ply on.
   int best = 0xFFFF;
   MoveList moves;
@@ -268,7 +274,7 @@ int Tablebases::searchDtz(Position& pos, Probe& state) const {
     perftMake(pos, m, undo);
     state = Probe::Ok;
     // A zeroing move's distance is that of the position before it, signed by its result.
-    dtz = zeroing ? -dtzBeforeZeroing(searchWdl(pos, false, state)) : -searchDtz(pos, state);
+    dtz = zeroing ? -dtzBeforeZeroing(searchWdl(pos, false, state)) : -searchDtz(pos, state, true);
     if (dtz == 1 && inCheck(pos) && !hasLegalMove(pos)) best = 1;  // mate
     perftUnmake(pos, m, undo);
     if (state == Probe::Fail) return 0;

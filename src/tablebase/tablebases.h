@@ -83,7 +83,9 @@ class Tablebases {
   int tableWdl(const Position& pos, Probe& state) const;
   int tableDtz(const Position& pos, int wdl, Probe& state) const;
   int searchWdl(Position& pos, bool allZeroing, Probe& state) const;
-  int searchDtz(Position& pos, Probe& state) const;
+  // DTZ with the table's value, or one ply on where the table holds the other side to move;
+  // oneSided: the caller is that ply, and a table that holds neither side fails.
+  int searchDtz(Position& pos, Probe& state, bool oneSided = false) const;
   bool rankByDistance(const Position& game, const MoveList& moves, RootRanking& ranking,
                       bool rule50) const;
   bool rankByWdl(const Position& game, const MoveList& moves, RootRanking& ranking,
