@@ -77,6 +77,21 @@ std::vector<std::string> words(std::string_view text) {
   return result;
 }
 
+// The lines of a list file that hold more than a comment ('#' to the end of the line).
+bool readListFile(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = "cannot read " + path;
+    return false;
+  }
+  for (std::string line; std::getline(in, line);) {
+    const size_t hash = line.find('#');
+    if (hash != std::string::npos) line.resize(hash);
+    if (!words(line).empty()) lines.push_back(line);
+  }
+  return true;
+}
+
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
@@ -504,18 +519,8 @@ bool Match::loadOpenings(std::string& error) {
   std::vector<std::string> lines;
   if (settings_.openingsPath.empty()) {
     lines.assign(std::begin(BuiltInOpenings), std::end(BuiltInOpenings));
-  } else {
-    std::ifstream in(settings_.openingsPath);
-    if (!in) {
-      error = "cannot read " + settings_.openingsPath;
-      return false;
-    }
-    std::string line;
-    while (std::getline(in, line)) {
-      const size_t hash = line.find('#');
-      if (hash != std::string::npos) line.resize(hash);
-      if (!words(line).empty()) lines.push_back(line);
-    }
+  } else if (!readListFile(settings_.openingsPath, lines, error)) {
+    return false;
   }
   // Every opening must be legal on our own board, or the games would test nothing.
   for (const std::string& line : lines) {
@@ -541,19 +546,11 @@ bool Match::loadOpenings(std::string& error) {
 
 // Reads the start positions; every one must be a position our own board accepts.
 bool Match::loadFens(std::string& error) {
-  std::ifstream in(settings_.fensPath);
-  if (!in) {
-    error = "cannot read " + settings_.fensPath;
-    return false;
-  }
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t hash = line.find('#');
-    if (hash != std::string::npos) line.resize(hash);
-    const std::vector<std::string> fields = words(line);
-    if (fields.empty()) continue;
+  std::vector<std::string> lines;
+  if (!readListFile(settings_.fensPath, lines, error)) return false;
+  for (const std::string& line : lines) {
     std::string fen;
-    for (const std::string& field : fields) fen += (fen.empty() ? "" : " ") + field;
+    for (const std::string& field : words(line)) fen += (fen.empty() ? "" : " ") + field;
     Position pos;
     if (!setFromFen(pos, fen)) {
       error = "bad FEN \"" + fen + "\"";
