@@ -69,6 +69,8 @@ constexpr OptionRow table[] = {
      "-check", 0, false, Restarts, nullptr, ""},
     {Setting::SyzygyProbeLimit, "SyzygyProbeLimit", "syzygyProbeLimit", T::Spin, 7, 0, 7, "",
      "-spin", 0, false, Restarts, nullptr, ""},
+    {Setting::ShowWdl, "UCI_ShowWDL", "", T::Check, 0, 0, 1, "", "", 0, false, false, nullptr,
+     "xboard: none, its thinking lines have no place for the odds"},
 };
 
 static_assert(std::size(table) == size_t(Setting::Count));

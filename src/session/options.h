@@ -34,6 +34,7 @@ enum class Setting : uint8_t {
   SyzygyProbeDepth,
   Syzygy50MoveRule,
   SyzygyProbeLimit,
+  ShowWdl,
   Count
 };
 

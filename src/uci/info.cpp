@@ -6,6 +6,7 @@
 
 #include "board/make_move.h"
 #include "board/movegen.h"
+#include "search/win_odds.h"
 #include "uci/uci.h"
 
 namespace varnu {
@@ -67,6 +68,15 @@ PVLine completeLine(const Position& root, const PVLine& line, const Transpositio
   return full;
 }
 
+std::string UciEngine::oddsText(int score) const {
+  if (!options_.flag(Setting::ShowWdl)) return "";
+  // The game's ply at the root: two a move before the current one, and one more with Black to
+  // move.
+  const WinOdds odds = winOdds(score, 2 * (fullmoveNumber_ - 1) + game_.sideToMove);
+  return " wdl " + std::to_string(odds.win) + " " + std::to_string(odds.draw) + " " +
+         std::to_string(odds.loss);
+}
+
 void UciEngine::onThinking(const ThinkingReport& r) {
   // A completed iteration whose line was just reported adds nothing but counts.
   const PVLine& line = *r.line;
@@ -82,9 +92,10 @@ void UciEngine::onThinking(const ThinkingReport& r) {
                                                      : "";
   char head[240];
   std::snprintf(head, sizeof head,
-                "info depth %d seldepth %d multipv %d score %s%s nodes %" PRIu64 " nps %" PRIu64
+                "info depth %d seldepth %d multipv %d score %s%s%s nodes %" PRIu64 " nps %" PRIu64
                 " hashfull %d%s time %" PRId64 " pv",
-                r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound, r.nodes,
+                r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound,
+                oddsText(r.score).c_str(), r.nodes,
                 nodesPerSecond(r.nodes, r.time), r.hashFull,
                 tableHitsText(r.tablesInUse, r.tableHits).c_str(), int64_t(r.time) * 10);
   std::string text = head;

@@ -107,6 +107,8 @@ class UciEngine : public SearchListener {
   Output& out_;
   SearchPool& pool_;
   Options& options_;
+  // " wdl <win> <draw> <loss>" for a score while UCI_ShowWDL is on; nothing otherwise.
+  std::string oddsText(int score) const;
   Position game_;
   // False after a position was refused: until the next one, "go" is answered with "bestmove
   // 0000" and the developer commands are refused, rather than using the position before.
