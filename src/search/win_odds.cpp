@@ -11,8 +11,8 @@ namespace {
 
 // The fitted constants: the score of even odds for a win, and the width of the odds' turn, at
 // the start of a game and how much each changes by the end of its first 160 plies.
-constexpr double EvenAtStart = 41.3, EvenGrowth = 187.1;
-constexpr double WidthAtStart = 98.8, WidthGrowth = 19.1;
+constexpr double EvenAtStart = 31.3, EvenGrowth = 187.9;
+constexpr double WidthAtStart = 78.4, WidthGrowth = 16.3;
 constexpr int PlyScale = 160;
 
 }  // namespace

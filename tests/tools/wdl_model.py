@@ -33,7 +33,7 @@ def extract(dirs):
     out = csv.writer(sys.stdout)
     out.writerow(["set", "game", "ply", "score", "result"])
     head = re.compile(r"game (\d+): (.+?) \((white|black)\) - (.+?) \((white|black)\), .*?: "
-                      r"(1-0|0-1|1/2-1/2)")
+                      r"(1-0|0-1|1/2-1/2) \{(.*)\}")
     for folder in dirs:
         name = os.path.basename(os.path.normpath(folder))
         results = {}
@@ -41,6 +41,9 @@ def extract(dirs):
             for line in report:
                 m = head.match(line)
                 if not m:
+                    continue
+                # Only games the play decided: not an illegal move, a forfeit, a crash or a hang.
+                if re.search(r"illegal|time|crash|hang|protocol|false", m.group(7), re.I):
                     continue
                 game, first_colour = int(m.group(1)), m.group(3)
                 # The first engine (Varnu #1) plays the colour named first when it is named first.
