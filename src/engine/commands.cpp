@@ -71,6 +71,7 @@ bool Engine::protover(const Args&) {
 }
 
 bool Engine::newGame(const Args&) {
+  session_.newGameSeed();
   pool_.table().recreate();
   pool_.rebuildWorkers(true);
   chess960_ = false;

@@ -15,7 +15,8 @@ Engine::Engine(Session& session)
       clock_(session.clock),
       pool_(session.pool),
       options_(session.options),
-      tablebases_(session.tablebases) {
+      tablebases_(session.tablebases),
+      session_(session) {
   setStartPosition();
 }
 

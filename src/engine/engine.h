@@ -129,6 +129,7 @@ class Engine : public SearchListener {
   SearchPool& pool_;
   Options& options_;
   const Tablebases& tablebases_;
+  Session& session_;
   GameRecord game_;
   // Guards the game and the mode fields: the master search thread plays its move into them
   // while the command thread may run a command that does not stop the search.

@@ -65,6 +65,7 @@ Move Searcher::iterate(const Position& game) {
   keepAllowedMoves(limits, rootMoves);
   const int rootMoveCount = int(rootMoves.count);
   for (int i = 0; i < std::min(limits.multiPV, rootMoveCount); ++i) lines_[i] = RootLine{};
+  lineCount_ = 0;
   scoreMoves(pos, NullMove, rootMoves);
   // Pre-ordering: the first best move is the one with the best static evaluation.
   for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, rootMoves); ++k) {
@@ -115,7 +116,8 @@ Move Searcher::iterate(const Position& game) {
       completedDepth = depth;
       if (id == 0 && host && limits.multiPV <= 1)
         host->reportIteration(depth, bestScore, bestLine, LineTag{1, bound});
-      for (int i = 0; id == 0 && host && limits.multiPV > 1 && i < lineCount; ++i)
+      const int shown = limits.linesShown > 0 ? std::min(lineCount, limits.linesShown) : lineCount;
+      for (int i = 0; id == 0 && host && limits.multiPV > 1 && i < shown; ++i)
         host->reportIteration(depth, lines_[i].score, lines_[i].line,
                               LineTag{i + 1, lines_[i].bound});
     }
@@ -243,6 +245,7 @@ int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveLis
   table->store(pos, top[0].score, 0, limits.lowerLimit, limits.upperLimit, w.alpha, w.beta, depth,
                top[0].line.moves[0]);
   for (int i = 0; i < found; ++i) lines_[i] = top[i];
+  lineCount_ = found;
   return found;
 }
 

@@ -13,6 +13,9 @@ namespace varnu {
 
 // The most lines a search reports at once.
 inline constexpr int MaxMultiPV = 256;
+// The rating of full strength on the scale of UCI_Elo, and the lowest level offered.
+inline constexpr int FullStrengthElo = 2000;
+inline constexpr int LowestElo = 1000;
 
 struct SearchLimits {
   // The clocks of both sides in centiseconds (NoClock where not given) with their increments, and
@@ -64,6 +67,17 @@ struct SearchLimits {
     int probeDepth = 1;
     bool rule50 = true;
   } tablebases;
+
+  // A playing level below full strength: its rating on the scale of UCI_Elo (FullStrengthElo or
+  // more for none), and the seed of the game's random choices.
+  struct Level {
+    int elo = FullStrengthElo;
+    uint64_t seed = 0;
+    bool active() const { return elo < FullStrengthElo; }
+  } level;
+  // How many of the search's lines are reported (0: all it searches); a level searches more lines
+  // than it shows, to choose among them.
+  int linesShown = 0;
 
   // True when a clock governs the search of the side to move: once its ponder hit has come, for a
   // ponder search.

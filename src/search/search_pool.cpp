@@ -4,6 +4,7 @@
 
 #include "board/move.h"
 #include "board/movegen.h"
+#include "search/playing_level.h"
 
 namespace varnu {
 
@@ -116,11 +117,18 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   limits_ = limits;
   SearchLimits workerLimits = limits;
   rankRootByTables(game, workerLimits);
+  // A level is searched by the master alone, so that it plays alike whatever the threads.
+  levelSearch_ = levelApplies(game, workerLimits);
+  if (levelSearch_) {
+    applyLevel(workerLimits);
+    limits_.nodes = workerLimits.nodes;  // the master's clock test keeps the level's nodes
+  }
   if (secondariesOnly) workers_[0]->searcher->limits = workerLimits;
   // Every worker is marked busy before any is woken: the master may finish at once (a book
   // move) and must then find the others busy so that it stops and awaits them.
   const size_t first = secondariesOnly ? 1 : 0;
-  for (size_t i = first; i < workers_.size(); ++i) {
+  const size_t last = levelSearch_ ? std::min<size_t>(1, workers_.size()) : workers_.size();
+  for (size_t i = first; i < last; ++i) {
     Worker& worker = *workers_[i];
     std::lock_guard<std::mutex> lock(worker.mutex);
     worker.searcher->limits = workerLimits;
@@ -128,7 +136,7 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
     worker.searcher->discardResult.store(false);
     worker.jobState.store(Busy);
   }
-  for (size_t i = workers_.size(); i-- > first;) workers_[i]->wake.notify_all();
+  for (size_t i = last; i-- > first;) workers_[i]->wake.notify_all();
 }
 
 void SearchPool::stopWorkers() {
@@ -222,6 +230,14 @@ void SearchPool::think() {
       move = master.iterate(*game_);
       if (move != NullMove && !master.bestLine.empty() && sameMove(master.bestLine.moves[0], move))
         playedLine_ = master.bestLine;
+      // A level plays one of the lines it searched, by the game's seed.
+      if (move != NullMove && levelSearch_ && master.lineCount() > 1) {
+        const SearchLimits& searched = master.limits;
+        const int i = chooseLine(master.lines(), master.lineCount(), searched.level.elo,
+                                 searched.level.seed, game_->historyCount);
+        playedLine_ = master.lines()[i].line;
+        move = playedLine_.moves[0];
+      }
     }
     stopWorkers();
     SearchLimits hit;

@@ -135,6 +135,8 @@ class SearchPool : public SearchHost {
   MoveList rootTableMoves_;
   int rootTableScores_[MoveList::Capacity] = {};
   uint64_t rootTableHits_ = 0;
+  // The search plays at a level below full strength: the master searches alone.
+  bool levelSearch_ = false;
 };
 
 }  // namespace varnu

@@ -160,6 +160,9 @@ class alignas(64) Searcher {
     int score = 0;
     ScoreBound bound = ScoreBound::Exact;
   };
+  // The lines of the last completed iteration of a search with several, best first.
+  const RootLine* lines() const { return lines_.get(); }
+  int lineCount() const { return lineCount_; }
 
  private:
   bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
@@ -203,6 +206,7 @@ class alignas(64) Searcher {
 
   // The most pieces of a node the search probes the endgame tables at; 0 for none.
   int tableLimit_ = 0;
+  int lineCount_ = 0;
 
   // The lines of the last completed iteration of a search with several, and those of the pass
   // being searched.

@@ -1,5 +1,7 @@
 #include "session/options.h"
 
+#include <algorithm>
+
 #include "board/number.h"
 #include "session/session.h"
 
@@ -71,6 +73,12 @@ constexpr OptionRow table[] = {
      "-spin", 0, false, Restarts, nullptr, ""},
     {Setting::ShowWdl, "UCI_ShowWDL", "", T::Check, 0, 0, 1, "", "", 0, false, false, nullptr,
      "xboard: none, its thinking lines have no place for the odds"},
+    {Setting::LimitStrength, "UCI_LimitStrength", "limitStrength", T::Check, 0, 0, 1, "",
+     "-check", 0, false, false, nullptr, ""},
+    {Setting::Elo, "UCI_Elo", "elo", T::Spin, FullStrengthElo, LowestElo, FullStrengthElo, "",
+     "-spin", 0, false, false, nullptr, ""},
+    {Setting::SkillLevel, "Skill Level", "skillLevel", T::Spin, 20, 0, 20, "", "-spin", 0, false,
+     false, nullptr, ""},
 };
 
 static_assert(std::size(table) == size_t(Setting::Count));
@@ -195,6 +203,13 @@ void Options::fillLimits(SearchLimits& limits) const {
   limits.tablebases.probeLimit = number(Setting::SyzygyProbeLimit);
   limits.tablebases.probeDepth = number(Setting::SyzygyProbeDepth);
   limits.tablebases.rule50 = flag(Setting::Syzygy50MoveRule);
+  // Skill Level 0 to 20 spans the ratings from the lowest to full strength in even steps; with
+  // the strength limited as well, the lower of the two counts.
+  const int skill = number(Setting::SkillLevel);
+  int elo = LowestElo + (FullStrengthElo - LowestElo) * skill / 20;
+  if (flag(Setting::LimitStrength)) elo = std::min(elo, int(number(Setting::Elo)));
+  limits.level.elo = elo;
+  limits.level.seed = session_.gameSeed;
 }
 
 }  // namespace varnu

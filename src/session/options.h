@@ -35,6 +35,9 @@ enum class Setting : uint8_t {
   Syzygy50MoveRule,
   SyzygyProbeLimit,
   ShowWdl,
+  LimitStrength,
+  Elo,
+  SkillLevel,
   Count
 };
 

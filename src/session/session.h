@@ -5,6 +5,7 @@
 
 #include "board/output.h"
 #include "book/opening_book.h"
+#include "clock/stopwatch.h"
 #include "clock/time_control.h"
 #include "search/search_pool.h"
 #include "session/options.h"
@@ -20,7 +21,9 @@ struct Session {
       : out(output),
         book(Options::row(Setting::BookFile).defaultText),
         pool(out, clock.stopwatch, &book, &tablebases),
-        options(*this) {}
+        options(*this) {
+    newGameSeed();
+  }
 
   Output& out;
   // The xboard game's clock settings and the stopwatch of the engine's own time, on which every
@@ -30,6 +33,11 @@ struct Session {
   Tablebases tablebases;
   SearchPool pool;
   Options options;
+  // The seed of a playing level's choices in the current game; each new game draws another.
+  uint64_t gameSeed = 0;
+  void newGameSeed() {
+    gameSeed = gameSeed * 6364136223846793005ULL + uint64_t(clockStamp()) + 1442695040888963407ULL;
+  }
 };
 
 }  // namespace varnu

@@ -130,6 +130,7 @@ void UciEngine::ensureTable() {
 
 void UciEngine::ucinewgame() {
   finishSearch();
+  session_.newGameSeed();
   pool_.table().clear();
   setFromFen(game_, StartFen);
   fullmoveNumber_ = 1;
