@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace varnu {
 
@@ -19,15 +20,33 @@ uint64_t mix(uint64_t x) {
 }  // namespace
 
 LevelPlan levelPlan(int elo) {
-  // weakness runs from 0 at full strength to 1 at the lowest level.
-  const double weakness =
-      std::clamp(double(FullStrengthElo - elo) / (FullStrengthElo - LowestElo), 0.0, 1.0);
+  // The plan at a few ratings, found in games against Stockfish's own levels (docs/levels.md);
+  // between two of them the nodes follow a log scale and the temperature a straight line. A
+  // doubling of the nodes is worth about 140 points at the bottom and 50 near the top; the
+  // temperature adds the weaker players' misjudged choices, and a few points of chance even
+  // near full strength so that games differ.
+  struct Anchor {
+    int elo;
+    double nodes;
+    double temperature;
+  };
+  static constexpr Anchor anchors[] = {
+      {LowestElo, 200, 40}, {1200, 450, 20},   {1400, 1150, 15},          {1600, 4500, 12},
+      {1800, 19000, 10},    {1900, 57000, 8},  {FullStrengthElo, 250000, 5},
+  };
+  elo = std::clamp(elo, LowestElo, FullStrengthElo);
+  size_t i = 1;
+  while (i + 1 < std::size(anchors) && anchors[i].elo < elo) ++i;
+  const Anchor& low = anchors[i - 1];
+  const Anchor& high = anchors[i];
+  const double f = double(elo - low.elo) / (high.elo - low.elo);
   LevelPlan plan;
-  // From about 50,000 nodes a move near full strength down to 500 at the lowest level.
-  plan.nodes = uint64_t(500 * std::pow(10.0, 2 * (1 - weakness)));
+  plan.nodes = uint64_t(low.nodes * std::pow(high.nodes / low.nodes, f) + 0.5);
   plan.lines = 4;
-  plan.temperature = int(10 + 140 * weakness);
-  plan.maxLoss = 3 * plan.temperature;
+  plan.temperature = int(low.temperature + f * (high.temperature - low.temperature) + 0.5);
+  // A line chosen by chance never gives away more than a pawn: bigger mistakes come only from
+  // what the short search misses, as a player's do.
+  plan.maxLoss = std::min(3 * plan.temperature, 100);
   return plan;
 }
 

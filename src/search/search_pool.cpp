@@ -307,15 +307,17 @@ uint64_t SearchPool::totalNodes() const {
 }
 
 bool SearchPool::checkTimeout() {
-  // A ponder search has no limit until its hit; from then on it runs under the clock's rules.
+  // Called every TimeoutInterval of the master's own nodes, so a node limit may be passed by
+  // about that many nodes per worker. A node limit (a level's among them) holds while pondering
+  // too: the search's move is the same whenever the hit comes, and waits for it.
+  if (limits_.nodes > 0 && totalNodes() >= limits_.nodes) return true;
+  // A ponder search has no time limit until its hit; from then on it runs under the clock's
+  // rules.
   if (ponder_.ponders()) {
     SearchLimits hit;
     if (!ponder_.takeHit(hit)) return false;
     timer_.start(hit, game_->sideToMove, &out_);
   }
-  // Called every TimeoutInterval of the master's own nodes, so a node limit may be passed by
-  // about that many nodes per worker.
-  if (limits_.nodes > 0 && totalNodes() >= limits_.nodes) return true;
   if (!timer_.timeUp()) return false;
   out_.line("# timeout");
   return true;

@@ -30,6 +30,11 @@ bool clearHash(Session& s, int32_t, const std::string&) {
 
 bool setDebugLog(Session& s, int32_t, const std::string& path) { return s.out.openLog(path); }
 
+bool setLevelSeed(Session& s, int32_t seed, const std::string&) {
+  if (seed != 0) s.gameSeed = uint64_t(seed);
+  return true;
+}
+
 bool setSyzygyPath(Session& s, int32_t, const std::string& path) {
   s.tablebases.setPath(path);
   return true;
@@ -79,6 +84,8 @@ constexpr OptionRow table[] = {
      "-spin", 0, false, false, nullptr, ""},
     {Setting::SkillLevel, "Skill Level", "skillLevel", T::Spin, 20, 0, 20, "", "-spin", 0, false,
      false, nullptr, ""},
+    {Setting::LevelSeed, "Level Seed", "levelSeed", T::Spin, 0, 0, 2147483647, "", "-spin", 0,
+     false, false, setLevelSeed, ""},
 };
 
 static_assert(std::size(table) == size_t(Setting::Count));

@@ -38,6 +38,7 @@ enum class Setting : uint8_t {
   LimitStrength,
   Elo,
   SkillLevel,
+  LevelSeed,
   Count
 };
 

@@ -33,10 +33,15 @@ struct Session {
   Tablebases tablebases;
   SearchPool pool;
   Options options;
-  // The seed of a playing level's choices in the current game; each new game draws another.
+  // The seed of a playing level's choices in the current game: the Level Seed setting when it
+  // is given, so that a game can be played again move for move; else each new game draws
+  // another from the clock.
   uint64_t gameSeed = 0;
   void newGameSeed() {
-    gameSeed = gameSeed * 6364136223846793005ULL + uint64_t(clockStamp()) + 1442695040888963407ULL;
+    const int32_t fixed = options.number(Setting::LevelSeed);
+    gameSeed = fixed != 0 ? uint64_t(fixed)
+                          : gameSeed * 6364136223846793005ULL + uint64_t(clockStamp()) +
+                                1442695040888963407ULL;
   }
 };
 

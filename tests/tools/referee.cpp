@@ -444,6 +444,7 @@ struct EngineStats {
   int64_t moves = 0;
   int64_t budgetedMoves = 0;
   int64_t longestMoveMs = 0;
+  int64_t thinkingMs = 0;  // all its moves' time, for the mean time a game
   int64_t worstOverBudgetMs = INT64_MIN;
   std::string worstOverBudgetWhere;
   int64_t lowestClockMs = INT64_MAX;
@@ -652,6 +653,7 @@ void Match::noteMoveTime(int e, int game, int ply, int64_t elapsedMs, int budget
   EngineStats& s = stats_[e];
   ++s.moves;
   s.longestMoveMs = std::max(s.longestMoveMs, elapsedMs);
+  s.thinkingMs += elapsedMs;
   if (budgetCs == INT_MIN) return;
   ++s.budgetedMoves;
   const int64_t over = elapsedMs - 10 * int64_t(budgetCs);
@@ -973,6 +975,7 @@ void Match::printSummary(int games, int64_t seconds) {
     add(p + "draw_offers", std::to_string(s.drawOffers));
     add(p + "moves", std::to_string(s.moves));
     add(p + "longest_move_ms", std::to_string(s.longestMoveMs));
+    add(p + "thinking_ms", std::to_string(s.thinkingMs));
     add(p + "lowest_clock_ms", std::to_string(s.lowestClockMs == INT64_MAX ? 0 : s.lowestClockMs));
     add(p + "over_budget_ms", budgeted ? std::to_string(s.worstOverBudgetMs) : "none");
     add(p + "over_budget_where", budgeted ? s.worstOverBudgetWhere : "none");
