@@ -51,8 +51,10 @@ LevelPlan levelPlan(int elo) {
 }
 
 bool levelApplies(const Position& game, const SearchLimits& limits) {
-  if (!limits.level.active() || limits.infinite || !(limits.moveWanted || limits.sessionClock ||
-                                                      limits.moveTime > 0))
+  // An analysis ("go infinite", xboard's analyze) and a search for a mate are answered at full
+  // strength: a level is about the moves played.
+  if (!limits.level.active() || limits.infinite || limits.mate > 0 ||
+      !(limits.moveWanted || limits.sessionClock || limits.moveTime > 0))
     return false;
   return game.pieceList[game.sideToMove ^ 1].pieceCount > 1;
 }

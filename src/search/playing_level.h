@@ -23,8 +23,8 @@ struct LevelPlan {
 
 LevelPlan levelPlan(int elo);
 
-// True when the level weakens the search of this position: a move is to be played, and the
-// opponent has more than a king.
+// True when the level weakens the search of this position: a move is to be played (not an
+// analysis nor a search for a mate), and the opponent has more than a king.
 bool levelApplies(const Position& game, const SearchLimits& limits);
 
 // Sets the limits of a search at a level: its nodes, and more lines searched than shown.

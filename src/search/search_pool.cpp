@@ -1,6 +1,7 @@
 #include "search/search_pool.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "board/move.h"
 #include "board/movegen.h"
@@ -119,6 +120,7 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   rankRootByTables(game, workerLimits);
   // A level is searched by the master alone, so that it plays alike whatever the threads.
   levelSearch_ = levelApplies(game, workerLimits);
+  stopCommandsAtStart_ = stopCommands_.load();
   if (levelSearch_) {
     applyLevel(workerLimits);
     limits_.nodes = workerLimits.nodes;  // the master's clock test keeps the level's nodes
@@ -149,6 +151,7 @@ void SearchPool::stopWorkers() {
 }
 
 void SearchPool::abortSearch() {
+  ++stopCommands_;
   ponder_.release([&] {
     for (auto& worker : workers_) {
       if (worker->jobState.load() == Idle) continue;
@@ -160,6 +163,7 @@ void SearchPool::abortSearch() {
 }
 
 void SearchPool::moveNow() {
+  ++stopCommands_;
   if (workers_.empty() || workers_[0]->jobState.load() == Idle) return;
   // The master's own time-out does no more than this: it stops after the current node and
   // reports its best move so far, and then stops the other workers.
@@ -242,6 +246,7 @@ void SearchPool::think() {
     stopWorkers();
     SearchLimits hit;
     if (ponder_.ponders() && ponder_.awaitHit(hit)) timer_.start(hit, side, &out_);
+    if (levelSearch_ && move != NullMove) waitLikeFullStrength();
     // A stop that arrived while the book was probed or the search was starting is not lost.
     if (move != NullMove && !master.discardResult.load() && listener_) {
       ponder_.setDelivering(true);
@@ -266,6 +271,15 @@ void SearchPool::think() {
     { std::lock_guard<std::mutex> lock(self.mutex); }
     self.wake.notify_all();
   }
+}
+
+void SearchPool::waitLikeFullStrength() {
+  if (!timer_.budgeted()) return;
+  // Full strength ends most searches between half the budget and all of it (its easy moves
+  // sooner); this is its mean at fast controls.
+  const int32_t target = timer_.maxTime() * 5 / 8;
+  while (stopCommands_.load() == stopCommandsAtStart_ && timer_.spent() < target)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 void SearchPool::rankRootByTables(const Position& game, SearchLimits& limits) {

@@ -109,6 +109,10 @@ class SearchPool : public SearchHost {
   void report(int depth, int score, const PVLine& line, bool iterationDone, LineTag tag);
   // Narrows the limits' root moves to those the endgame tables rank best, when the position is in
   // them, and keeps the scores the tables give them for the reports.
+  // A level's search ends at its nodes, mostly long before the clock would end a full-strength
+  // search. Its move then waits, without searching, until about the time full strength takes,
+  // so that the game keeps the pace of its clock; a stop or move-now ends the wait at once.
+  void waitLikeFullStrength();
   void rankRootByTables(const Position& game, SearchLimits& limits);
   bool tablesInUse() const { return tablebases_ && tablebases_->largest() > 0; }
   uint64_t totalTableHits() const;
@@ -137,6 +141,10 @@ class SearchPool : public SearchHost {
   uint64_t rootTableHits_ = 0;
   // The search plays at a level below full strength: the master searches alone.
   bool levelSearch_ = false;
+  // Counts the stops and move-nows, so that a level's wait for its time (see waitLikeFullStrength)
+  // ends at any that came after its search was prepared.
+  std::atomic<uint32_t> stopCommands_{0};
+  uint32_t stopCommandsAtStart_ = 0;
 };
 
 }  // namespace varnu
