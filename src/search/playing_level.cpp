@@ -31,8 +31,13 @@ LevelPlan levelPlan(int elo) {
     double temperature;
   };
   static constexpr Anchor anchors[] = {
-      {LowestElo, 200, 40}, {1200, 450, 20},   {1400, 1150, 15},          {1600, 4500, 12},
-      {1800, 19000, 10},    {1900, 57000, 8},  {FullStrengthElo, 250000, 5},
+      {LowestElo, 200, 40},
+      {1200, 450, 20},
+      {1400, 1150, 15},
+      {1600, 4500, 12},
+      {1800, 19000, 10},
+      {1900, 57000, 8},
+      {FullStrengthElo, 250000, 5},
   };
   elo = std::clamp(elo, LowestElo, FullStrengthElo);
   size_t i = 1;

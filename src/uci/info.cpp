@@ -95,8 +95,7 @@ void UciEngine::onThinking(const ThinkingReport& r) {
                 "info depth %d seldepth %d multipv %d score %s%s%s nodes %" PRIu64 " nps %" PRIu64
                 " hashfull %d%s time %" PRId64 " pv",
                 r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound,
-                oddsText(r.score).c_str(), r.nodes,
-                nodesPerSecond(r.nodes, r.time), r.hashFull,
+                oddsText(r.score).c_str(), r.nodes, nodesPerSecond(r.nodes, r.time), r.hashFull,
                 tableHitsText(r.tablesInUse, r.tableHits).c_str(), int64_t(r.time) * 10);
   std::string text = head;
   // The search's line stops where it took a table hit: the table tells how it goes on.
