@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -118,6 +119,18 @@ TEST(OptionTable, TheReadmeTableIsWhatBothProtocolsAnnounce) {
   }
   EXPECT_EQ(uciCount, withUci);
   EXPECT_EQ(xboardCount, withXboard);
+}
+
+// The installed manual page names every option in both protocols, as the README's table does.
+TEST(OptionTable, TheManualPageNamesEveryOption) {
+  std::ifstream manual(VARNU_SOURCE_DIR "/packaging/varnu.6");
+  const std::string page{std::istreambuf_iterator<char>(manual), {}};
+  ASSERT_FALSE(page.empty());
+  for (const auto& [name, row] : readmeOptions()) {
+    for (const std::string& name : {row.uci, row.xboard}) {
+      EXPECT_TRUE(name.empty() || page.find(name) != std::string::npos) << name;
+    }
+  }
 }
 
 TEST(OptionTable, ValuesAreReadStrictlyButXboardsHashSize) {
