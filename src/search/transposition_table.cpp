@@ -1,6 +1,7 @@
 #include "search/transposition_table.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
@@ -136,6 +137,7 @@ uint64_t availableBytes() { return UINT64_MAX; }
 void zeroSlice(char* begin, size_t bytes) { std::memset(begin, 0, bytes); }
 #endif
 
+#if defined(__cpp_lib_atomic_ref)
 uint64_t load(const uint64_t& word) {
   return std::atomic_ref<const uint64_t>(word).load(std::memory_order_relaxed);
 }
@@ -143,6 +145,13 @@ uint64_t load(const uint64_t& word) {
 void storeWord(uint64_t& word, uint64_t value) {
   std::atomic_ref<uint64_t>(word).store(value, std::memory_order_relaxed);
 }
+#else
+// A standard library without std::atomic_ref (Emscripten's): the compiler's own atomic
+// operations, which atomic_ref is made of.
+uint64_t load(const uint64_t& word) { return __atomic_load_n(&word, __ATOMIC_RELAXED); }
+
+void storeWord(uint64_t& word, uint64_t value) { __atomic_store_n(&word, value, __ATOMIC_RELAXED); }
+#endif
 
 }  // namespace
 
