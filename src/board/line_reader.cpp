@@ -12,7 +12,7 @@ bool LineReader::next(std::string& line) {
   line.clear();
   int c = EOF;
   bool ended = false;
-  while (line.size() < maxLine_ && (c = std::getc(in_)) != EOF) {
+  while (line.size() < maxLine_ && (c = nextByte()) != EOF) {
     line.push_back(char(c));
     if (c == '\n') {
       ended = true;
@@ -34,7 +34,7 @@ bool LineReader::next(std::string& line) {
 
 void LineReader::skipRestOfLine() {
   if (!cut_) return;
-  for (int c = std::getc(in_); c != EOF && c != '\n'; c = std::getc(in_)) {
+  for (int c = nextByte(); c != EOF && c != '\n'; c = nextByte()) {
   }
   cut_ = false;
 }

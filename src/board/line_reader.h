@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ class LineReader {
   static constexpr size_t MaxLine = 1023;
 
   explicit LineReader(std::FILE* in, size_t maxLine = MaxLine) : in_(in), maxLine_(maxLine) {}
+  // Reads bytes from get, which returns the next one or EOF at the end of input: a source that
+  // is not a file, such as the lines a web page posts to the engine.
+  explicit LineReader(std::function<int()> get, size_t maxLine = MaxLine)
+      : in_(nullptr), get_(std::move(get)), maxLine_(maxLine) {}
 
   // Reads the next line with its line feed, one carriage return and trailing blanks stripped.
   // False at end of input.
@@ -28,7 +33,10 @@ class LineReader {
   void unread(const std::vector<std::string>& lines);
 
  private:
+  int nextByte() { return in_ ? std::getc(in_) : get_(); }
+
   std::FILE* in_;
+  std::function<int()> get_;
   size_t maxLine_;
   bool cut_ = false;
   std::deque<std::string> unread_;

@@ -92,6 +92,11 @@ bool Ponder::takeHit(SearchLimits& limits) {
   return true;
 }
 
+bool Ponder::settled() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return hitPending_.load() || released_;
+}
+
 bool Ponder::awaitHit(SearchLimits& limits) {
   std::unique_lock<std::mutex> lock(mutex_);
   wake_.wait(lock, [&] { return hitPending_.load() || released_; });

@@ -59,6 +59,8 @@ class Ponder {
   bool takeHit(SearchLimits& limits);
   // Master, with its result: waits for the hit (true, with its limits) or a release (false).
   bool awaitHit(SearchLimits& limits);
+  // Master: true once awaitHit would return at once.
+  bool settled() const;
   // Master, around the move's delivery: a start asked for meanwhile is queued.
   void setDelivering(bool delivering);
   // Master, after the move: the position of the ponder search asked for by start, with its

@@ -11,12 +11,21 @@ namespace varnu {
 
 namespace {
 
+// Emscripten's WebAssembly without its thread support has std::thread, but no thread can start.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+constexpr bool CanStartThreads = false;
+#else
+constexpr bool CanStartThreads = true;
+#endif
+
 uint32_t processorCount() {
-  const unsigned n = std::thread::hardware_concurrency();
+  const unsigned n = CanStartThreads ? std::thread::hardware_concurrency() : 1;
   return n > 0 ? n : 1;
 }
 
 }  // namespace
+
+bool SearchPool::workerThreads() { return CanStartThreads; }
 
 SearchPool::SearchPool(Output& out, Stopwatch& watch, OpeningBook* book,
                        const Tablebases* tablebases)
@@ -49,6 +58,7 @@ void SearchPool::rebuildWorkers(bool force) {
     worker->searcher->tablebases = tablebases_;
     workers_.push_back(std::move(worker));
   }
+  if (!CanStartThreads) return;
   for (auto& worker : workers_)
     worker->thread = std::thread(&SearchPool::run, this, std::ref(*worker));
 }
@@ -70,6 +80,9 @@ void SearchPool::setState(Worker& worker, JobState state) {
 }
 
 void SearchPool::waitUntilIdle(Worker& worker) {
+  // Without threads the master is idle whenever its search has returned, and nothing its input
+  // poll runs waits for it.
+  if (!CanStartThreads) return;
   std::unique_lock<std::mutex> lock(worker.mutex);
   worker.wake.wait(lock, [&] { return worker.jobState.load() != Busy; });
 }
@@ -81,15 +94,7 @@ void SearchPool::run(Worker& worker) {
     if (worker.jobState.load() == Quit) return;
     lock.unlock();
     if (worker.index == 0) {
-      think();
-      // A table change asked for during the search is made now, after the move has gone out
-      // and while the master still counts as busy: a command that waits for the workers waits
-      // for the table too, and the time falls outside every move's budget. The stop that ended
-      // the search (an abort, a "stop") is read with acquire order, so that whatever the
-      // command thread did before it, a look at the table say, comes before the change.
-      (void)worker.searcher->stopRequested.load(std::memory_order_acquire);
-      const uint32_t refused = table_.endSearch();
-      if (refused && listener_) listener_->onTableRefused(refused);
+      masterJob(worker);
     } else {
       worker.searcher->iterate(*game_);
     }
@@ -98,6 +103,25 @@ void SearchPool::run(Worker& worker) {
     worker.jobState.store(Idle);
     worker.wake.notify_all();
   }
+}
+
+void SearchPool::masterJob(Worker& master) {
+  think();
+  // A table change asked for during the search is made now, after the move has gone out and
+  // while the master still counts as busy: a command that waits for the workers waits for the
+  // table too, and the time falls outside every move's budget. The stop that ended the search
+  // (an abort, a "stop") is read with acquire order, so that whatever the command thread did
+  // before it, a look at the table say, comes before the change.
+  (void)master.searcher->stopRequested.load(std::memory_order_acquire);
+  const uint32_t refused = table_.endSearch();
+  if (refused && listener_) listener_->onTableRefused(refused);
+}
+
+void SearchPool::pause() {
+  if (inputPoll_)
+    inputPoll_(true);
+  else
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 void SearchPool::startSearch(const Position& game, const SearchLimits& limits,
@@ -109,6 +133,10 @@ void SearchPool::startSearch(const Position& game, const SearchLimits& limits,
   rebuildWorkers(false);
   ponder_.beginSearch(limits.ponder);
   prepareSearch(game, limits, listener, false);
+  if (CanStartThreads) return;
+  Worker& master = *workers_[0];
+  masterJob(master);
+  master.jobState.store(Idle);
 }
 
 void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
@@ -170,6 +198,9 @@ void SearchPool::moveNow() {
   bool released = false;
   if (!ponder_.releaseForMove([&] { workers_[0]->searcher->stopRequested.store(true); }, released))
     return;
+  // Without threads this runs from the input poll, inside the search, which ends at its next
+  // clock test.
+  if (!CanStartThreads) return;
   if (released)
     waitIdle();
   else
@@ -245,7 +276,12 @@ void SearchPool::think() {
     }
     stopWorkers();
     SearchLimits hit;
-    if (ponder_.ponders() && ponder_.awaitHit(hit)) timer_.start(hit, side, &out_);
+    if (ponder_.ponders()) {
+      // Without threads the hit, or the stop, comes through the input poll.
+      if (!CanStartThreads)
+        while (!ponder_.settled()) pause();
+      if (ponder_.awaitHit(hit)) timer_.start(hit, side, &out_);
+    }
     if (levelSearch_ && move != NullMove) waitLikeFullStrength();
     // A stop that arrived while the book was probed or the search was starting is not lost.
     if (move != NullMove && !master.discardResult.load() && listener_) {
@@ -278,8 +314,7 @@ void SearchPool::waitLikeFullStrength() {
   // Full strength ends most searches between half the budget and all of it (its easy moves
   // sooner); this is its mean at fast controls.
   const int32_t target = timer_.maxTime() * 5 / 8;
-  while (stopCommands_.load() == stopCommandsAtStart_ && timer_.spent() < target)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  while (stopCommands_.load() == stopCommandsAtStart_ && timer_.spent() < target) pause();
 }
 
 void SearchPool::rankRootByTables(const Position& game, SearchLimits& limits) {
@@ -321,6 +356,7 @@ uint64_t SearchPool::totalNodes() const {
 }
 
 bool SearchPool::checkTimeout() {
+  if (inputPoll_) inputPoll_(false);
   // Called every TimeoutInterval of the master's own nodes, so a node limit may be passed by
   // about that many nodes per worker. A node limit (a level's among them) holds while pondering
   // too: the search's move is the same whenever the hit comes, and waits for it.

@@ -1,11 +1,18 @@
 // The pool of search workers: one persistent thread per core in use, all searching the same
 // root on their own Position copies and sharing one transposition table. Worker 0, the master,
 // keeps the clock, reports, and hands the chosen move to the listener.
+//
+// Where no threads can be made (a WebAssembly build without them), the pool has the master alone
+// and runs its search on the caller's thread: startSearch returns when the search is over. The
+// front end then hands the pool an input poll, which the master calls as it checks its clock and
+// while it waits (for a ponder hit, or a level's time): the poll takes the commands that come
+// meanwhile and applies those that a running search needs at once ("stop", "ponderhit").
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -32,6 +39,12 @@ class SearchPool : public SearchHost {
   SearchPool(Output& out, Stopwatch& watch, OpeningBook* book,
              const Tablebases* tablebases = nullptr);
   ~SearchPool() override;
+
+  // True when the workers are threads; false when the master searches on the caller's thread.
+  static bool workerThreads();
+  // The input poll of a pool without threads; waiting is true when the master has nothing to
+  // search until a command comes, so that the poll may sleep.
+  void setInputPoll(std::function<void(bool waiting)> poll) { inputPoll_ = std::move(poll); }
 
   // Sets the number of workers wanted from the next search on, at most the processors, and
   // prints a comment line that says so.
@@ -93,6 +106,10 @@ class SearchPool : public SearchHost {
   };
 
   void run(Worker& worker);
+  // The master's whole job: the search with its move, then the table's change asked for meanwhile.
+  void masterJob(Worker& master);
+  // Lets the input poll run, or (with threads) sleeps a moment, while the master waits.
+  void pause();
   void setState(Worker& worker, JobState state);
   void waitUntilIdle(Worker& worker);
   // The master's job: the clock, the book, iterative deepening, stopping the others, the move;
@@ -145,6 +162,7 @@ class SearchPool : public SearchHost {
   // ends at any that came after its search was prepared.
   std::atomic<uint32_t> stopCommands_{0};
   uint32_t stopCommandsAtStart_ = 0;
+  std::function<void(bool waiting)> inputPoll_;
 };
 
 }  // namespace varnu

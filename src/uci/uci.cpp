@@ -219,9 +219,10 @@ void UciEngine::go(const Words& words) {
                        !limits.infinite && limits.mate == 0 && limits.searchMoves.count == 0;
   limits.notation = notation_;
 
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   goPending_ = true;
   resultReady_ = false;
+  stopCame_ = false;
   limits_ = limits;
   if (countMoves(game_, inCheck(game_)) == 0) {
     // Checkmated or stalemated: nothing to search.
@@ -233,6 +234,8 @@ void UciEngine::go(const Words& words) {
     return;
   }
   lastDepth_ = 0;
+  // The search reports under the lock; without threads it runs within the calls below.
+  lock.unlock();
   if (limits.ponder)
     pool_.ponder().start(game_, limits, this);
   else
@@ -254,7 +257,7 @@ void UciEngine::onSearchDone(Move move) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!goPending_) return;
   // An infinite search's bestmove waits for "stop" (a ponder search's waits in the pool).
-  if (limits_.infinite) {
+  if (limits_.infinite && !stopCame_) {
     result_ = move;
     reply_ = reply;
     resultReady_ = true;
@@ -281,8 +284,15 @@ void UciEngine::stop() {
       return;
     }
   }
-  // The master hands its best move so far to onSearchDone, which takes mutex_.
+  // The master hands its best move so far to onSearchDone, which takes mutex_ and sends it.
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopCame_ = true;
+  }
   pool_.moveNow();
+  // Without threads the search is still on its way out, below this call: its bestmove goes out
+  // as it ends.
+  if (!SearchPool::workerThreads()) return;
   // Every "go" has its bestmove, whatever became of the search.
   std::lock_guard<std::mutex> lock(mutex_);
   if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove, resultReady_ ? reply_ : NullMove);
@@ -330,6 +340,31 @@ bool UciEngine::searching() {
 void UciEngine::quit() {
   stop();
   quitRequested_ = true;
+}
+
+bool UciEngine::executeWhileSearching(std::string_view line, bool inTurn) {
+  const Words words = splitWords(line);
+  const std::string_view command = words.empty() ? std::string_view() : words[0];
+  const bool ends = command == "stop" || command == "quit";
+  if (inTurn && (ends || command == "ponderhit" || command == "isready")) {
+    out_.logInput(line);
+    execute(line);
+    return true;
+  }
+  if (ends)
+    pool_.moveNow();
+  else if (command == "position" || command == "go" || command == "ucinewgame")
+    endUnboundedSearch();
+  return false;
+}
+
+void UciEngine::endUnboundedSearch() {
+  bool unbounded;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unbounded = goPending_ && waitsForStop();
+  }
+  if (unbounded) pool_.moveNow();
 }
 
 void UciEngine::endOfInput() {

@@ -59,6 +59,17 @@ class UciEngine : public SearchListener {
   // True while a "go" awaits its bestmove.
   bool searching();
 
+  // Without worker threads the search runs on the command loop's thread, and its input poll
+  // hands over the commands that come meanwhile, in order. A command the search needs at once
+  // ("stop", "ponderhit", "isready", "quit") runs now when inTurn (no command is held before it),
+  // and the result is true. Any other is held until the search is over (false); a held command
+  // first ends the search as it would with threads: "stop" and "quit" end any search, "position",
+  // "go" and "ucinewgame" one that has no end of its own.
+  bool executeWhileSearching(std::string_view line, bool inTurn);
+  // The end of input, come while the search runs on the command loop's thread: a search that
+  // has no end of its own is stopped.
+  void endUnboundedSearch();
+
   // The search's reports, on the master's thread.
   void onSearchDone(Move move) override;
   void onThinking(const ThinkingReport& report) override;
@@ -124,6 +135,7 @@ class UciEngine : public SearchListener {
   std::mutex mutex_;
   bool goPending_ = false;    // a "go" has not had its bestmove yet
   bool resultReady_ = false;  // an infinite search has ended and its result waits for "stop"
+  bool stopCame_ = false;     // a "stop" came: the result goes out as soon as it is found
   Move result_ = NullMove;
   Move reply_ = NullMove;  // the reply expected to result_
   SearchLimits limits_;    // those of the pending "go"

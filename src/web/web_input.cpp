@@ -1,0 +1,95 @@
+#include "web/web_input.h"
+
+#include <emscripten.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace varnu {
+
+namespace {
+
+// The input queue lives in JavaScript as Module.varnuInput (engine_glue.js).
+
+// The byte length of the first line in the queue; -1 when the queue is empty, -2 when it is
+// empty and the input is over.
+EM_JS(int, webLineLength, (), {
+  const input = Module.varnuInput;
+  if (input.lines.length > 0) return lengthBytesUTF8(input.lines[0]);
+  return input.ended ? -2 : -1;
+});
+
+// Copies the first line into buffer (room for size bytes with the terminating NUL) and takes it
+// off the queue.
+EM_JS(void, webTakeLine, (char* buffer, int size), {
+  stringToUTF8(Module.varnuInput.lines.shift(), buffer, size);
+});
+
+// Returns when a line has come or the input is over, letting the event loop run meanwhile.
+EM_ASYNC_JS(void, webAwaitLine, (), {
+  await Module.varnuInput.whenReady();
+});
+
+// Gives way to the event loop for a moment, sleeping milliseconds first, so that posted lines are
+// delivered.
+EM_ASYNC_JS(void, webYield, (int milliseconds), {
+  await Module.varnuInput.yieldFor(milliseconds);
+});
+
+// The first line in JavaScript's queue, moved out; false when there is none.
+bool takeWebLine(std::string& line, bool& ended) {
+  const int length = webLineLength();
+  ended = length == -2;
+  if (length < 0) return false;
+  std::vector<char> buffer(size_t(length) + 1);
+  webTakeLine(buffer.data(), length + 1);
+  line.assign(buffer.data(), size_t(length));
+  return true;
+}
+
+// A search gives way to the event loop this often: a "stop" waits at most about this long, and
+// the search loses a small share of its time.
+constexpr auto YieldInterval = std::chrono::milliseconds(20);
+
+}  // namespace
+
+int WebInput::nextByte() {
+  while (at_ >= line_.size()) {
+    if (!queued_.empty()) {
+      line_ = std::move(queued_.front()) + "\n";
+      queued_.pop_front();
+      at_ = 0;
+      continue;
+    }
+    bool ended = false;
+    std::string line;
+    if (takeWebLine(line, ended)) {
+      line_ = line + "\n";
+      at_ = 0;
+      continue;
+    }
+    if (ended) return EOF;
+    webAwaitLine();
+  }
+  return static_cast<unsigned char>(line_[at_++]);
+}
+
+void WebInput::takeLines(UciEngine& uci) {
+  std::string line;
+  while (takeWebLine(line, ended_))
+    if (!uci.executeWhileSearching(line, queued_.empty())) queued_.push_back(line);
+  if (ended_ && !endHandled_) {
+    endHandled_ = true;
+    uci.endUnboundedSearch();
+  }
+}
+
+void WebInput::poll(UciEngine& uci, bool waiting) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!waiting && now - lastYield_ < YieldInterval) return;
+  webYield(waiting ? 5 : 0);
+  lastYield_ = std::chrono::steady_clock::now();
+  takeLines(uci);
+}
+
+}  // namespace varnu
