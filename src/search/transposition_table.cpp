@@ -167,8 +167,11 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out, unsigned thread
     clear(threads);
     return true;
   }
+  // A 32-bit address space (WebAssembly's) cannot even count the bytes of the largest sizes.
+  const bool addressable = n * 16 <= uint64_t(SIZE_MAX / 2);
   const size_t bytes = size_t(n) * 16;
-  void* memory = bytes + SliceGrain <= availableBytes() ? allocate(bytes) : nullptr;
+  void* memory =
+      addressable && bytes + SliceGrain <= availableBytes() ? allocate(bytes) : nullptr;
   if (!memory) {
     out.printf("# cannot allocate %u MB for the TT hash, keeping %" PRIu64 " entries\n", m,
                entryCount_);

@@ -223,6 +223,7 @@ void UciEngine::go(const Words& words) {
   goPending_ = true;
   resultReady_ = false;
   stopCame_ = false;
+  awaitingSearchEnd_ = false;
   limits_ = limits;
   if (countMoves(game_, inCheck(game_)) == 0) {
     // Checkmated or stalemated: nothing to search.
@@ -346,15 +347,17 @@ bool UciEngine::executeWhileSearching(std::string_view line, bool inTurn) {
   const Words words = splitWords(line);
   const std::string_view command = words.empty() ? std::string_view() : words[0];
   const bool ends = command == "stop" || command == "quit";
-  if (inTurn && (ends || command == "ponderhit" || command == "isready")) {
+  const bool waits = command == "position" || command == "go" || command == "ucinewgame";
+  if (inTurn && !awaitingSearchEnd_ && (ends || command == "ponderhit" || command == "isready")) {
     out_.logInput(line);
     execute(line);
+    awaitingSearchEnd_ = ends;
     return true;
   }
-  if (ends)
-    pool_.moveNow();
-  else if (command == "position" || command == "go" || command == "ucinewgame")
-    endUnboundedSearch();
+  // With threads, a command that waits for the search's end holds back all after it.
+  if (!awaitingSearchEnd_ && ends) pool_.moveNow();
+  if (!awaitingSearchEnd_ && waits) endUnboundedSearch();
+  awaitingSearchEnd_ = awaitingSearchEnd_ || ends || waits;
   return false;
 }
 

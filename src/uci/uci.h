@@ -62,9 +62,9 @@ class UciEngine : public SearchListener {
   // Without worker threads the search runs on the command loop's thread, and its input poll
   // hands over the commands that come meanwhile, in order. A command the search needs at once
   // ("stop", "ponderhit", "isready", "quit") runs now when inTurn (no command is held before it),
-  // and the result is true. Any other is held until the search is over (false); a held command
-  // first ends the search as it would with threads: "stop" and "quit" end any search, "position",
-  // "go" and "ucinewgame" one that has no end of its own.
+  // and the result is true. Any other is held until the search is over (false), and ends the
+  // search first as it would with threads: "stop" and "quit" end any search; "position", "go"
+  // and "ucinewgame" one that has no end of its own, and they wait for the end of one that has.
   bool executeWhileSearching(std::string_view line, bool inTurn);
   // The end of input, come while the search runs on the command loop's thread: a search that
   // has no end of its own is stopped.
@@ -139,6 +139,10 @@ class UciEngine : public SearchListener {
   Move result_ = NullMove;
   Move reply_ = NullMove;  // the reply expected to result_
   SearchLimits limits_;    // those of the pending "go"
+
+  // Without threads: a command that waits for the search's end (a "stop", a "position") has
+  // come while it runs, and the commands after it wait too.
+  bool awaitingSearchEnd_ = false;
 
   // The last thinking line sent, on the master's thread only.
   int lastDepth_ = 0;
