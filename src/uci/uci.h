@@ -66,8 +66,8 @@ class UciEngine : public SearchListener {
   // search first as it would with threads: "stop" and "quit" end any search; "position", "go"
   // and "ucinewgame" one that has no end of its own, and they wait for the end of one that has.
   bool executeWhileSearching(std::string_view line, bool inTurn);
-  // The end of input, come while the search runs on the command loop's thread: a search that
-  // has no end of its own is stopped.
+  // Stops a search that has no end of its own, running on the command loop's thread: the end of
+  // input came, or a command that stops such a search before it runs.
   void endUnboundedSearch();
 
   // The search's reports, on the master's thread.

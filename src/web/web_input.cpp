@@ -9,7 +9,9 @@ namespace varnu {
 
 namespace {
 
-// The input queue lives in JavaScript as Module.varnuInput (engine_glue.js).
+// The input queue lives in JavaScript as Module.varnuInput (engine_glue.js). The functions'
+// bodies are JavaScript, which clang-format would mangle.
+// clang-format off
 
 // The byte length of the first line in the queue; -1 when the queue is empty, -2 when it is
 // empty and the input is over.
@@ -35,6 +37,7 @@ EM_ASYNC_JS(void, webAwaitLine, (), {
 EM_ASYNC_JS(void, webYield, (int milliseconds), {
   await Module.varnuInput.yieldFor(milliseconds);
 });
+// clang-format on
 
 // The first line in JavaScript's queue, moved out; false when there is none.
 bool takeWebLine(std::string& line, bool& ended) {
