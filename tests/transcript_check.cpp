@@ -5,6 +5,9 @@
 //
 // Input: every line is sent as it stands, except directive lines:
 //   @sleep <ms>   pause before sending the next line
+//   @wait <line>  pause until the engine writes a line that matches <line>, where {*} matches
+//                 as below, after the line that ended the previous @wait (at most 60 s): a
+//                 search that must end first then does so however slow the machine is
 //   @noeol        send the rest of the file without adding a final line feed
 // Expected output: lines are compared exactly, except that
 //   {*}           inside a line matches any run of characters (times, node counts)
@@ -23,12 +26,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -194,16 +199,39 @@ int main(int argc, char** argv) {
   close(toEngine[0]);
   close(fromEngine[1]);
 
+  // The output read so far, shared with the writer for its @wait lines.
+  std::string output;
+  bool outputEnded = false;
+  size_t waited = 0;  // where the next @wait starts to look
+  std::mutex outputLock;
+  std::condition_variable outputGrew;
+
   std::thread writer([&] {
     bool finalNewline = true;
     std::string pending;
     for (const std::string& line : input) {
-      if (line.rfind("@sleep ", 0) == 0) {
+      const bool isSleep = line.rfind("@sleep ", 0) == 0, isWait = line.rfind("@wait ", 0) == 0;
+      if (isSleep || isWait) {
         if (!pending.empty()) {
           if (write(toEngine[1], pending.data(), pending.size()) < 0) break;
           pending.clear();
         }
+      }
+      if (isSleep) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(line.c_str() + 7)));
+        continue;
+      }
+      if (isWait) {
+        const std::string pattern = line.substr(6);
+        std::unique_lock<std::mutex> lock(outputLock);
+        outputGrew.wait_for(lock, std::chrono::seconds(60), [&] {
+          for (size_t end; (end = output.find('\n', waited)) != std::string::npos;) {
+            const bool found = lineMatches(pattern, 0, output.substr(waited, end - waited), 0);
+            waited = end + 1;
+            if (found) return true;
+          }
+          return outputEnded;
+        });
         continue;
       }
       if (line == "@noeol") {
@@ -220,7 +248,6 @@ int main(int argc, char** argv) {
     close(toEngine[1]);
   });
 
-  std::string output;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   bool timedOut = false;
   for (;;) {
@@ -236,7 +263,14 @@ int main(int argc, char** argv) {
     char buffer[65536];
     const ssize_t n = read(fromEngine[0], buffer, sizeof buffer);
     if (n <= 0) break;
+    std::lock_guard<std::mutex> lock(outputLock);
     output.append(buffer, size_t(n));
+    outputGrew.notify_all();
+  }
+  {
+    std::lock_guard<std::mutex> lock(outputLock);
+    outputEnded = true;
+    outputGrew.notify_all();
   }
   if (timedOut) kill(child, SIGKILL);
   int status = 0;
