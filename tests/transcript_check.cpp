@@ -211,11 +211,9 @@ int main(int argc, char** argv) {
     std::string pending;
     for (const std::string& line : input) {
       const bool isSleep = line.rfind("@sleep ", 0) == 0, isWait = line.rfind("@wait ", 0) == 0;
-      if (isSleep || isWait) {
-        if (!pending.empty()) {
-          if (write(toEngine[1], pending.data(), pending.size()) < 0) break;
-          pending.clear();
-        }
+      if ((isSleep || isWait) && !pending.empty()) {
+        if (write(toEngine[1], pending.data(), pending.size()) < 0) break;
+        pending.clear();
       }
       if (isSleep) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(line.c_str() + 7)));
