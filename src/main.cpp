@@ -5,7 +5,7 @@
 
 #include "engine/bench_command.h"
 #include "engine/engine.h"
-#include "engine/platform.h"
+#include "platform/console.h"
 #include "session/command_line.h"
 #include "session/session.h"
 #include "uci/uci.h"

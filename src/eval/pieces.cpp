@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "board/bitboard.h"
+#include "platform/cpu.h"
 
 namespace varnu {
 

@@ -5,25 +5,10 @@
 
 #include "board/move.h"
 #include "board/movegen.h"
+#include "platform/threads.h"
 #include "search/playing_level.h"
 
 namespace varnu {
-
-namespace {
-
-// Emscripten's WebAssembly without its thread support has std::thread, but no thread can start.
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
-constexpr bool CanStartThreads = false;
-#else
-constexpr bool CanStartThreads = true;
-#endif
-
-uint32_t processorCount() {
-  const unsigned n = CanStartThreads ? std::thread::hardware_concurrency() : 1;
-  return n > 0 ? n : 1;
-}
-
-}  // namespace
 
 bool SearchPool::workerThreads() { return CanStartThreads; }
 

@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cinttypes>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include "platform/memory.h"
 
 namespace varnu {
 
@@ -23,139 +17,9 @@ namespace {
 // boundary, so no two threads fault the same page in.
 constexpr size_t SliceGrain = size_t(2) << 20;
 
-#ifdef __linux__
-// Probes land anywhere in the table, so with small pages nearly every one also misses the
-// processor's address-translation cache. Linux maps 2 MB pages where a region asks for them:
-// the table is mapped on a 2 MB boundary and asks.
-constexpr size_t HugePageBytes = size_t(2) << 20;
-
-// An anonymous mapping reads as zeros: touching each page is all it needs to be written.
-constexpr bool FreshMemoryIsZero = true;
-
-void* allocate(size_t bytes) {
-  void* memory = mmap(nullptr, bytes + HugePageBytes, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return memory == MAP_FAILED ? nullptr : memory;
-}
-
-void release(void* memory, size_t bytes) {
-  if (memory) munmap(memory, bytes + HugePageBytes);
-}
-
-uint64_t* alignTable(void* memory, size_t bytes) {
-  const uintptr_t start =
-      (reinterpret_cast<uintptr_t>(memory) + HugePageBytes - 1) & ~uintptr_t(HugePageBytes - 1);
-  madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);  // only a request
-  return reinterpret_cast<uint64_t*>(start);
-}
-
-// Zeros a used slice of the table. Under ThreadSanitizer a memset of hundreds of megabytes
-// rewrites as much shadow memory and takes seconds, which upsets the timed tests: there the
-// slice's pages are dropped instead, to be mapped again as zeros by the touch that follows.
-// Either way the slice reads as zeros, with its pages mapped, when the clearing returns.
-void zeroSlice(char* begin, size_t bytes) {
-#if defined(__SANITIZE_THREAD__)
-  madvise(begin, bytes, MADV_DONTNEED);
-  for (size_t at = 0; at < bytes; at += 4096) *reinterpret_cast<volatile char*>(begin + at) = 0;
-#else
-  std::memset(begin, 0, bytes);
-#endif
-}
-
-// The number after the key in a file of "key value" lines (in kB for /proc/meminfo), or in a
-// file that holds one number; false when there is none ("max" stands for no limit).
-bool readNumber(const std::string& path, const std::string& key, uint64_t& value) {
-  std::ifstream file(path);
-  std::string word;
-  while (file >> word) {
-    if (!key.empty() && word != key) continue;
-    if (!key.empty() && !(file >> word)) return false;
-    if (word.empty() || word.find_first_not_of("0123456789") != std::string::npos) return false;
-    value = std::stoull(word);
-    return true;
-  }
-  return false;
-}
-
-// Room left under the memory limits of the process's control groups (a container's limit is
-// one), from its own group up to the root; no limit found is no cap.
-uint64_t controlGroupRoom() {
-  uint64_t room = UINT64_MAX;
-  std::ifstream groups("/proc/self/cgroup");
-  std::string line;
-  while (std::getline(groups, line)) {
-    // "0::/path" for the unified hierarchy, "N:memory:/path" (controllers may be listed
-    // together) for the memory controller of the older one.
-    const size_t colon = line.find(':'), second = line.find(':', colon + 1);
-    if (colon == std::string::npos || second == std::string::npos) continue;
-    const std::string controllers = "," + line.substr(colon + 1, second - colon - 1) + ",";
-    const bool unified = controllers == ",,";
-    if (!unified && controllers.find(",memory,") == std::string::npos) continue;
-    std::string dir = line.substr(second + 1);
-    const std::string root = unified ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
-    const std::string limitFile = unified ? "/memory.max" : "/memory.limit_in_bytes";
-    const std::string usageFile = unified ? "/memory.current" : "/memory.usage_in_bytes";
-    for (;;) {
-      const std::string base = root + (dir == "/" ? "" : dir);
-      uint64_t limit = 0, usage = 0;
-      if (readNumber(base + limitFile, "", limit) && readNumber(base + usageFile, "", usage))
-        room = std::min(room, limit > usage ? limit - usage : 0);
-      if (dir.empty() || dir == "/") break;
-      const size_t slash = dir.rfind('/');
-      dir = slash == 0 || slash == std::string::npos ? "/" : dir.substr(0, slash);
-    }
-  }
-  return room;
-}
-
-// Bytes the process can have at once without swapping or meeting the out-of-memory killer.
-// Linux grants anonymous memory when it is first touched, so a mapping larger than the memory
-// at hand may well succeed, and the clearing that follows would then get the process killed:
-// a table must fit in what the system reports available (its free memory and the caches it can
-// drop) and under the process's control-group limits.
-uint64_t availableBytes() {
-  uint64_t kilobytes = 0;
-  const uint64_t system =
-      readNumber("/proc/meminfo", "MemAvailable:", kilobytes) ? kilobytes * 1024 : UINT64_MAX;
-  return std::min(system, controlGroupRoom());
-}
-#else
-// Windows commits the memory of an allocation at once and refuses what it cannot back, so the
-// allocation itself is the test. The extra line lets the table start on a cache line.
-constexpr bool FreshMemoryIsZero = false;
-
-void* allocate(size_t bytes) { return std::malloc(bytes + 64); }
-
-void release(void* memory, size_t) { std::free(memory); }
-
-uint64_t* alignTable(void* memory, size_t) {
-  return reinterpret_cast<uint64_t*>((reinterpret_cast<uintptr_t>(memory) + 63) & ~uintptr_t(63));
-}
-
-uint64_t availableBytes() { return UINT64_MAX; }
-
-void zeroSlice(char* begin, size_t bytes) { std::memset(begin, 0, bytes); }
-#endif
-
-#if defined(__cpp_lib_atomic_ref)
-uint64_t load(const uint64_t& word) {
-  return std::atomic_ref<const uint64_t>(word).load(std::memory_order_relaxed);
-}
-
-void storeWord(uint64_t& word, uint64_t value) {
-  std::atomic_ref<uint64_t>(word).store(value, std::memory_order_relaxed);
-}
-#else
-// A standard library without std::atomic_ref (Emscripten's): the compiler's own atomic
-// operations, which atomic_ref is made of.
-uint64_t load(const uint64_t& word) { return __atomic_load_n(&word, __ATOMIC_RELAXED); }
-
-void storeWord(uint64_t& word, uint64_t value) { __atomic_store_n(&word, value, __ATOMIC_RELAXED); }
-#endif
-
 }  // namespace
 
-TranspositionTable::~TranspositionTable() { release(memory_, size_t(entryCount_) * 16); }
+TranspositionTable::~TranspositionTable() { releaseTableMemory(memory_, size_t(entryCount_) * 16); }
 
 bool TranspositionTable::resize(uint32_t megabytes, Output& out, unsigned threads) {
   const uint32_t m = megabytes > MaxMegabytes ? MaxMegabytes : megabytes;
@@ -171,15 +35,15 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out, unsigned thread
   const bool addressable = n * 16 <= uint64_t(SIZE_MAX / 2);
   const size_t bytes = size_t(n) * 16;
   void* memory =
-      addressable && bytes + SliceGrain <= availableBytes() ? allocate(bytes) : nullptr;
+      addressable && bytes + SliceGrain <= availableMemory() ? allocateTableMemory(bytes) : nullptr;
   if (!memory) {
     out.printf("# cannot allocate %u MB for the TT hash, keeping %" PRIu64 " entries\n", m,
                entryCount_);
     return false;
   }
-  release(memory_, size_t(entryCount_) * 16);
+  releaseTableMemory(memory_, size_t(entryCount_) * 16);
   memory_ = memory;
-  words_ = alignTable(memory, bytes);
+  words_ = reinterpret_cast<uint64_t*>(alignTable(memory, bytes));
   entryCount_ = n;
   bucketMask_ = uint32_t(n / 4 - 1);
   writeAll(threads, FreshMemoryIsZero);
@@ -200,7 +64,7 @@ void TranspositionTable::writeAll(unsigned threads, bool zeroAlready) {
   const auto wipe = [=](size_t part) {
     const size_t begin = std::min(bytes, part * slice), end = std::min(bytes, begin + slice);
     if (!zeroAlready) {
-      zeroSlice(base + begin, end - begin);
+      zeroUsedMemory(base + begin, end - begin);
       return;
     }
     constexpr size_t SmallPageBytes = 4096;
@@ -237,9 +101,9 @@ uint64_t TranspositionTable::pack(Move move, int score, int bound, int depth, in
 }
 
 TTEntry TranspositionTable::decode(uint64_t i) const {
-  const uint64_t data = load(words_[2 * i + 1]);
+  const uint64_t data = relaxedLoad(words_[2 * i + 1]);
   TTEntry e;
-  e.key = load(words_[2 * i]) ^ data;
+  e.key = relaxedLoad(words_[2 * i]) ^ data;
   e.move = Move(data);
   e.score = int16_t(uint16_t(data >> 16));
   e.bound = uint8_t(data >> 32);
@@ -250,8 +114,8 @@ TTEntry TranspositionTable::decode(uint64_t i) const {
 
 void TranspositionTable::write(uint64_t i, const TTEntry& e) {
   const uint64_t data = pack(e.move, e.score, e.bound, e.depth, e.age);
-  storeWord(words_[2 * i], e.key ^ data);
-  storeWord(words_[2 * i + 1], data);
+  relaxedStore(words_[2 * i], e.key ^ data);
+  relaxedStore(words_[2 * i + 1], data);
 }
 
 TTEntry TranspositionTable::entry(uint64_t i) const { return decode(i); }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "board/position.h"
-#include "tablebase/mapped_file.h"
+#include "platform/mapped_file.h"
 
 namespace varnu {
 

@@ -1,4 +1,4 @@
-#include "engine/platform.h"
+#include "platform/console.h"
 
 #include <cstdio>
 

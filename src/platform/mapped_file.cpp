@@ -1,6 +1,5 @@
-// The one place besides the engine's platform file where Windows and Linux differ: mapping a file
-// is mmap on one and a file-mapping object on the other.
-#include "tablebase/mapped_file.h"
+// Mapping a file is mmap on POSIX systems and a file-mapping object on Windows.
+#include "platform/mapped_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
