@@ -17,9 +17,8 @@ int main(int argc, char** argv) {
   const int depth = argc > 1 ? std::atoi(argv[1]) : BenchDefaultDepth;
   const uint32_t megabytes = argc > 2 ? uint32_t(std::atoi(argv[2])) : BenchHashMegabytes;
   const int multiPV = argc > 3 ? std::clamp(std::atoi(argv[3]), 1, MaxMultiPV) : 1;
-  Output quiet;
   TranspositionTable table;
-  table.resize(megabytes, quiet);
+  table.resize(megabytes);
   uint64_t totalNodes = 0;
   const auto start = std::chrono::steady_clock::now();
   for (const char* fen : benchPositions) {

@@ -24,22 +24,20 @@ const char* const positions[] = {
     "4r1k1/1p3pp1/p1p4p/3n4/3P4/1P3N1P/P4PP1/2R3K1 w - - 0 27",
 };
 
-struct Listener : varnu::SearchListener {
+struct Listener : varnu::SearchListener, varnu::NoteSink {
   void onSearchDone(varnu::Move) override {}
+  void onNote(const varnu::Note&) override {}
 };
 
 double timeToDepth(int cores, int depth, uint64_t& nodes) {
   using namespace varnu;
-  std::FILE* devNull = std::fopen("/dev/null", "w");
-  Output out(devNull);
   Stopwatch watch;
   SearchLimits limits;  // a clock that never runs out: each search ends at the depth
   limits.moveTime = 1 << 30;
   limits.depth = depth;
-  SearchPool pool(out, watch, nullptr);
-  pool.table().setSize(64);
-  pool.setCores(cores);
   Listener listener;
+  SearchPool pool(listener, watch, nullptr, nullptr, 64);
+  pool.setCores(cores);
   double total = 0;
   nodes = 0;
   for (const char* fen : positions) {
@@ -52,7 +50,6 @@ double timeToDepth(int cores, int depth, uint64_t& nodes) {
     total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     nodes += pool.statistics().nodes;
   }
-  std::fclose(devNull);
   return total;
 }
 

@@ -259,8 +259,6 @@ std::string fenText(const Position& pos, int moveNumber) {
   return text;
 }
 
-void printBoard(Output& out, const Position& pos) { out.block(boardText(pos, "# ") + "#\n"); }
-
 std::string boardText(const Position& pos, std::string_view prefix) {
   std::string text;
   for (int rank = 7; rank >= 0; --rank) {

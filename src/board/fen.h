@@ -1,10 +1,9 @@
-// Reading positions from FEN text and printing the board.
+// Reading positions from FEN text, and the text of a position: its FEN and its board.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "board/output.h"
 #include "board/position.h"
 
 namespace varnu {
@@ -23,9 +22,6 @@ bool setFromFen(Position& pos, std::string_view text, bool chess960 = false);
 // The position as FEN text with the move number given. Rights are written KQkq where their rook
 // is the outermost on its side, and by the rook's file letter where it is not (X-FEN).
 std::string fenText(const Position& pos, int moveNumber);
-
-// Prints the board as eight comment lines, rank 8 first, and a closing "#" line.
-void printBoard(Output& out, const Position& pos);
 
 // The board as eight lines of piece letters (white upper case, '.' for an empty square), rank 8
 // first, each after the prefix and ended by a line feed.

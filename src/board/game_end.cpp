@@ -31,23 +31,31 @@ DrawResult checkDraw(Position& p) {
   return {false, NoDraw};
 }
 
-bool checkGameEnd(Position& p, Output& out) {
+GameEnd gameEnd(Position& p) {
   MoveList list;
   const bool check = inCheck(p);
   generateMoves(p, check, list);
   if (list.count == 0) {
-    if (check)
-      out.line(p.sideToMove == Black ? "1-0 {White wins by checkmate}"
-                                     : "0-1 {Black wins by checkmate}");
-    else
-      out.line("1/2-1/2 {Stalemate}");
-    return true;
+    if (!check) return GameEnd::Stalemate;
+    return p.sideToMove == Black ? GameEnd::WhiteMates : GameEnd::BlackMates;
   }
-  if (checkDraw(p).code == MaterialDraw) {
-    out.line("1/2-1/2 {Draw by insufficient material}");
-    return true;
+  return checkDraw(p).code == MaterialDraw ? GameEnd::InsufficientMaterial : GameEnd::None;
+}
+
+std::string_view gameEndText(GameEnd end) {
+  switch (end) {
+    case GameEnd::WhiteMates:
+      return "1-0 {White wins by checkmate}";
+    case GameEnd::BlackMates:
+      return "0-1 {Black wins by checkmate}";
+    case GameEnd::Stalemate:
+      return "1/2-1/2 {Stalemate}";
+    case GameEnd::InsufficientMaterial:
+      return "1/2-1/2 {Draw by insufficient material}";
+    case GameEnd::None:
+      break;
   }
-  return false;
+  return "";
 }
 
 }  // namespace varnu

@@ -1,7 +1,9 @@
 // The rules that end or draw a game.
 #pragma once
 
-#include "board/output.h"
+#include <cstdint>
+#include <string_view>
+
 #include "board/position.h"
 
 namespace varnu {
@@ -17,8 +19,13 @@ struct DrawResult {
 // position in its PlyRecord.
 DrawResult checkDraw(Position& pos);
 
-// The front end's end-of-game test: prints the result line for checkmate, stalemate or
-// insufficient material and returns true when the game is over.
-bool checkGameEnd(Position& pos, Output& out);
+// How a game stands in the position: over by checkmate, stalemate or insufficient material, or
+// not over (a draw by fifty moves or repetition is claimed, not forced).
+enum class GameEnd : uint8_t { None, WhiteMates, BlackMates, Stalemate, InsufficientMaterial };
+
+GameEnd gameEnd(Position& pos);
+
+// The result line of a game that is over, as "1-0 {White wins by checkmate}"; empty for None.
+std::string_view gameEndText(GameEnd end);
 
 }  // namespace varnu

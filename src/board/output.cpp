@@ -54,21 +54,6 @@ void Output::logLines(std::string_view text, char mark) {
 }
 
 void Output::write(std::string_view text) {
-  if (!dropComments_) {
-    emit(text);
-    return;
-  }
-  std::string kept;
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = text.find('\n', start);
-    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
-    if (text[start] != '#') kept.append(text.substr(start, next - start));
-    start = next;
-  }
-  if (!kept.empty()) emit(kept);
-}
-
-void Output::emit(std::string_view text) {
   if (log_) logLines(text, '<');
   if (stream_) {
     std::fwrite(text.data(), 1, text.size(), stream_);

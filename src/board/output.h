@@ -31,13 +31,6 @@ class Output {
   // Writes text without a newline: only the prompt outside xboard mode uses this.
   void prompt(std::string_view text);
 
-  // Lines that begin with '#' are the engine's comments: diagnostics for a human or an xboard
-  // log. A front end whose protocol has no comment lines has them dropped from then on.
-  void dropComments() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    dropComments_ = true;
-  }
-
   // The debug log: from now on every line written, and every line a front end reads
   // (logInput), is appended to the file at path, after the seconds since the log was opened and
   // a mark of its direction: "<" for a line written, ">" for one read. An empty path ends the
@@ -51,7 +44,6 @@ class Output {
 
  private:
   void write(std::string_view text);
-  void emit(std::string_view text);
 
   // Appends the lines of text to the log with a direction mark. Needs mutex_.
   void logLines(std::string_view text, char mark);
@@ -61,7 +53,6 @@ class Output {
   std::FILE* log_ = nullptr;
   int64_t logStart_ = 0;  // milliseconds of the steady clock when the log was opened
   std::string captured_;
-  bool dropComments_ = false;
 };
 
 }  // namespace varnu

@@ -1,12 +1,14 @@
 #include "board/perft.h"
 
 #include <cinttypes>
+#include <cstdio>
 #include <string>
 
 #include "board/fen.h"
 #include "board/make_move.h"
 #include "board/move.h"
 #include "board/movegen.h"
+#include "clock/stopwatch.h"
 
 namespace varnu {
 
@@ -68,13 +70,11 @@ uint64_t perft(Position& pos, PerftHashTable& table, int depth, uint64_t& counte
   return sum;
 }
 
-uint64_t divide(Position& pos, PerftHashTable& table, int depth, uint64_t& counter, Output& out) {
+uint64_t divide(Position& pos, PerftHashTable& table, int depth, uint64_t& counter,
+                const RootMoveCount& eachMove) {
   ++counter;
   MoveList list;
   generateMoves(pos, inCheck(pos), list);
-  // Chess960 castling is written as the king taking its rook, which no other move can be.
-  const MoveNotation notation = moveNotation(
-      pos, pos.castling.standard ? CastlingNotation::KingTarget : CastlingNotation::KingTakesRook);
   uint64_t sum = 0;
   for (uint32_t i = 0; i < list.count; ++i) {
     const Move m = list.entries[i].move;
@@ -83,47 +83,35 @@ uint64_t divide(Position& pos, PerftHashTable& table, int depth, uint64_t& count
     const uint64_t n = depth == 1 ? 1 : perft(pos, table, depth - 1, counter);
     sum += n;
     perftUnmake(pos, m, undo);
-    out.line(moveToText(m, notation) + " " + std::to_string(n));
+    eachMove(m, n);
   }
   return sum;
 }
 
-namespace {
-
-void prepareTable(std::unique_ptr<PerftHashTable>& table, Output& out) {
-  if (table) {
-    table->clear();
-    return;
-  }
-  out.printf("# new size of Perft hash: %u MB\n", PerftHashMegabytes);
-  table = std::make_unique<PerftHashTable>(PerftHashMegabytes);
-}
-
-uint64_t perSecond(uint64_t count, int32_t centiseconds) {
-  return centiseconds > 0 ? count * 100 / uint64_t(centiseconds) : 0;
-}
-
-// Counts from the game position, timing the run with the engine's stopwatch.
-template <bool Divide>
-void countCommand(Position& pos, std::unique_ptr<PerftHashTable>& table, int depth,
-                  Stopwatch& stopwatch, Output& out) {
-  stopwatch.reset();
-  stopwatch.markAndStart();
-  prepareTable(table, out);
-  uint64_t counter = 0;
+PerftTotals countLeaves(Position& pos, PerftHashTable& table, int depth,
+                        const RootMoveCount* eachMove) {
+  table.clear();
+  PerftTotals totals;
   pos.history[pos.historyCount].key = pos.computeKey();
   pos.perftKeys[pos.perftKeyIndex] = pos.computeKey();
-  const uint64_t leaves = Divide ? divide(pos, *table, depth, counter, out)
-                                 : perft(pos, *table, depth, counter);
-  stopwatch.stop();
-  const int32_t elapsed = stopwatch.sinceMark();
-  const char* hash = Divide ? "" : "# ";
-  out.printf(
-      "%sTotal leaves: %" PRIu64 "\n%sTotal nodes:  %" PRIu64 "\n%sTime elapsed: %d.%02d s\n"
-      "%sNodes/second: %" PRIu64 "\n# ptHashFull%%:  %g\n",
-      hash, leaves, hash, counter, hash, elapsed / 100, elapsed % 100, hash,
-      perSecond(counter, elapsed), table->fillPercent());
+  totals.leaves = eachMove ? divide(pos, table, depth, totals.nodes, *eachMove)
+                           : perft(pos, table, depth, totals.nodes);
+  totals.fillPercent = table.fillPercent();
+  return totals;
 }
+
+std::string perftTotalsText(const PerftTotals& t, std::string_view prefix) {
+  char text[256];
+  const std::string p(prefix);
+  std::snprintf(text, sizeof text,
+                "%sTotal leaves: %" PRIu64 "\n%sTotal nodes:  %" PRIu64
+                "\n%sTime elapsed: %d.%02d s\n%sNodes/second: %" PRIu64 "\n",
+                p.c_str(), t.leaves, p.c_str(), t.nodes, p.c_str(), t.time / 100, t.time % 100,
+                p.c_str(), perSecond(t.nodes, t.time));
+  return text;
+}
+
+namespace {
 
 struct SelfTestCase {
   int number;
@@ -131,7 +119,6 @@ struct SelfTestCase {
   int depth;
   uint64_t expected;
 };
-
 constexpr const char* Kiwipete =
     "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
 constexpr const char* RookEnding = "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1";
@@ -160,49 +147,27 @@ constexpr SelfTestCase selfTests[] = {
 
 }  // namespace
 
-void perftCommand(Position& pos, std::unique_ptr<PerftHashTable>& table, int depth,
-                  Stopwatch& stopwatch, Output& out) {
-  countCommand<false>(pos, table, depth, stopwatch, out);
-}
-
-void divideCommand(Position& pos, std::unique_ptr<PerftHashTable>& table, int depth,
-                   Stopwatch& stopwatch, Output& out) {
-  countCommand<true>(pos, table, depth, stopwatch, out);
-}
-
-void runSelfTest(Position& pos, std::unique_ptr<PerftHashTable>& table, Output& out) {
-  int passed = 0, failed = 0;
-  uint64_t totalLeaves = 0, totalNodes = 0;
-  int32_t totalTime = 0;
+SelfTestTotals runSelfTest(Position& pos, PerftHashTable& table,
+                           const std::function<void(const SelfTestResult&)>& eachCase) {
+  SelfTestTotals totals;
   for (const SelfTestCase& test : selfTests) {
+    SelfTestResult r;
+    r.number = test.number;
+    r.expected = test.expected;
     const int32_t start = clockStamp();
-    if (!setFromFen(pos, test.fen)) {
-      out.printf("# Self-test no. %d FAILED  (illegal FEN)\n", test.number);
-      ++failed;
-      continue;
+    r.fenRead = setFromFen(pos, test.fen);
+    if (r.fenRead) {
+      table.clear();
+      r.leaves = perft(pos, table, test.depth, r.nodes);
+      r.time = int32_t(uint32_t(clockStamp()) - uint32_t(start));
+      totals.leaves += r.leaves;
+      totals.nodes += r.nodes;
+      totals.time += r.time;
     }
-    prepareTable(table, out);
-    uint64_t counter = 0;
-    const uint64_t leaves = perft(pos, *table, test.depth, counter);
-    const int32_t t = int32_t(uint32_t(clockStamp()) - uint32_t(start));
-    totalLeaves += leaves;
-    totalNodes += counter;
-    totalTime += t;
-    if (leaves == test.expected) {
-      ++passed;
-      out.printf("# Self-test no. %d passed: n=%" PRIu64 ", t=%d, lps=%" PRIu64 ", nps=%" PRIu64
-                 "\n",
-                 test.number, leaves, t, perSecond(leaves, t), perSecond(counter, t));
-    } else {
-      ++failed;
-      out.printf("# Self-test no. %d FAILED  (expected %" PRIu64 ", got %" PRIu64 ")\n",
-                 test.number, test.expected, leaves);
-    }
+    ++(r.passed() ? totals.passed : totals.failed);
+    eachCase(r);
   }
-  out.printf("%d tests passed, %d tests failed, 0 tests skipped, total %d tests run:\n", passed,
-             failed, passed + failed);
-  out.printf("n=%" PRIu64 ", t=%d, lps=%" PRIu64 ", nps=%" PRIu64 "\n", totalNodes, totalTime,
-             perSecond(totalLeaves, totalTime), perSecond(totalNodes, totalTime));
+  return totals;
 }
 
 }  // namespace varnu

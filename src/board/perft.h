@@ -2,11 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 
-#include "board/output.h"
 #include "board/position.h"
-#include "clock/stopwatch.h"
 
 namespace varnu {
 
@@ -50,16 +51,59 @@ int maxPerftDepth(const Position& pos);
 
 // Leaves of the legal move tree to the depth (at least 1); counter counts the calls.
 uint64_t perft(Position& pos, PerftHashTable& table, int depth, uint64_t& counter);
-// Like perft, printing the count below each root move in generation order.
-uint64_t divide(Position& pos, PerftHashTable& table, int depth, uint64_t& counter, Output& out);
 
-// The developer commands. The table is created on first use (printing its size) and cleared
-// before every count. The depth must be between 1 and maxPerftDepth(pos).
-void perftCommand(Position& pos, std::unique_ptr<PerftHashTable>& table, int depth,
-                  Stopwatch& stopwatch, Output& out);
-void divideCommand(Position& pos, std::unique_ptr<PerftHashTable>& table, int depth,
-                   Stopwatch& stopwatch, Output& out);
-// Runs the 18 self-test positions on pos, which keeps the last test position.
-void runSelfTest(Position& pos, std::unique_ptr<PerftHashTable>& table, Output& out);
+// The count below each root move, as divide finds it.
+using RootMoveCount = std::function<void(Move move, uint64_t leaves)>;
+
+// Like perft, telling each root move's count in generation order.
+uint64_t divide(Position& pos, PerftHashTable& table, int depth, uint64_t& counter,
+                const RootMoveCount& eachMove);
+
+// The figures of a count from a position.
+struct PerftTotals {
+  uint64_t leaves = 0;
+  uint64_t nodes = 0;  // the calls
+  int32_t time = 0;    // centiseconds, as the caller timed it
+  double fillPercent = 0;
+};
+
+// The developer commands' count from the position: perft, or divide when eachMove is given. The
+// table is emptied first. The depth must be between 1 and maxPerftDepth(pos).
+PerftTotals countLeaves(Position& pos, PerftHashTable& table, int depth,
+                        const RootMoveCount* eachMove);
+
+// The totals as both protocols show them, each line after the prefix: "Total leaves: <n>",
+// "Total nodes:  <n>", "Time elapsed: <s.cc> s", "Nodes/second: <n>".
+std::string perftTotalsText(const PerftTotals& totals, std::string_view prefix);
+
+// One case of the self-test: its number, whether its FEN was read, the leaves counted against
+// those expected, the nodes, and the centiseconds it took.
+struct SelfTestResult {
+  int number = 0;
+  bool fenRead = true;
+  uint64_t leaves = 0;
+  uint64_t expected = 0;
+  uint64_t nodes = 0;
+  int32_t time = 0;
+  bool passed() const { return fenRead && leaves == expected; }
+};
+
+struct SelfTestTotals {
+  int passed = 0;
+  int failed = 0;
+  uint64_t leaves = 0;
+  uint64_t nodes = 0;
+  int32_t time = 0;
+};
+
+// Runs the 18 self-test positions on pos, which keeps the last test position, emptying the table
+// before each and telling each case's result as it is known.
+SelfTestTotals runSelfTest(Position& pos, PerftHashTable& table,
+                           const std::function<void(const SelfTestResult&)>& eachCase);
+
+// Leaves or calls per second from a count and centiseconds; 0 before the first centisecond.
+inline uint64_t perSecond(uint64_t count, int32_t centiseconds) {
+  return centiseconds > 0 ? count * 100 / uint64_t(centiseconds) : 0;
+}
 
 }  // namespace varnu

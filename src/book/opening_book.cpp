@@ -89,22 +89,16 @@ class BookFile {
   uint32_t count_ = 0;
 };
 
-// Prints the system's reason for a failed seek or read, when it gave one (an early end of file
-// sets no error code).
-void reportFailure(Output& out, int errorCode) {
-  if (errorCode != 0) out.printf("ERROR: %s\n", std::strerror(errorCode));
-}
-
 // Binary search for any record with the key. Returns its index, or -1 when there is none or a
 // seek or read fails.
-int64_t findKey(BookFile& file, uint64_t key, Output& out) {
+int64_t findKey(BookFile& file, uint64_t key, int& failure) {
   int64_t lo = 0, hi = int64_t(file.count()) - 1;
   while (lo <= hi) {
     const int64_t mid = (lo + hi + 1) / 2;
     unsigned char bytes[8];
     errno = 0;
     if (!file.read(uint32_t(mid), bytes, sizeof bytes)) {
-      reportFailure(out, errno);
+      failure = errno;
       return -1;
     }
     const uint64_t found = readBigEndian(bytes, 8);
@@ -236,7 +230,8 @@ uint32_t OpeningBook::nextRandom30() {
   return (high << 15) | uint32_t(random_.next());
 }
 
-Move OpeningBook::probe(Position& pos, Output& out) {
+Move OpeningBook::probe(Position& pos, int& failure) {
+  failure = 0;
   const uint64_t key = polyglotKey(pos);
   BookEntry candidates[MaxBookCandidates];
   int count = 0;
@@ -245,10 +240,10 @@ Move OpeningBook::probe(Position& pos, Output& out) {
     if (!file.isOpen()) return NullMove;
     errno = 0;
     if (!file.measure()) {
-      reportFailure(out, errno);
+      failure = errno;
       return NullMove;
     }
-    const int64_t found = findKey(file, key, out);
+    const int64_t found = findKey(file, key, failure);
     if (found < 0) return NullMove;
     count = collectCandidates(file, uint32_t(found), key, candidates);
   }  // the file closes here

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "board/output.h"
 #include "board/position.h"
 
 namespace varnu {
@@ -67,8 +66,13 @@ class OpeningBook {
   void setPath(std::string_view path);
   std::string path() const;
   // A book move for the position, or the null move when the book has none. Only moves among the
-  // position's legal moves are ever returned. A failed seek or read prints "ERROR: <reason>".
-  Move probe(Position& pos, Output& out);
+  // position's legal moves are ever returned. failure is the system's error code of a seek or
+  // read that failed, 0 when none did or the system gave no reason (an early end of file).
+  Move probe(Position& pos, int& failure);
+  Move probe(Position& pos) {
+    int failure;
+    return probe(pos, failure);
+  }
 
  private:
   // A number from 0 to 2^30 - 1 made of two 15-bit outputs.

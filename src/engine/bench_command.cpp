@@ -31,9 +31,8 @@ int runBench(Output& out, int argc, const char* const* argv) {
     out.printf("Error (usage: varnu bench [depth], a depth from 1 to %d)\n", MaxBenchDepth);
     return 1;
   }
-  Output quiet;
   TranspositionTable table;
-  if (!table.resize(BenchHashMegabytes, quiet)) {
+  if (!table.resize(BenchHashMegabytes)) {
     out.printf("Error (cannot allocate %u MB for the table)\n", BenchHashMegabytes);
     return 1;
   }

@@ -2,6 +2,7 @@
 // search already stopped when its command-table row says so) and returns whether it succeeded.
 // They run under the game lock.
 #include <algorithm>
+#include <cinttypes>
 #include <climits>
 #include <string>
 
@@ -295,9 +296,7 @@ bool Engine::egtpath(const Args& args) {
     out_.line("Error (path too long): egtpath");
     return false;
   }
-  const TablebaseScan scan = tablebases_.lastScan();
-  for (const std::string& problem : scan.problems) out_.line("# " + problem);
-  out_.line("# " + scan.summary());
+  onNote(TablebaseScanNote{tablebases_.lastScan()});
   return true;
 }
 
@@ -363,26 +362,59 @@ bool Engine::nobook(const Args&) {
 }
 
 bool Engine::perft(const Args& args) {
-  const int32_t depth = parseNumber(args[0]);
-  if (depth < 1 || depth > maxPerftDepth(game_.position)) return false;
-  perftCommand(game_.position, perftTable_, depth, clock_.stopwatch, out_);
-  return true;
+  return count(args[0], false);
 }
 
 bool Engine::divide(const Args& args) {
-  const int32_t depth = parseNumber(args[0]);
+  return count(args[0], true);
+}
+
+// perft and divide: the totals after "# " for perft, with divide's count of each root move
+// before them; the table's filling is a comment either way.
+bool Engine::count(std::string_view depthText, bool divide) {
+  const int32_t depth = parseNumber(depthText);
   if (depth < 1 || depth > maxPerftDepth(game_.position)) return false;
-  divideCommand(game_.position, perftTable_, depth, clock_.stopwatch, out_);
+  Stopwatch& watch = clock_.stopwatch;
+  watch.reset();
+  watch.markAndStart();
+  PerftHashTable& table = perftTable();
+  // Chess960 castling is written as the king taking its rook, which no other move can be.
+  const MoveNotation notation =
+      moveNotation(game_.position, game_.position.castling.standard ? CastlingNotation::KingTarget
+                                                                     : CastlingNotation::KingTakesRook);
+  const RootMoveCount each = [&](Move m, uint64_t n) {
+    out_.line(moveToText(m, notation) + " " + std::to_string(n));
+  };
+  PerftTotals totals = countLeaves(game_.position, table, depth, divide ? &each : nullptr);
+  watch.stop();
+  totals.time = watch.sinceMark();
+  out_.block(perftTotalsText(totals, divide ? "" : "# "));
+  out_.printf("# ptHashFull%%:  %g\n", totals.fillPercent);
   return true;
 }
 
 bool Engine::selftest(const Args&) {
-  runSelfTest(game_.position, perftTable_, out_);
+  PerftHashTable& table = perftTable();
+  const SelfTestTotals totals = runSelfTest(game_.position, table, [&](const SelfTestResult& r) {
+    if (!r.fenRead)
+      out_.printf("# Self-test no. %d FAILED  (illegal FEN)\n", r.number);
+    else if (r.passed())
+      out_.printf("# Self-test no. %d passed: n=%" PRIu64 ", t=%d, lps=%" PRIu64 ", nps=%" PRIu64
+                  "\n",
+                  r.number, r.leaves, r.time, perSecond(r.leaves, r.time), perSecond(r.nodes, r.time));
+    else
+      out_.printf("# Self-test no. %d FAILED  (expected %" PRIu64 ", got %" PRIu64 ")\n",
+                  r.number, r.expected, r.leaves);
+  });
+  out_.printf("%d tests passed, %d tests failed, 0 tests skipped, total %d tests run:\n",
+              totals.passed, totals.failed, totals.passed + totals.failed);
+  out_.printf("n=%" PRIu64 ", t=%d, lps=%" PRIu64 ", nps=%" PRIu64 "\n", totals.nodes,
+              totals.time, perSecond(totals.leaves, totals.time), perSecond(totals.nodes, totals.time));
   return newGame(Args{});
 }
 
 bool Engine::eval(const Args&) {
-  printEvalBreakdown(out_, game_.position);
+  out_.block(evalTable(game_.position));
   return true;
 }
 

@@ -17,11 +17,15 @@ Engine::Engine(Session& session)
       options_(session.options),
       tablebases_(session.tablebases),
       session_(session) {
+  session_.frontEnd = this;
   setStartPosition();
 }
 
 // The search must end before the game it plays into goes away.
-Engine::~Engine() { pool_.abortSearch(); }
+Engine::~Engine() {
+  pool_.abortSearch();
+  if (session_.frontEnd == this) session_.frontEnd = nullptr;
+}
 
 void Engine::printBanner() {
   out_.block("# " + std::string(EngineName) + "\n# a chess engine for xboard/CECP front ends, by " +
@@ -100,7 +104,7 @@ void Engine::endOfInput() {
 void Engine::afterCommand() {
   // Without a valid position there is nothing to judge or to search until the next one.
   if (pool_.anyBusy() || !positionValid_) return;
-  if (!gameOver_) gameOver_ = checkGameEnd(game_.position, out_);
+  if (!gameOver_) gameOver_ = announceGameEnd();
   if (gameOver_) {
     engineSide_ = NoColour;
     forceMode_ = true;
@@ -142,8 +146,22 @@ bool Engine::allExcluded() {
 }
 
 void Engine::printBoardNow() {
-  printBoard(out_, game_.position);
+  out_.block(boardText(game_.position, "# ") + "#\n");
   boardPrintPending_ = false;
+}
+
+bool Engine::announceGameEnd() {
+  const GameEnd end = gameEnd(game_.position);
+  if (end != GameEnd::None) out_.line(gameEndText(end));
+  return end != GameEnd::None;
+}
+
+PerftHashTable& Engine::perftTable() {
+  if (!perftTable_) {
+    onNote(PerftTableNote{PerftHashMegabytes});
+    perftTable_ = std::make_unique<PerftHashTable>(PerftHashMegabytes);
+  }
+  return *perftTable_;
 }
 
 void Engine::onSearchDone(Move m) {
@@ -155,7 +173,7 @@ void Engine::onSearchDone(Move m) {
   boardPrintPending_ = true;
   out_.line("move " + text);
   printBoardNow();
-  if (!gameOver_) gameOver_ = checkGameEnd(game_.position, out_);
+  if (!gameOver_) gameOver_ = announceGameEnd();
   if (gameOver_) {
     engineSide_ = NoColour;
     forceMode_ = true;

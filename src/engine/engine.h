@@ -20,7 +20,7 @@
 
 namespace varnu {
 
-class Engine : public SearchListener {
+class Engine : public SearchListener, public NoteSink {
  public:
   explicit Engine(Session& session);
   ~Engine() override;
@@ -90,6 +90,8 @@ class Engine : public SearchListener {
   // Thinking lines and the statistics block (on the master search thread).
   void onThinking(const ThinkingReport& report) override;
   void onStatistics(const SearchStatistics& statistics) override;
+  // The notes as comment lines (on the thread that makes them).
+  void onNote(const Note& note) override;
 
  private:
   // The turn of the loop after a command: game-end check, then the search if it is our move.
@@ -101,6 +103,12 @@ class Engine : public SearchListener {
   // third repetition); the game position is left as it was.
   bool drawOfferCheck(Move m);
   void printBoardNow();
+  // "perft" and "divide" to the depth of the text; false for a depth out of range.
+  bool count(std::string_view depthText, bool divide);
+  // Makes the perft table on its first use, for a count or the self-test.
+  PerftHashTable& perftTable();
+  // Prints the result line of a game that has ended; true when it has.
+  bool announceGameEnd();
   // "undo" and "remove": takes back moves; false when fewer were played.
   bool takeBack(int moves);
   // Ends analyze mode and puts the clock back in charge (also when "go" or "playother" come

@@ -1,6 +1,7 @@
 // The search's reports in the xboard form: a thinking line for every new best line at the root,
 // and the statistics block at the end of a search.
 #include <cinttypes>
+#include <cstring>
 #include <cstdio>
 #include <string>
 
@@ -48,6 +49,66 @@ void Engine::onStatistics(const SearchStatistics& s) {
                 s.qsCutoffsOnFirstMove, percent(s.qsCutoffsOnFirstMove, s.qsCutoffs), all, allFirst,
                 percent(allFirst, all), s.hashFullPercent, s.ttHashHits);
   out_.block(text);
+}
+
+}  // namespace varnu
+
+namespace varnu {
+
+void Engine::onNote(const Note& note) {
+  std::visit(
+      Overloaded{
+          [&](const CoresNote& n) {
+            out_.printf("# will now use %u cores (requested=%u, current=%u, max=%u)\n", n.used,
+                        n.requested, n.current, n.max);
+          },
+          [&](const TableMadeNote& n) { out_.printf("# new size of TT hash: %u MB\n", n.megabytes); },
+          [&](const TableNotMadeNote& n) {
+            out_.printf("# cannot allocate %u MB for the TT hash, keeping %" PRIu64 " entries\n",
+                        n.megabytes, n.keptEntries);
+          },
+          [&](const HashRefusedNote&) {},
+          [&](const BudgetNote& n) {
+            out_.block(budgetLines(n.budget));
+            out_.printf("# set maxTime = %d\n", n.budget.maxTime);
+          },
+          [&](const TimeoutNote&) { out_.line("# timeout"); },
+          [&](const StopRuleNote& n) {
+            const std::string move = moveToText(n.move, notation_);
+            switch (n.rule) {
+              case StopRule::ForcedMove:
+                out_.line("# forced move: " + move);
+                break;
+              case StopRule::EasyMove:
+                out_.line("# easy move: " + move);
+                break;
+              case StopRule::NoTimeForIteration:
+                out_.line("# probably not enough time left for another iteration");
+                break;
+              case StopRule::ForcedDraw:
+                out_.line("# forced draw: " + move);
+                break;
+              case StopRule::ForcedMate:
+                out_.printf("# forced mate in %d plies: %s\n", n.plies, move.c_str());
+                break;
+              case StopRule::GettingMated:
+                out_.printf("# getting mated in %d plies: %s\n", n.plies, move.c_str());
+                break;
+            }
+          },
+          [&](const BookFailureNote& n) { out_.printf("ERROR: %s\n", std::strerror(n.errorCode)); },
+          [&](const PerftTableNote& n) {
+            out_.printf("# new size of Perft hash: %u MB\n", n.megabytes);
+          },
+          [&](const TablebaseScanNote& n) {
+            for (const std::string& problem : n.scan.problems) out_.line("# " + problem);
+            out_.line("# " + n.scan.summary());
+          },
+          [&](const LogRefusedNote& n) {
+            out_.printf("Error (cannot open file): %s\n", n.path.c_str());
+          },
+      },
+      note);
 }
 
 }  // namespace varnu

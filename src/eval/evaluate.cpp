@@ -158,8 +158,7 @@ int positionalScore(const Position& pos, int phase, EvalBreakdown& breakdown) {
   return positionalTerms(pos, phase, Record{breakdown});
 }
 
-// The table is written as one block so that no thinking line of a running search lands inside.
-void printEvalBreakdown(Output& out, const Position& pos) {
+std::string evalTable(const Position& pos) {
   EvalBreakdown breakdown;
   const int total = evaluateWithBreakdown(pos, breakdown);
   const std::string line = std::string(separator) + "\n";
@@ -175,7 +174,7 @@ void printEvalBreakdown(Output& out, const Position& pos) {
                 breakdown.phase, breakdown.scale / 100.0, pos.sideToMove == White ? total : -total);
   table += last;
   table += line;
-  out.block(table);
+  return table;
 }
 
 }  // namespace varnu

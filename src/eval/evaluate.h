@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "board/output.h"
 #include "board/position.h"
 #include "eval/score_pair.h"
 
@@ -84,7 +84,8 @@ int evaluateWithBreakdown(const Position& pos, EvalBreakdown& breakdown);
 int positionalScore(const Position& pos, int phase);
 int positionalScore(const Position& pos, int phase, EvalBreakdown& breakdown);
 
-// Prints the breakdown table of the position.
-void printEvalBreakdown(Output& out, const Position& pos);
+// The breakdown table of the position, as both protocols show it: every term by side and phase,
+// the phase, the scaling and the total from White's view.
+std::string evalTable(const Position& pos);
 
 }  // namespace varnu

@@ -63,7 +63,7 @@ BenchResult benchSearch(const char* fen, int depth, TranspositionTable& table, i
   timer.start(limits, pos.sideToMove, nullptr);
   table.clear();
   // A fresh searcher: no killers, counters or cached structures carried over.
-  Searcher searcher(0, &table, &timer, nullptr, nullptr);
+  Searcher searcher(0, &table, &timer, nullptr);
   searcher.limits = limits;
   result.valid = true;
   result.best = searcher.iterate(pos);

@@ -256,14 +256,13 @@ bool Searcher::mateLimitReached() const {
 
 bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
                              const PVLine& line, bool* easyFlags) {
-  const std::string moveText = moveToText(bestLine.moves[0], limits.notation);
   // While pondering no time rule applies. After a ponder hit the easy-move rule and the rule
   // of the next iteration count the time since the hit against the budget computed there: the
   // time pondered is a bonus, so a hit plays as a fresh move would, only from a deeper search.
   const bool clock = timer && timer->budgeted();
   easyFlags[depth] = easyMove;
   if (depth == 1 && rootMoveCount == 1) {
-    comment("# forced move: %s", moveText.c_str());
+    noteStopRule(StopRule::ForcedMove);
     return true;
   }
   if (depth >= 6) {
@@ -271,11 +270,11 @@ bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lo
     const int32_t maxTime = clock ? timer->maxTime() : 0;
     if (easyMove && easyFlags[depth - 1] && !line.empty() &&
         sameMove(line.moves[0], bestLine.moves[0]) && clock && spent >= maxTime / 8) {
-      comment("# easy move: %s", moveText.c_str());
+      noteStopRule(StopRule::EasyMove);
       return true;
     }
     if (clock && int64_t(maxTime) - spent < (3 * int64_t(firstMovesTime)) / 2) {
-      comment("# probably not enough time left for another iteration");
+      noteStopRule(StopRule::NoTimeForIteration);
       return true;
     }
   }
@@ -283,13 +282,13 @@ bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lo
   // deeper iteration, which then finds it beyond its bound.
   if (bestScore >= upperMate) {
     if (upperMate == 0)
-      comment("# forced draw: %s", moveText.c_str());
+      noteStopRule(StopRule::ForcedDraw);
     else
-      comment("# forced mate in %d plies: %s", MateScore - bestScore, moveText.c_str());
+      noteStopRule(StopRule::ForcedMate, MateScore - bestScore);
     return true;
   }
   if (bestScore <= lowerMate && lowerMate < 0) {
-    comment("# getting mated in %d plies: %s", bestScore + MateScore, moveText.c_str());
+    noteStopRule(StopRule::GettingMated, bestScore + MateScore);
     return true;
   }
   return depth == limits.depth;

@@ -12,7 +12,7 @@ BudgetFigures moveBudget(const SearchLimits& limits, int side, int32_t elapsed) 
   return b;
 }
 
-void MoveTimer::start(const SearchLimits& limits, int side, Output* out) {
+void MoveTimer::start(const SearchLimits& limits, int side, NoteSink* notes) {
   // The budget counts the time used up to the mark, so a clock tick between starting the watch
   // and reading it cannot change the figures.
   const int32_t elapsed = watch_.markAndStart();
@@ -23,10 +23,7 @@ void MoveTimer::start(const SearchLimits& limits, int side, Output* out) {
   const BudgetFigures budget = moveBudget(limits, side, elapsed);
   maxTime_.store(budget.maxTime, std::memory_order_relaxed);
   budgeted_.store(true, std::memory_order_relaxed);
-  if (out) {
-    out->block(budgetLines(budget));
-    out->printf("# set maxTime = %d\n", budget.maxTime);
-  }
+  if (notes) notes->onNote(BudgetNote{budget});
 }
 
 }  // namespace varnu

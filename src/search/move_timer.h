@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "board/output.h"
 #include "clock/stopwatch.h"
 #include "clock/time_control.h"
+#include "search/note.h"
 #include "search/search_limits.h"
 
 namespace varnu {
@@ -21,9 +21,9 @@ class MoveTimer {
   explicit MoveTimer(Stopwatch& watch) : watch_(watch) {}
 
   // Starts the clock of a search (or of a ponder search at its hit): marks the watch, from which
-  // the search's time counts, and when a clock governs the search sets its budget and reports it
-  // to out (when given) in comment lines.
-  void start(const SearchLimits& limits, int side, Output* out);
+  // the search's time counts, and when a clock governs the search sets its budget and tells it to
+  // notes (when given).
+  void start(const SearchLimits& limits, int side, NoteSink* notes);
   // No clock governs the search until the next start: it ponders. The watch is left alone, since
   // the time is the opponent's.
   void suspend() { budgeted_.store(false, std::memory_order_relaxed); }

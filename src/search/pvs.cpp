@@ -2,7 +2,6 @@
 // mate-distance pruning, razoring, static null-move pruning, null-move pruning, internal
 // iterative deepening, and the check and single-reply extensions.
 #include <algorithm>
-#include <cstdarg>
 #include <cstdlib>
 
 #include "board/game_end.h"
@@ -28,13 +27,11 @@ void appendPV(Move move, const PVLine& child, PVLine& line) {
   line.length = uint16_t(n + 1);
 }
 
-Searcher::Searcher(int id, TranspositionTable* table, const MoveTimer* timer, SearchHost* host,
-                   Output* out)
+Searcher::Searcher(int id, TranspositionTable* table, const MoveTimer* timer, SearchHost* host)
     : id(id),
       table(table),
       timer(timer),
       host(host),
-      out(out),
       evalCache(std::make_unique<EvalCache>()) {}
 
 void Searcher::resetCounters() {
@@ -58,14 +55,8 @@ bool Searcher::timedOut() {
   return true;
 }
 
-void Searcher::comment(const char* format, ...) {
-  if (!out) return;
-  char text[256];
-  std::va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  out->line(text);
+void Searcher::noteStopRule(StopRule rule, int plies) {
+  if (host) host->onNote(StopRuleNote{rule, bestLine.moves[0], plies});
 }
 
 MateWindow Searcher::mateDistanceWindow(int alpha, int beta, int ply, bool inCheck) const {

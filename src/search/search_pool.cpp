@@ -12,12 +12,12 @@ namespace varnu {
 
 bool SearchPool::workerThreads() { return CanStartThreads; }
 
-SearchPool::SearchPool(Output& out, Stopwatch& watch, OpeningBook* book,
-                       const Tablebases* tablebases)
-    : out_(out),
+SearchPool::SearchPool(NoteSink& notes, Stopwatch& watch, OpeningBook* book,
+                       const Tablebases* tablebases, uint32_t tableMegabytes)
+    : notes_(notes),
       book_(book),
       tablebases_(tablebases),
-      table_(out, processorCount()),
+      table_(notes, processorCount(), tableMegabytes),
       timer_(watch),
       ponder_(*this),
       maxCores_(processorCount()) {}
@@ -29,8 +29,7 @@ SearchPool::~SearchPool() {
 
 void SearchPool::setCores(int32_t n) {
   requestedCores_ = uint32_t(n) <= maxCores_ ? uint32_t(n) : maxCores_;
-  out_.printf("# will now use %u cores (requested=%u, current=%u, max=%u)\n", requestedCores_,
-              uint32_t(n), workerCount(), maxCores_);
+  notes_.onNote(CoresNote{requestedCores_, uint32_t(n), workerCount(), maxCores_});
 }
 
 void SearchPool::rebuildWorkers(bool force) {
@@ -39,7 +38,7 @@ void SearchPool::rebuildWorkers(bool force) {
   for (uint32_t i = 0; i < requestedCores_; ++i) {
     auto worker = std::make_unique<Worker>();
     worker->index = int(i);
-    worker->searcher = std::make_unique<Searcher>(int(i), &table_.table(), &timer_, this, &out_);
+    worker->searcher = std::make_unique<Searcher>(int(i), &table_.table(), &timer_, this);
     worker->searcher->tablebases = tablebases_;
     workers_.push_back(std::move(worker));
   }
@@ -237,13 +236,15 @@ void SearchPool::think() {
     if (ponder_.ponders())
       timer_.suspend();
     else
-      timer_.start(limits_, side, &out_);
+      timer_.start(limits_, side, &notes_);
     Move move = NullMove;
     // A root in the endgame tables is answered by them, not by the book.
     if ((limits_.timed(side) || limits_.moveWanted) && limits_.bookAllowed && book_ &&
         rootTableMoves_.count == 0) {
       master.position = *game_;
-      move = book_->probe(master.position, out_);
+      int failure = 0;
+      move = book_->probe(master.position, failure);
+      if (failure != 0) notes_.onNote(BookFailureNote{failure});
     }
     playedLine_.clear();
     if (move == NullMove) {
@@ -265,7 +266,7 @@ void SearchPool::think() {
       // Without threads the hit, or the stop, comes through the input poll.
       if (!CanStartThreads)
         while (!ponder_.settled()) pause();
-      if (ponder_.awaitHit(hit)) timer_.start(hit, side, &out_);
+      if (ponder_.awaitHit(hit)) timer_.start(hit, side, &notes_);
     }
     if (levelSearch_ && move != NullMove) waitLikeFullStrength();
     // A stop that arrived while the book was probed or the search was starting is not lost.
@@ -351,10 +352,10 @@ bool SearchPool::checkTimeout() {
   if (ponder_.ponders()) {
     SearchLimits hit;
     if (!ponder_.takeHit(hit)) return false;
-    timer_.start(hit, game_->sideToMove, &out_);
+    timer_.start(hit, game_->sideToMove, &notes_);
   }
   if (!timer_.timeUp()) return false;
-  out_.line("# timeout");
+  notes_.onNote(TimeoutNote{});
   return true;
 }
 

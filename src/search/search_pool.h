@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "board/output.h"
 #include "board/position.h"
 #include "book/opening_book.h"
 #include "clock/stopwatch.h"
 #include "search/move_timer.h"
+#include "search/note.h"
 #include "search/ponder.h"
 #include "search/search_limits.h"
 #include "search/search_listener.h"
@@ -35,9 +35,10 @@ namespace varnu {
 class SearchPool : public SearchHost {
  public:
   // The search's time is measured on the watch; book may be null for a pool that never plays
-  // book moves, tablebases for one that never probes endgame tables.
-  SearchPool(Output& out, Stopwatch& watch, OpeningBook* book,
-             const Tablebases* tablebases = nullptr);
+  // book moves, tablebases for one that never probes endgame tables. The first table is made at
+  // tableMegabytes unless another size is set first. Every note goes to notes.
+  SearchPool(NoteSink& notes, Stopwatch& watch, OpeningBook* book,
+             const Tablebases* tablebases, uint32_t tableMegabytes);
   ~SearchPool() override;
 
   // True when the workers are threads; false when the master searches on the caller's thread.
@@ -47,7 +48,7 @@ class SearchPool : public SearchHost {
   void setInputPoll(std::function<void(bool waiting)> poll) { inputPoll_ = std::move(poll); }
 
   // Sets the number of workers wanted from the next search on, at most the processors, and
-  // prints a comment line that says so.
+  // notes it.
   void setCores(int32_t n);
   uint32_t maxCores() const { return maxCores_; }
   uint32_t requestedCores() const { return requestedCores_; }
@@ -92,6 +93,7 @@ class SearchPool : public SearchHost {
   void reportThinking(int depth, int score, const PVLine& line, LineTag tag) override;
   void reportIteration(int depth, int score, const PVLine& line, LineTag tag) override;
   void printStatistics() override;
+  void onNote(const Note& note) override { notes_.onNote(note); }
 
  private:
   enum JobState { Idle = 0, Busy = 1, Quit = 2 };
@@ -134,7 +136,7 @@ class SearchPool : public SearchHost {
   bool tablesInUse() const { return tablebases_ && tablebases_->largest() > 0; }
   uint64_t totalTableHits() const;
 
-  Output& out_;
+  NoteSink& notes_;
   OpeningBook* const book_;
   const Tablebases* const tablebases_;
   TableKeeper table_;

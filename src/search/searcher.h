@@ -9,10 +9,10 @@
 
 #include "board/move.h"
 #include "board/movegen.h"
-#include "board/output.h"
 #include "board/position.h"
 #include "eval/eval_cache.h"
 #include "search/move_timer.h"
+#include "search/note.h"
 #include "search/search_limits.h"
 #include "search/transposition_table.h"
 #include "tablebase/tablebases.h"
@@ -61,10 +61,10 @@ struct LineTag {
   ScoreBound bound = ScoreBound::Exact;
 };
 
-// What the master's search asks of the pool that runs it.
-class SearchHost {
+// What the master's search asks of the pool that runs it; the notes take the stop rules that end
+// it.
+class SearchHost : public NoteSink {
  public:
-  virtual ~SearchHost() = default;
   // True when the move's time is spent (the master polls it every TimeoutInterval of its nodes).
   virtual bool checkTimeout() = 0;
   // A new best line at the root (only while one line is searched).
@@ -104,8 +104,7 @@ inline constexpr uint64_t TimeoutInterval = 1024;
 // Aligned to a cache line so that no two workers' counters or flags share one.
 class alignas(64) Searcher {
  public:
-  Searcher(int id, TranspositionTable* table, const MoveTimer* timer, SearchHost* host,
-           Output* out);
+  Searcher(int id, TranspositionTable* table, const MoveTimer* timer, SearchHost* host);
 
   // Searches the game position by iterative deepening and returns the move to play (the null
   // move for a secondary worker, in analysis, or after an abort).
@@ -129,7 +128,6 @@ class alignas(64) Searcher {
   TranspositionTable* const table;
   const MoveTimer* const timer;                // may be null: no clock
   SearchHost* const host;                      // may be null: no time-outs and no reports
-  Output* const out;                           // may be null: no comment lines
   const std::unique_ptr<EvalCache> evalCache;  // this worker's pawn and positional scores
 
   Counter nodes;
@@ -202,7 +200,8 @@ class alignas(64) Searcher {
   int searchLines(int depth, int lowerMate, int upperMate, const MoveList& rootList);
   // True when the new best lines of the root are reported as they come (one line searched).
   bool reportsEachBest() const { return id == 0 && host && limits.multiPV <= 1; }
-  void comment(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Tells the host why the search ends now.
+  void noteStopRule(StopRule rule, int plies = 0);
 
   // The most pieces of a node the search probes the endgame tables at; 0 for none.
   int tableLimit_ = 0;

@@ -19,10 +19,12 @@ void TableKeeper::recreate() {
 
 bool TableKeeper::remake() {
   pending_ = false;
-  if (table_.resize(wanted_, out_, threads_)) {
+  notes_.onNote(TableMadeNote{TranspositionTable::cappedMegabytes(wanted_)});
+  if (table_.resize(wanted_, threads_)) {
     made_ = wanted_;
     return true;
   }
+  notes_.onNote(TableNotMadeNote{TranspositionTable::cappedMegabytes(wanted_), table_.entryCount()});
   wanted_ = made_;
   return false;
 }

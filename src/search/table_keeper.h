@@ -6,21 +6,22 @@
 #include <cstdint>
 #include <mutex>
 
-#include "board/output.h"
+#include "search/note.h"
 #include "search/transposition_table.h"
 
 namespace varnu {
 
 class TableKeeper {
  public:
-  static constexpr uint32_t DefaultMegabytes = 256;
-
   // A table is made, and emptied, by writing every entry, split over this many threads, before
-  // the call returns: the search that follows never waits for the system to map its pages.
-  TableKeeper(Output& out, unsigned threads) : out_(out), threads_(threads) {}
+  // the call returns: the search that follows never waits for the system to map its pages. The
+  // first table is made at the size given here, unless another is set first; every table made
+  // or refused is told to notes.
+  TableKeeper(NoteSink& notes, unsigned threads, uint32_t megabytes)
+      : notes_(notes), threads_(threads), wanted_(megabytes), made_(megabytes) {}
 
   // Makes the table at the size set if there is none. When that size cannot be had, the table is
-  // made at the default size instead, and the size refused is returned (0 when none was).
+  // made at the first size instead, and the size refused is returned (0 when none was).
   uint32_t ensure();
   // Empties the table, or makes it at the size set (a new game); only while no search runs.
   void recreate();
@@ -50,14 +51,14 @@ class TableKeeper {
   // Needs mutex_.
   bool remake();
 
-  Output& out_;
+  NoteSink& notes_;
   const unsigned threads_;
   TranspositionTable table_;
   // Guards the sizes, the change pending and the search's hold on the table: the command thread
   // sets them while the master search thread ends its search.
   mutable std::mutex mutex_;
-  uint32_t wanted_ = DefaultMegabytes;
-  uint32_t made_ = DefaultMegabytes;  // the size the table was made with
+  uint32_t wanted_;
+  uint32_t made_;  // the size the table was made with
   bool pending_ = false;
   bool inUse_ = false;
 };

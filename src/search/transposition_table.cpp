@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cinttypes>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -21,9 +20,8 @@ constexpr size_t SliceGrain = size_t(2) << 20;
 
 TranspositionTable::~TranspositionTable() { releaseTableMemory(memory_, size_t(entryCount_) * 16); }
 
-bool TranspositionTable::resize(uint32_t megabytes, Output& out, unsigned threads) {
-  const uint32_t m = megabytes > MaxMegabytes ? MaxMegabytes : megabytes;
-  out.printf("# new size of TT hash: %u MB\n", m);
+bool TranspositionTable::resize(uint32_t megabytes, unsigned threads) {
+  const uint32_t m = cappedMegabytes(megabytes);
   uint64_t n = 4;
   while ((n * 2) * 16 <= uint64_t(m) * 1048576) n *= 2;
   // A table of the same size is emptied in place: its pages are mapped already.
@@ -36,11 +34,7 @@ bool TranspositionTable::resize(uint32_t megabytes, Output& out, unsigned thread
   const size_t bytes = size_t(n) * 16;
   void* memory =
       addressable && bytes + SliceGrain <= availableMemory() ? allocateTableMemory(bytes) : nullptr;
-  if (!memory) {
-    out.printf("# cannot allocate %u MB for the TT hash, keeping %" PRIu64 " entries\n", m,
-               entryCount_);
-    return false;
-  }
+  if (!memory) return false;
   releaseTableMemory(memory_, size_t(entryCount_) * 16);
   memory_ = memory;
   words_ = reinterpret_cast<uint64_t*>(alignTable(memory, bytes));

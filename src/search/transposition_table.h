@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdint>
 
-#include "board/output.h"
 #include "board/position.h"
 
 namespace varnu {
@@ -40,13 +39,18 @@ class TranspositionTable {
   TranspositionTable(const TranspositionTable&) = delete;
   TranspositionTable& operator=(const TranspositionTable&) = delete;
 
+  // The size resize makes of megabytes: at most MaxMegabytes.
+  static uint32_t cappedMegabytes(uint32_t megabytes) {
+    return megabytes > MaxMegabytes ? MaxMegabytes : megabytes;
+  }
+
   // Makes an empty table of the largest power-of-two entry count that fits the megabytes (at
-  // most 65536), announcing the size: a table of that size already is emptied in place, any
-  // other is allocated anew. Either way every entry is written before it returns, by this many
-  // threads, so that no search takes the page faults of a fresh mapping. Must not run while a
-  // search uses the table. When the memory cannot be had, or is more than the system has free,
-  // the previous table stays and a comment line says so; returns false.
-  bool resize(uint32_t megabytes, Output& out, unsigned threads = 1);
+  // most 65536): a table of that size already is emptied in place, any other is allocated anew.
+  // Either way every entry is written before it returns, by this many threads, so that no search
+  // takes the page faults of a fresh mapping. Must not run while a search uses the table. When the
+  // memory cannot be had, or is more than the system has free, the previous table stays and the
+  // result is false.
+  bool resize(uint32_t megabytes, unsigned threads = 1);
 
   // Empties every entry, keeping the size; the threads each write a slice of the table.
   void clear(unsigned threads = 1);

@@ -16,14 +16,21 @@ namespace varnu {
 inline constexpr std::string_view EngineName = "Varnu 0.4.34";
 inline constexpr std::string_view EngineAuthor = "the Varnu developers";
 
-struct Session {
+struct Session : NoteSink {
   explicit Session(Output& output)
       : out(output),
         book(Options::row(Setting::BookFile).defaultText),
-        pool(out, clock.stopwatch, &book, &tablebases),
+        pool(*this, clock.stopwatch, &book, &tablebases,
+             uint32_t(Options::row(Setting::Hash).defaultValue)),
         options(*this) {
     newGameSeed();
   }
+
+  // The notes go to the front end in charge.
+  void onNote(const Note& note) override {
+    if (frontEnd) frontEnd->onNote(note);
+  }
+  NoteSink* frontEnd = nullptr;
 
   Output& out;
   // The xboard game's clock settings and the stopwatch of the engine's own time, on which every

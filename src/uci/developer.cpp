@@ -1,5 +1,6 @@
 // The developer commands of the UCI front end: "go perft", "eval" and "d".
 #include "board/fen.h"
+#include "board/move.h"
 #include "board/number.h"
 #include "eval/evaluate.h"
 #include "uci/uci.h"
@@ -32,11 +33,24 @@ void UciEngine::perft(const Words& words) {
     return;
   }
   if (!awaitSearchFor("go perft")) return;
-  divideCommand(game_, perftTable_, depth, session_.clock.stopwatch, out_);
+  Stopwatch& watch = session_.clock.stopwatch;
+  watch.reset();
+  watch.markAndStart();
+  if (!perftTable_) perftTable_ = std::make_unique<PerftHashTable>(PerftHashMegabytes);
+  // Chess960 castling is written as the king taking its rook, which no other move can be.
+  const MoveNotation notation = moveNotation(
+      game_, game_.castling.standard ? CastlingNotation::KingTarget : CastlingNotation::KingTakesRook);
+  const RootMoveCount each = [&](Move m, uint64_t n) {
+    out_.line(moveToText(m, notation) + " " + std::to_string(n));
+  };
+  PerftTotals totals = countLeaves(game_, *perftTable_, depth, &each);
+  watch.stop();
+  totals.time = watch.sinceMark();
+  out_.block(perftTotalsText(totals, ""));
 }
 
 void UciEngine::eval() {
-  if (awaitSearchFor("eval")) printEvalBreakdown(out_, game_);
+  if (awaitSearchFor("eval")) out_.block(evalTable(game_));
 }
 
 void UciEngine::display() {

@@ -1,6 +1,7 @@
 #include "uci/uci.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "board/fen.h"
 #include "board/make_move.h"
@@ -36,12 +37,19 @@ Words splitWords(std::string_view line) {
 
 UciEngine::UciEngine(Session& session)
     : session_(session), out_(session.out), pool_(session.pool), options_(session.options) {
+  session_.frontEnd = this;
   setFromFen(game_, StartFen);
-  // UCI has no comment lines: what the engine says in them is not for a UCI GUI.
-  out_.dropComments();
 }
 
-UciEngine::~UciEngine() { pool_.abortSearch(); }
+UciEngine::~UciEngine() {
+  pool_.abortSearch();
+  if (session_.frontEnd == this) session_.frontEnd = nullptr;
+}
+
+void UciEngine::onNote(const Note& note) {
+  if (const auto* book = std::get_if<BookFailureNote>(&note))
+    info(std::string("cannot read the book: ") + std::strerror(book->errorCode));
+}
 
 int UciEngine::run(LineReader& reader, const std::vector<CommandLineItem>& commandLine) {
   for (const CommandLineItem& item : commandLine)

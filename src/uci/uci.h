@@ -35,7 +35,7 @@ SearchLimits parseGo(const Words& words, Position& pos, CastlingNotation castlin
 // reached, while that move is legal there, the line has room and no position comes again.
 PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table);
 
-class UciEngine : public SearchListener {
+class UciEngine : public SearchListener, public NoteSink {
  public:
   // Long enough for a "position" line with every move a game can hold.
   static constexpr size_t MaxLine = 16384;
@@ -76,6 +76,8 @@ class UciEngine : public SearchListener {
   void onStatistics(const SearchStatistics& statistics) override;
   // Tells the user of a "Hash" size that could not be had.
   void onTableRefused(uint32_t megabytes) override;
+  // The notes that UCI has words for, as info strings.
+  void onNote(const Note& note) override;
 
  private:
   // The handlers; words[0] is the command.

@@ -135,14 +135,12 @@ TEST(Fen, BlackToMoveAndRightsEnterTheKey) {
   EXPECT_EQ(pos.key(), pos.computeKey());
 }
 
-TEST(Fen, PrintBoardShowsRanksFromEightDown) {
+TEST(Fen, BoardTextShowsRanksFromEightDown) {
   Position pos;
   ASSERT_TRUE(setFromFen(pos, StartFen));
-  Output out;
-  printBoard(out, pos);
-  EXPECT_EQ(out.captured(),
+  EXPECT_EQ(boardText(pos, "# "),
             "# rnbqkbnr\n# pppppppp\n# ........\n# ........\n# ........\n# ........\n"
-            "# PPPPPPPP\n# RNBQKBNR\n#\n");
+            "# PPPPPPPP\n# RNBQKBNR\n");
 }
 
 }  // namespace

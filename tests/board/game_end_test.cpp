@@ -25,12 +25,12 @@ struct EndCase {
 TEST(GameEnd, ResultLines) {
   const EndCase cases[] = {
       {"rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3",
-       "0-1 {Black wins by checkmate}\n", true},
-      {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "1/2-1/2 {Stalemate}\n", true},
-      {"R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "1-0 {White wins by checkmate}\n", true},
-      {"4k3/8/8/8/8/8/8/2B1K3 w - - 0 1", "1/2-1/2 {Draw by insufficient material}\n", true},
-      {"4k3/8/8/8/8/8/8/1N2K3 b - - 0 1", "1/2-1/2 {Draw by insufficient material}\n", true},
-      {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", "1/2-1/2 {Draw by insufficient material}\n", true},
+       "0-1 {Black wins by checkmate}", true},
+      {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "1/2-1/2 {Stalemate}", true},
+      {"R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "1-0 {White wins by checkmate}", true},
+      {"4k3/8/8/8/8/8/8/2B1K3 w - - 0 1", "1/2-1/2 {Draw by insufficient material}", true},
+      {"4k3/8/8/8/8/8/8/1N2K3 b - - 0 1", "1/2-1/2 {Draw by insufficient material}", true},
+      {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", "1/2-1/2 {Draw by insufficient material}", true},
       {"4k3/8/8/8/8/8/8/1NN1K3 w - - 0 1", "", false},
       {"4k1n1/8/8/8/8/8/8/2B1K3 w - - 0 1", "", false},
       {"4k3/8/8/8/8/8/8/R3K3 w - - 100 80", "", false},
@@ -38,9 +38,9 @@ TEST(GameEnd, ResultLines) {
   for (const EndCase& c : cases) {
     Position pos;
     ASSERT_TRUE(setFromFen(pos, c.fen)) << c.fen;
-    Output out;
-    EXPECT_EQ(checkGameEnd(pos, out), c.over) << c.fen;
-    EXPECT_EQ(out.captured(), c.output) << c.fen;
+    const GameEnd end = gameEnd(pos);
+    EXPECT_EQ(end != GameEnd::None, c.over) << c.fen;
+    EXPECT_EQ(gameEndText(end), c.output) << c.fen;
   }
 }
 
@@ -48,9 +48,7 @@ TEST(GameEnd, FoolsMate) {
   Position pos;
   ASSERT_TRUE(setFromFen(pos, StartFen));
   for (const char* m : {"f2f3", "e7e5", "g2g4", "d8h4"}) play(pos, m);
-  Output out;
-  EXPECT_TRUE(checkGameEnd(pos, out));
-  EXPECT_EQ(out.captured(), "0-1 {Black wins by checkmate}\n");
+  EXPECT_EQ(gameEnd(pos), GameEnd::BlackMates);
 }
 
 TEST(CheckDraw, FiftyMoveRule) {
@@ -80,9 +78,7 @@ TEST(CheckDraw, RepetitionsCountThroughTheChain) {
   DrawResult third = checkDraw(pos);
   EXPECT_TRUE(third.drawn);
   EXPECT_EQ(third.code, RepetitionDraw);
-  Output out;
-  EXPECT_FALSE(checkGameEnd(pos, out));
-  EXPECT_EQ(out.captured(), "");
+  EXPECT_EQ(gameEnd(pos), GameEnd::None);
 }
 
 TEST(CheckDraw, NoRepetitionSearchBelowFourHalfmoves) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "board/fen.h"
+#include "board/move.h"
 #include "board/perft.h"
 
 namespace varnu {
@@ -142,22 +143,22 @@ TEST(PerftHashTable, SizeStoreAndReplacement) {
   EXPECT_EQ(small.probe(base + (uint64_t(1) << 32)), nullptr);
 }
 
-TEST(Perft, CommandsReportTheirFigures) {
+TEST(Perft, CountsReportTheirFigures) {
   Position pos;
   ASSERT_TRUE(setFromFen(pos, StartFen));
-  std::unique_ptr<PerftHashTable> table;
-  Stopwatch watch;
-  Output out;
-  divideCommand(pos, table, 2, watch, out);
-  const std::string text = out.captured();
-  EXPECT_EQ(text.rfind("# new size of Perft hash: 64 MB\nb1a3 20\nb1c3 20\n", 0), 0u) << text;
-  EXPECT_NE(text.find("h2h4 20\nTotal leaves: 400\nTotal nodes:  21\nTime elapsed: "),
-            std::string::npos)
-      << text;
-  out.clearCaptured();
-  perftCommand(pos, table, 2, watch, out);
-  EXPECT_EQ(out.captured().rfind("# Total leaves: 400\n# Total nodes:  21\n# Time elapsed: ", 0),
-            0u);
+  PerftHashTable table(1);
+  std::string lines;
+  const RootMoveCount each = [&](Move m, uint64_t n) {
+    lines += moveToText(m) + " " + std::to_string(n) + "\n";
+  };
+  PerftTotals totals = countLeaves(pos, table, 2, &each);
+  EXPECT_EQ(lines.rfind("b1a3 20\nb1c3 20\n", 0), 0u) << lines;
+  EXPECT_EQ(lines.size() - lines.rfind("h2h4 20\n"), 8u) << lines;
+  totals.time = 150;
+  EXPECT_EQ(perftTotalsText(totals, "# "),
+            "# Total leaves: 400\n# Total nodes:  21\n# Time elapsed: 1.50 s\n"
+            "# Nodes/second: 14\n");
+  EXPECT_EQ(countLeaves(pos, table, 2, nullptr).leaves, 400u);
 }
 
 TEST(Perft, DepthIsBoundByTheKeyStack) {

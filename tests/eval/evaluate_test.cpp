@@ -59,12 +59,10 @@ TEST(Evaluate, StartPositionBreakdownRows) {
   }
 }
 
-TEST(Evaluate, PrintsTheBreakdownTable) {
+TEST(Evaluate, WritesTheBreakdownTable) {
   Position pos;
   ASSERT_TRUE(setFromFen(pos, "8/8/8/8/8/2k5/8/KBN5 b - - 0 1"));
-  Output out;
-  printEvalBreakdown(out, pos);
-  const std::string text = out.captured();
+  const std::string text = evalTable(pos);
   EXPECT_NE(text.find("M: King edge dist                     0    0 (   0)    128  128 ( 128)   "
                       "-128\n"),
             std::string::npos)

@@ -34,7 +34,6 @@ bool sameBoard(const Position& a, const Position& b) {
 // gives the same position.
 void checkPosition(Position& pos, bool chess960) {
   static PerftHashTable table(1);
-  static Output sink;
   auto reread = std::make_unique<Position>();
   require(setFromFen(*reread, fenText(pos, 1), chess960));
   require(sameBoard(*reread, pos) && reread->castling == pos.castling);
@@ -60,8 +59,7 @@ void checkPosition(Position& pos, bool chess960) {
   require(perft(pos, table, 2, counter) == replies);
   EvalBreakdown breakdown;
   require(evaluateWithBreakdown(pos, breakdown) == evaluate(pos, -MateScore, MateScore));
-  printEvalBreakdown(sink, pos);
-  sink.clearCaptured();
+  evalTable(pos);
   polyglotKey(pos);
 }
 

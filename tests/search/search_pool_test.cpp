@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <utility>
 #include <cstdio>
 #include <fstream>
 #include <chrono>
@@ -24,9 +26,22 @@ struct Recorder : SearchListener {
   std::atomic<Move> last{NullMove};
 };
 
+// Keeps the notes, which come on the master's thread or the caller's.
+struct Notes : NoteSink {
+  void onNote(const Note& note) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    seen.push_back(note);
+  }
+  std::vector<Note> take() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::exchange(seen, {});
+  }
+  std::mutex mutex;
+  std::vector<Note> seen;
+};
+
 struct PoolFixture : testing::Test {
-  PoolFixture() : pool(out, watch, &book) {
-    pool.table().setSize(8);
+  PoolFixture() : pool(notes, watch, &book, nullptr, 8) {
     EXPECT_TRUE(setFromFen(game, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3"));
   }
   // A game under the default session clock; tests set their own limits.
@@ -36,7 +51,7 @@ struct PoolFixture : testing::Test {
     limits.gamePly = ply;
     return limits;
   }
-  Output out;
+  Notes notes;
   Stopwatch watch;
   OpeningBook book{"no such book.bin"};
   SearchPool pool;
@@ -112,7 +127,14 @@ TEST_F(PoolFixture, TheClockEndsATimedSearch) {
   pool.startSearch(game, limits, &recorder);
   pool.waitIdle();
   EXPECT_EQ(recorder.count.load(), 1);
-  EXPECT_NE(out.captured().find("# set maxTime = 4\n"), std::string::npos) << out.captured();
+  int budgets = 0;
+  for (const Note& note : notes.take()) {
+    if (const auto* budget = std::get_if<BudgetNote>(&note)) {
+      EXPECT_EQ(budget->budget.maxTime, 4);
+      ++budgets;
+    }
+  }
+  EXPECT_EQ(budgets, 1);
 }
 
 TEST_F(PoolFixture, HashResizeWaitsUntilTheWorkersAreIdle) {
@@ -143,12 +165,15 @@ TEST_F(PoolFixture, AResizeDuringASearchIsMadeAsItEnds) {
 }
 
 TEST_F(PoolFixture, CoresAreCappedAtTheProcessors) {
-  out.clearCaptured();
+  notes.take();
   pool.setCores(100000);
-  EXPECT_EQ(out.captured(), "# will now use " + std::to_string(pool.maxCores()) +
-                                " cores (requested=100000, current=" +
-                                std::to_string(pool.workerCount()) + ", max=" +
-                                std::to_string(pool.maxCores()) + ")\n");
+  const std::vector<Note> seen = notes.take();
+  ASSERT_EQ(seen.size(), 1u);
+  const CoresNote& cores = std::get<CoresNote>(seen[0]);
+  EXPECT_EQ(cores.used, pool.maxCores());
+  EXPECT_EQ(cores.requested, 100000u);
+  EXPECT_EQ(cores.current, pool.workerCount());
+  EXPECT_EQ(cores.max, pool.maxCores());
   EXPECT_EQ(pool.requestedCores(), pool.maxCores());
 }
 

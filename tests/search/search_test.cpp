@@ -31,8 +31,17 @@ struct Reports : SearchHost {
     seen.push_back({depth, score, line, tag, true});
   }
   void printStatistics() override {}
+  // The stop rules, as "<rule> <plies> <move>".
+  void onNote(const Note& note) override {
+    static constexpr const char* names[] = {"forced move",   "easy move",   "no time",
+                                            "forced draw",   "forced mate", "getting mated"};
+    if (const auto* stop = std::get_if<StopRuleNote>(&note))
+      stops += std::string(names[int(stop->rule)]) + " " + std::to_string(stop->plies) + " " +
+               moveToText(stop->move) + "\n";
+  }
   const Searcher* searcher = nullptr;
   std::vector<Report> seen;
+  std::string stops;
 };
 
 // The line's moves as the front ends print them.
@@ -42,16 +51,16 @@ std::string text(const PVLine& line) {
   return t;
 }
 
-// One searcher on its own table, searching to a fixed depth with the clock out of the way; when
-// reported, it reports to reports, which also keeps its node limit.
+// One searcher on its own table, searching to a fixed depth with the clock out of the way; it
+// reports to reports, which also keeps its node limit.
 struct Search {
-  explicit Search(int depth, uint32_t megabytes = 16, bool reported = false) {
-    table.resize(megabytes, quiet);
+  explicit Search(int depth, uint32_t megabytes = 16) {
+    table.resize(megabytes);
     SearchLimits limits;
     limits.moveTime = 1 << 30;
     limits.depth = depth;
     timer.start(limits, White, nullptr);
-    searcher = std::make_unique<Searcher>(0, &table, &timer, reported ? &reports : nullptr, &out);
+    searcher = std::make_unique<Searcher>(0, &table, &timer, &reports);
     searcher->limits = limits;
     reports.searcher = searcher.get();
   }
@@ -65,8 +74,6 @@ struct Search {
     EXPECT_TRUE(setFromFen(searcher->position, fen)) << fen;
     return searcher->position;
   }
-  Output quiet;
-  Output out;
   TranspositionTable table;
   Stopwatch watch;
   MoveTimer timer{watch};
@@ -79,7 +86,7 @@ TEST(Search, MateInOne) {
   const Move m = s.run("6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1");
   EXPECT_EQ(moveToText(m), "a1a8");
   EXPECT_EQ(s.searcher->bestScore, MateScore - 1);
-  EXPECT_EQ(s.out.captured(), "# forced mate in 1 plies: a1a8\n");
+  EXPECT_EQ(s.reports.stops, "forced mate 1 a1a8\n");
 }
 
 TEST(Search, MateInTwo) {
@@ -87,7 +94,7 @@ TEST(Search, MateInTwo) {
   // Doubled rooks on the open file: 1. Re8+ Rxe8 2. Rxe8 mate.
   const Move m = s.run("r5k1/5ppp/8/8/8/8/4RPPP/4R1K1 w - - 0 1");
   EXPECT_EQ(s.searcher->bestScore, MateScore - 3);
-  EXPECT_EQ(s.out.captured(), "# forced mate in 3 plies: " + moveToText(m) + "\n");
+  EXPECT_EQ(s.reports.stops, "forced mate 3 " + moveToText(m) + "\n");
 }
 
 TEST(Search, GettingMated) {
@@ -95,16 +102,16 @@ TEST(Search, GettingMated) {
   // In check, black can step aside or interpose; either way the queen mates next.
   const Move m = s.run("7k/r7/5QK1/8/8/8/8/8 b - - 0 1");
   EXPECT_EQ(s.searcher->bestScore, -(MateScore - 2));
-  EXPECT_EQ(s.out.captured(), "# getting mated in 2 plies: " + moveToText(m) + "\n");
+  EXPECT_EQ(s.reports.stops, "getting mated 2 " + moveToText(m) + "\n");
 }
 
 TEST(Search, ForcedMoveAndForcedDraw) {
   Search s(10);
   s.run("7k/8/8/8/8/8/1R6/K5R1 b - - 0 1");
-  EXPECT_EQ(s.out.captured(), "# forced move: h8h7\n");
+  EXPECT_EQ(s.reports.stops, "forced move 0 h8h7\n");
   Search bare(10);
   bare.run("8/8/8/4k3/8/8/3NK3/8 b - - 0 1");  // every line is a material draw
-  EXPECT_EQ(bare.out.captured().rfind("# forced draw: ", 0), 0u) << bare.out.captured();
+  EXPECT_EQ(bare.reports.stops.rfind("forced draw 0 ", 0), 0u) << bare.reports.stops;
 }
 
 // A mate score beyond the depth's mate bound (or a loss against a bare king) must not turn the
@@ -138,7 +145,7 @@ TEST(Search, SeveralLinesOfMatesKeepTheShortest) {
       {"6k1/4Q1N1/8/4P3/8/5Kpp/7B/8 w - - 0 1", "g7e6 g7e8 g7f5 g7h5"},
   };
   for (const auto& c : cases) {
-    Search s(8, 16, true);
+    Search s(8, 16);
     s.searcher->limits.multiPV = 2;
     s.run(c.fen);
     std::vector<Reports::Report> last;
@@ -160,7 +167,7 @@ TEST(Search, SeveralLinesOfMatesKeepTheShortest) {
 // 1 shown, wherever the limit falls.
 TEST(Search, StoppedSeveralLinesPlayTheLastLineOneShown) {
   for (uint64_t nodes = 8000; nodes <= 100000; nodes += nodes / 8) {
-    Search s(0, 1, true);  // no depth limit: the node limit stops it
+    Search s(0, 1);  // no depth limit: the node limit stops it
     s.searcher->limits.multiPV = 3;
     s.searcher->limits.nodes = nodes;
     const Move m = s.run("r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9");
@@ -177,7 +184,7 @@ TEST(Search, DepthLimitStopsSilently) {
   Search s(4);
   s.run("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
   EXPECT_EQ(s.searcher->completedDepth, 4);
-  EXPECT_EQ(s.out.captured(), "");
+  EXPECT_EQ(s.reports.stops, "");
 }
 
 TEST(Search, StalemateAndCheckmateBelowTheRoot) {

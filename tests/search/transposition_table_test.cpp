@@ -19,8 +19,7 @@ Position withKey(uint64_t key, int historyCount = 0) {
 
 class TTTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(table.resize(1, out)); }
-  Output out;
+  void SetUp() override { ASSERT_TRUE(table.resize(1)); }
   TranspositionTable table;
 };
 
@@ -104,7 +103,7 @@ TEST_F(TTTest, ReplacesTheFirstOfTheShallowest) {
   // entry with the larger stamp is the one replaced.
   const Position old = withKey(low | uint64_t(50) << 32, 0);
   const Position recent = withKey(low | uint64_t(51) << 32, 9);
-  table.resize(1, out);
+  table.resize(1);
   for (int i = 0; i < 3; ++i)
     table.store(withKey(low | uint64_t(i + 1) << 32, 9), 0, 0, -MateScore, MateScore, -1, 1, 4, 0);
   table.store(old, 0, 0, -MateScore, MateScore, -1, 1, 4, 0);
@@ -113,28 +112,25 @@ TEST_F(TTTest, ReplacesTheFirstOfTheShallowest) {
   EXPECT_EQ(table.entry(bucket + 3).key, old.key());
 }
 
-TEST(TranspositionTable, SizesAndTheirAnnouncements) {
-  Output out;
+TEST(TranspositionTable, Sizes) {
   TranspositionTable table;
   EXPECT_FALSE(table.probe(withKey(5), -1, 1, 0, 1).found);  // no table yet: a miss
-  table.resize(100, out);
+  table.resize(100);
   EXPECT_EQ(table.entryCount(), 4194304u);
-  table.resize(3, out);
+  table.resize(3);
   EXPECT_EQ(table.entryCount(), 131072u);
-  EXPECT_EQ(out.captured(), "# new size of TT hash: 100 MB\n# new size of TT hash: 3 MB\n");
 }
 
 // Clearing splits the table into 2 MB slices over the threads; slices that do not divide the
 // table evenly, or a table smaller than a slice, must still leave no entry behind.
 TEST(TranspositionTable, ConcurrentClearEmptiesEveryEntry) {
-  Output out;
   TranspositionTable table;
   const struct {
     uint32_t megabytes;
     unsigned threads;
   } cases[] = {{1, 3}, {8, 3}, {8, 1}};
   for (const auto& c : cases) {
-    ASSERT_TRUE(table.resize(c.megabytes, out, c.threads));
+    ASSERT_TRUE(table.resize(c.megabytes, c.threads));
     std::vector<uint64_t> stored;
     Position pos = withKey(0);
     uint64_t x = 0x9E3779B97F4A7C15ull;
@@ -146,7 +142,7 @@ TEST(TranspositionTable, ConcurrentClearEmptiesEveryEntry) {
       pos.history[0].key = x;
       table.store(pos, 1, 0, -MateScore, MateScore, -1, 1, 3, 77);
     }
-    ASSERT_TRUE(table.resize(c.megabytes, out, c.threads));  // the same size: emptied in place
+    ASSERT_TRUE(table.resize(c.megabytes, c.threads));  // the same size: emptied in place
     EXPECT_EQ(table.filledCount(), 0u);
     int found = 0;
     for (const uint64_t key : stored) {
@@ -160,9 +156,8 @@ TEST(TranspositionTable, ConcurrentClearEmptiesEveryEntry) {
 // Writers store entries whose data derive from the key; readers that hit must see data that
 // belongs to the key, never a mix of two writes.
 TEST(TranspositionTable, ConcurrentAccessNeverGivesAWrongHit) {
-  Output out;
   TranspositionTable table;
-  table.resize(1, out);
+  table.resize(1);
   std::atomic<bool> wrong{false};
   auto worker = [&](uint64_t seed) {
     uint64_t x = seed;

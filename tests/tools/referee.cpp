@@ -57,7 +57,6 @@
 #include "board/make_move.h"
 #include "board/move.h"
 #include "board/movegen.h"
-#include "board/output.h"
 
 namespace {
 
@@ -624,9 +623,9 @@ bool Match::synchronise(int e, std::vector<std::string>* claims) {
 
 // Decides whether the position on our board ends the game, with our own game-end code.
 bool Match::adjudicate(Position& pos, int plies, Outcome& outcome) {
-  Output captured;
-  if (checkGameEnd(pos, captured)) {
-    const std::string line = captured.captured();
+  const GameEnd end = gameEnd(pos);
+  if (end != GameEnd::None) {
+    const std::string line(gameEndText(end));
     const size_t brace = line.find('{');
     outcome.score = claimedScore(line);
     outcome.reason = line.substr(brace + 1, line.find('}') - brace - 1);

@@ -182,7 +182,7 @@ void storeMove(TranspositionTable& table, Position& pos, const char* text) {
 TEST(UciLine, CompletedFromTheTableUpToARepetition) {
   Output out;
   TranspositionTable table;
-  table.resize(1, out);
+  table.resize(1);
   Position root, pos;
   setFromFen(root, StartFen);
   pos = root;
