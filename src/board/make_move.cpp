@@ -258,6 +258,7 @@ void undoMove(Position& p, Move m, const UndoRecord& undo) {
 }  // namespace
 
 void makeMove(Position& p, Move m, UndoRecord& undo) {
+  p.history[p.historyCount].movePlayed = m;
   PlyRecord& next = pushPlyRecord(p);
   applyMove<true>(p, m, undo, next.key, next.pawnKey);
 }
@@ -327,6 +328,7 @@ uint64_t keyAfterMoveHint(const Position& p, Move m) {
 }
 
 void makeNullMove(Position& p, UndoRecord& undo) {
+  p.history[p.historyCount].movePlayed = NullMove;
   PlyRecord& next = pushPlyRecord(p);
   undo.castlingRights = p.castlingRights;
   undo.epSquare = p.epSquare;

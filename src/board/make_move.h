@@ -20,9 +20,9 @@ struct UndoRecord {
   bool operator==(const UndoRecord&) const = default;
 };
 
-// Full make: pushes a PlyRecord and keeps the key, rights, en-passant square and clock. The
-// caller writes the move into movePlayed of the current record first and keeps historyCount
-// below MaxHistory - 1.
+// Full make: records the move in the current PlyRecord (its movePlayed), pushes a new one and
+// keeps the key, rights, en-passant square and clock. The caller keeps historyCount below
+// MaxHistory - 1.
 void makeMove(Position& pos, Move m, UndoRecord& undo);
 void unmakeMove(Position& pos, Move m, const UndoRecord& undo);
 
@@ -40,7 +40,8 @@ void trialUnmake(Position& pos, Move m, const UndoRecord& undo);
 // fetching the table bucket of a move not yet made.
 uint64_t keyAfterMoveHint(const Position& pos, Move m);
 
-// Null move for the search: the other side moves, the en-passant square is cleared.
+// Null move for the search, recorded as the null move: the other side moves, the en-passant
+// square is cleared.
 void makeNullMove(Position& pos, UndoRecord& undo);
 void unmakeNullMove(Position& pos, const UndoRecord& undo);
 

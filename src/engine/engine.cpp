@@ -189,7 +189,6 @@ void Engine::expectReply() {
       analyzeMode_ || engineSide_ == NoColour || recordFull())
     return;
   Position pos = game_.position;
-  pos.history[pos.historyCount].movePlayed = expectedReply_;
   UndoRecord undo;
   makeMove(pos, expectedReply_, undo);
   // A reply that ends the game leaves nothing to ponder on.

@@ -7,7 +7,6 @@ namespace varnu {
 void GameRecord::appendAndMake(Move m) {
   assert(count < Capacity);
   moves[count] = m;
-  position.history[position.historyCount].movePlayed = m;
   makeMove(position, m, undo[count]);
   ++count;
   excluded.count = 0;

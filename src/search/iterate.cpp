@@ -70,7 +70,6 @@ Move Searcher::iterate(const Position& game) {
   // Pre-ordering: the first best move is the one with the best static evaluation.
   for (uint32_t k = 0; const MoveEntry* entry = pickNextMove(k, rootMoves); ++k) {
     const Move m = entry->move;
-    pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(pos, m, undo);
     const int v = -evaluate(pos, -MateScore, MateScore);
@@ -191,7 +190,6 @@ int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveLis
       // show that it beats the last of them.
       int beta = floor < w.beta ? w.beta : floor + 1;
       child.clear();
-      pos.history[pos.historyCount].movePlayed = m;
       UndoRecord undo;
       makeMove(pos, m, undo);
       int v = searchChild(floor, beta, 1, depth - 1, full ? 2 : 1, child);
@@ -337,7 +335,6 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
     const Move m = entry->move;
     ++k;
     child.clear();
-    pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(pos, m, undo);
     const int v = searchChild(std::max(alpha, best), beta, 1, depth - 1, int(k), child);

@@ -186,7 +186,6 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
                               pos.history[pos.historyCount - 2].movePlayed == NullMove;
   if (depth >= 2 && beta == alpha + 1 && eval >= beta && own.pieceCount - own.typeCount[Pawn] > 1 &&
       !twoNullsInARow) {
-    pos.history[pos.historyCount].movePlayed = NullMove;
     UndoRecord undo;
     makeNullMove(pos, undo);
     const int d = std::max(depth - std::min(depth / 4, 3) - 4, 0);
@@ -253,7 +252,6 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
       if (next && depth > 1) table->prefetch(keyAfterMoveHint(pos, next->move));
     }
     child.clear();
-    pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(pos, m, undo);
     if (depth > 1) table->prefetch(pos.key());  // the child probes the table

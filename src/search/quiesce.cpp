@@ -43,7 +43,6 @@ int Searcher::quiesce(int alpha, int beta, int ply, PVLine& line) {
     if (test.losing) continue;
     if (best + test.gain <= alpha) continue;  // even winning the piece cannot reach alpha
     child.clear();
-    pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(pos, m, undo);
     const int v = -quiesce(-beta, -std::max(alpha, best), ply + 1, child);

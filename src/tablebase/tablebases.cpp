@@ -316,7 +316,6 @@ bool Tablebases::rankByDistance(const Position& game, const MoveList& moves, Roo
   const bool repeated = repeatedSinceZeroing(game);
   for (uint32_t i = 0; i < moves.count; ++i) {
     const Move m = moves.entries[i].move;
-    pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(pos, m, undo);
     Probe state = Probe::Ok;

@@ -41,7 +41,6 @@ PVLine completeLine(const Position& root, const PVLine& line, const Transpositio
   int seenCount = 0;
   seen[seenCount++] = pos.key();
   auto play = [&](Move m) {
-    pos.history[pos.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(pos, m, undo);
   };

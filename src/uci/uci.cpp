@@ -194,7 +194,6 @@ void UciEngine::position(const Words& words) {
       return;
     }
     if (next.sideToMove == Black) ++fullmove;
-    next.history[next.historyCount].movePlayed = m;
     UndoRecord undo;
     makeMove(next, m, undo);
   }
@@ -259,7 +258,6 @@ void UciEngine::onTableRefused(uint32_t megabytes) {
 void UciEngine::onSearchDone(Move move) {
   // The reply is looked up before the lock: the position does not change while a "go" runs.
   Position after = game_;
-  after.history[after.historyCount].movePlayed = move;
   UndoRecord undo;
   makeMove(after, move, undo);
   const Move reply = pool_.expectedReply(after);

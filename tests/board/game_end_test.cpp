@@ -12,7 +12,6 @@ void play(Position& pos, const char* text) {
   const Move m = parseUserMove(pos, text);
   ASSERT_NE(m, NullMove) << text;
   UndoRecord undo;
-  pos.history[pos.historyCount].movePlayed = m;
   makeMove(pos, m, undo);
 }
 

@@ -69,8 +69,9 @@ TEST(MakeMove, EveryPairRestoresThePositionExactly) {
           const int to = moveToSquare(m);
           const bool capturesSlotless = pos.pieceType[to] != NoPiece && pos.listSlot[to] == NoSlot;
           UndoRecord undo;
-          pos.history[pos.historyCount].movePlayed = m;
-          const Position withMovePlayed = pos;
+          // The make records the move in the current record, and the unmake leaves it there.
+          Position withMovePlayed = pos;
+          withMovePlayed.history[withMovePlayed.historyCount].movePlayed = m;
           makeMove(pos, m, undo);
           // Slotless pieces are hashed but not walked by computeKey, so compare the changes,
           // except for the capture of such a piece, which only the incremental key sees.
@@ -111,7 +112,6 @@ TEST(MakeMove, EveryPairRestoresThePositionExactly) {
         }
         const Move m = list.entries[random() % list.count].move;
         UndoRecord undo;
-        pos.history[pos.historyCount].movePlayed = m;
         makeMove(pos, m, undo);
       }
     }
@@ -123,7 +123,6 @@ Move play(Position& pos, const char* text) {
   const Move m = parseUserMove(pos, text);
   EXPECT_NE(m, NullMove) << text;
   UndoRecord undo;
-  pos.history[pos.historyCount].movePlayed = m;
   makeMove(pos, m, undo);
   return m;
 }

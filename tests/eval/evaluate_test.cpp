@@ -246,7 +246,6 @@ TEST(Evaluate, ColourFlipAlongRandomGames) {
       generateMoves(pos, inCheck(pos), list);
       if (list.count == 0) break;
       const Move m = list.entries[next() % list.count].move;
-      pos.history[pos.historyCount].movePlayed = m;
       UndoRecord undo;
       makeMove(pos, m, undo);
     }

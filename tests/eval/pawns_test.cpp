@@ -171,7 +171,6 @@ TEST(EvalCache, CachedScoresEqualUncachedOverRandomGames) {
         generateMoves(pos, inCheck(pos), list);
         if (list.count == 0) break;
         const Move m = list.entries[random() % list.count].move;
-        pos.history[pos.historyCount].movePlayed = m;
         UndoRecord undo;
         makeMove(pos, m, undo);
       }

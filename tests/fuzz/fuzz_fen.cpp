@@ -43,7 +43,6 @@ void checkPosition(Position& pos, bool chess960) {
   for (uint32_t i = 0; i < list.count; ++i) {
     const Position before = pos;
     UndoRecord undo;
-    pos.history[pos.historyCount].movePlayed = list.entries[i].move;
     makeMove(pos, list.entries[i].move, undo);
     evaluate(pos, -MateScore, MateScore);
     MoveList next;

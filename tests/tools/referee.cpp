@@ -534,7 +534,6 @@ bool Match::loadOpenings(std::string& error) {
         return false;
       }
       UndoRecord undo;
-      pos.history[pos.historyCount].movePlayed = m;
       makeMove(pos, m, undo);
       moves.push_back(moveToText(m));
     }
@@ -717,7 +716,6 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, const
   for (const std::string& text : opening) {
     const Move m = parseUserMove(pos, text);
     UndoRecord undo;
-    pos.history[pos.historyCount].movePlayed = m;
     makeMove(pos, m, undo);
   }
   int64_t clockMs[2] = {settings_.baseMs, settings_.baseMs};
@@ -826,7 +824,6 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, const
     if (settings_.movesPerSession > 0 && fullMoveNumber % settings_.movesPerSession == 0)
       clockMs[mover] += settings_.baseMs;
     UndoRecord undo;
-    pos.history[pos.historyCount].movePlayed = m;
     makeMove(pos, m, undo);
     lastMove = moveToText(m);
     ++plies;

@@ -132,7 +132,6 @@ bool countLosingMoves(const Tablebases& tables, Position& pos, int& losing, bool
     const Move m = moves.entries[i].move;
     if (pos.pieceType[moveToSquare(m)] != NoPiece) captures = true;
     UndoRecord undo;
-    pos.history[pos.historyCount].movePlayed = m;
     makeMove(pos, m, undo);
     int wdl = 0;
     const bool probed = tables.probeWdl(pos, wdl);

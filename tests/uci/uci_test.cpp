@@ -174,7 +174,6 @@ TEST_F(UciFixture, GoWithoutAValidPosition) {
 void storeMove(TranspositionTable& table, Position& pos, const char* text) {
   const Move m = parseUserMove(pos, text);
   table.store(pos, 0, 0, -MateScore, MateScore, -1, 1, 5, m);
-  pos.history[pos.historyCount].movePlayed = m;
   UndoRecord undo;
   makeMove(pos, m, undo);
 }
@@ -198,7 +197,6 @@ TEST(UciLine, CompletedFromTheTableUpToARepetition) {
   Position afterG1f3 = root;
   for (const char* m : {"e2e4", "e7e5", "g1f3"}) {
     const Move move = parseUserMove(afterG1f3, m);
-    afterG1f3.history[afterG1f3.historyCount].movePlayed = move;
     UndoRecord undo;
     makeMove(afterG1f3, move, undo);
   }
