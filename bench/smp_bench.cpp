@@ -1,4 +1,4 @@
-// Time to reach a fixed depth with one worker and with two, through the search pool.
+// Time to reach a fixed depth with one worker and with two, through the engine's calls.
 //
 //   smp_bench [depth]
 #include <chrono>
@@ -7,9 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "board/fen.h"
-#include "board/move.h"
-#include "search/search_pool.h"
+#include "engine/engine.h"
 
 namespace {
 
@@ -24,32 +22,37 @@ const char* const positions[] = {
     "4r1k1/1p3pp1/p1p4p/3n4/3P4/1P3N1P/P4PP1/2R3K1 w - - 0 27",
 };
 
-struct Listener : varnu::SearchListener, varnu::NoteSink {
-  void onSearchDone(varnu::Move) override {}
-  void onNote(const varnu::Note&) override {}
+// Keeps the nodes of each search.
+struct Listener : varnu::EngineListener {
+  void onStatistics(const varnu::SearchStatistics& s) override { nodes = s.nodes; }
+  uint64_t nodes = 0;
 };
 
 double timeToDepth(int cores, int depth, uint64_t& nodes) {
   using namespace varnu;
-  Stopwatch watch;
   SearchLimits limits;  // a clock that never runs out: each search ends at the depth
   limits.moveTime = 1 << 30;
   limits.depth = depth;
+  Output quiet;
+  Engine engine(quiet);
   Listener listener;
-  SearchPool pool(listener, watch, nullptr, nullptr, 64);
-  pool.setCores(cores);
+  engine.attach(listener, FrontEndStyle{});
+  engine.setOption(Setting::OwnBook, "false", Protocol::Uci);
+  engine.setOption(Setting::Hash, "64", Protocol::Uci);
+  engine.setCores(cores);
+  engine.prepare();
   double total = 0;
   nodes = 0;
   for (const char* fen : positions) {
-    Position pos;
-    setFromFen(pos, fen);
-    pool.table().recreate();
+    engine.setPosition(fen);
+    engine.setOption(Setting::ClearHash, "", Protocol::Uci);
     const auto start = std::chrono::steady_clock::now();
-    pool.startSearch(pos, limits, &listener);
-    pool.waitIdle();
+    engine.go(limits, SearchGoal::ReportMove);
+    engine.waitIdle();
     total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    nodes += pool.statistics().nodes;
+    nodes += listener.nodes;
   }
+  engine.detach(listener);
   return total;
 }
 

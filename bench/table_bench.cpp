@@ -14,16 +14,18 @@
 #include <cstdlib>
 #include <vector>
 
-#include "board/fen.h"
-#include "search/search_pool.h"
+#include <string>
+
+#include "engine/engine.h"
 
 namespace {
 
 constexpr uint32_t sizes[] = {16, 256, 1024, 2048};
 
-struct Listener : varnu::SearchListener, varnu::NoteSink {
-  void onSearchDone(varnu::Move) override {}
-  void onNote(const varnu::Note&) override {}
+// Keeps the nodes of each search.
+struct Listener : varnu::EngineListener {
+  void onStatistics(const varnu::SearchStatistics& s) override { nodes = s.nodes; }
+  uint64_t nodes = 0;
 };
 
 struct Sample {
@@ -38,34 +40,34 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 Sample measure(uint32_t megabytes, int depth) {
   using namespace varnu;
-  Stopwatch watch;
   SearchLimits limits;  // a clock that never runs out: each search ends at the depth
   limits.moveTime = 1 << 30;
   limits.depth = depth;
   Sample s;
-  {
-    Listener listener;
-    SearchPool pool(listener, watch, nullptr, nullptr, 1);
-    Position pos;
-    setFromFen(pos, StartFen);
-    auto start = std::chrono::steady_clock::now();
-    pool.table().setSize(megabytes);
-    s.makeMs = secondsSince(start) * 1000;
-    double* const seconds[] = {&s.firstSeconds, &s.secondSeconds};
-    double* const nps[] = {&s.firstNps, &s.secondNps};
-    for (int k = 0; k < 2; ++k) {
-      if (k == 1) {
-        start = std::chrono::steady_clock::now();
-        pool.table().clear();
-        s.clearMs = secondsSince(start) * 1000;
-      }
+  Output quiet;
+  Engine engine(quiet);
+  Listener listener;
+  engine.attach(listener, FrontEndStyle{});
+  engine.setOption(Setting::OwnBook, "false", Protocol::Uci);
+  engine.setOption(Setting::Hash, std::to_string(megabytes), Protocol::Uci);
+  auto start = std::chrono::steady_clock::now();
+  engine.prepare();
+  s.makeMs = secondsSince(start) * 1000;
+  double* const seconds[] = {&s.firstSeconds, &s.secondSeconds};
+  double* const nps[] = {&s.firstNps, &s.secondNps};
+  for (int k = 0; k < 2; ++k) {
+    if (k == 1) {
       start = std::chrono::steady_clock::now();
-      pool.startSearch(pos, limits, &listener);
-      pool.waitIdle();
-      *seconds[k] = secondsSince(start);
-      *nps[k] = double(pool.statistics().nodes) / *seconds[k];
+      engine.setOption(Setting::ClearHash, "", Protocol::Uci);
+      s.clearMs = secondsSince(start) * 1000;
     }
+    start = std::chrono::steady_clock::now();
+    engine.go(limits, SearchGoal::ReportMove);
+    engine.waitIdle();
+    *seconds[k] = secondsSince(start);
+    *nps[k] = double(listener.nodes) / *seconds[k];
   }
+  engine.detach(listener);
   return s;
 }
 

@@ -3,11 +3,11 @@
 # DEB" in the build folder makes varnu_<version>_<arch>.deb of the same files below /usr.
 
 # The version has one home, the engine's name in the code.
-file(STRINGS ${PROJECT_SOURCE_DIR}/src/session/session.h VARNU_NAME_LINE
+file(STRINGS ${PROJECT_SOURCE_DIR}/src/engine/engine.h VARNU_NAME_LINE
      REGEX "EngineName = \"Varnu [0-9]+\\.[0-9]+\\.[0-9]+\"")
 string(REGEX MATCH "[0-9]+\\.[0-9]+\\.[0-9]+" VARNU_VERSION "${VARNU_NAME_LINE}")
 if(NOT VARNU_VERSION)
-  message(FATAL_ERROR "no version found in src/session/session.h")
+  message(FATAL_ERROR "no version found in src/engine/engine.h")
 endif()
 
 include(GNUInstallDirs)

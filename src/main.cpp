@@ -1,21 +1,23 @@
 // Varnu: a chess engine for xboard/CECP and UCI front ends.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include "engine/bench_command.h"
+#include "cli/bench_command.h"
+#include "engine/command_line.h"
 #include "engine/engine.h"
 #include "platform/console.h"
-#include "session/command_line.h"
-#include "session/session.h"
 #include "uci/uci.h"
+#include "xboard/xboard.h"
 
 namespace {
 
 // Runs the UCI front end for the rest of the input, the first "uci" already read.
-int runUci(varnu::Session& session, const std::vector<varnu::CommandLineItem>& commandLine) {
-  varnu::UciEngine uci(session);
-  varnu::LineReader reader(stdin, varnu::UciEngine::MaxLine);
+int runUci(varnu::Engine& engine, varnu::Output& out,
+           const std::vector<varnu::CommandLineItem>& commandLine) {
+  varnu::UciFrontEnd uci(engine, out);
+  varnu::LineReader reader(stdin, varnu::UciFrontEnd::MaxLine);
   return uci.run(reader, commandLine);
 }
 
@@ -27,7 +29,7 @@ int main(int argc, char** argv) {
   // "varnu bench [depth]" runs the benchmark instead of the protocol.
   if (argc > 1 && std::string_view(argv[1]) == "bench")
     return varnu::runBench(out, argc - 2, argv + 2);
-  varnu::Session session(out);
+  varnu::Engine engine(out);
   varnu::LineReader reader(stdin);
   const auto commandLine = varnu::readCommandLine(argc, argv);
 
@@ -44,19 +46,24 @@ int main(int argc, char** argv) {
     }
     if (!ended && line == "uci") {
       out.logInput(line);
-      return runUci(session, commandLine);
+      return runUci(engine, out, commandLine);
     }
     // Anything else is an xboard session's first line, read again by its loop.
     if (!ended) before.push_back(line);
     reader.unread(before);
   }
-  varnu::Engine engine(session);
-  engine.printBanner();
-  engine.applyCommandLine(commandLine);
-  const int status = engine.run(reader);
-  if (!engine.uciRequested()) return status;
+  bool uciRequested = false;
+  int status = 0;
+  {
+    varnu::XboardFrontEnd xboard(engine, out);
+    xboard.printBanner();
+    xboard.applyCommandLine(commandLine);
+    status = xboard.run(reader);
+    uciRequested = xboard.uciRequested();
+  }
+  if (!uciRequested) return status;
   // The xboard start-up ends with its prompt, which has no line feed: the first answer would be
   // glued to it.
   out.line("");
-  return runUci(session, {});
+  return runUci(engine, out, {});
 }

@@ -83,33 +83,6 @@ void capBudget(BudgetFigures& b, int32_t moveTime, int32_t margin, int32_t clock
   b.maxTime = clamp32(wanted);
 }
 
-std::string budgetLines(const BudgetFigures& b) {
-  char text[400];
-  int32_t wanted = b.max;
-  if (b.moveTime > 0) {
-    wanted = clamp32(int64_t(b.moveTime) - b.margin);
-    std::snprintf(text, sizeof text, "# timePerMove=%d margin=%d max=%d\n", b.moveTime, b.margin,
-                  wanted);
-  } else if (b.sessions) {
-    std::snprintf(text, sizeof text,
-                  "# movesPerSession=%u timePerSession=%u increment=%u\n"
-                  "# ply=%u fullMoveNumber=%u remainingMoves=%u nSessions=%u\n"
-                  "# total=%d elapsed=%d remaining=%d available=%d max=%d\n",
-                  b.movesPerSession, uint32_t(b.timePerSession), uint32_t(b.increment), b.ply,
-                  b.fullMoveNumber, b.remainingMoves, b.nSessions, b.total, b.elapsed, b.remaining,
-                  b.available, b.max);
-  } else {
-    std::snprintf(text, sizeof text, "# time=%d increment=%d movesToGo=%u max=%d\n", b.remaining,
-                  b.increment, b.remainingMoves, b.max);
-  }
-  std::string lines = text;
-  if (b.maxTime < wanted) {
-    std::snprintf(text, sizeof text, "# clock=%d margin=%d max=%d\n", b.clock, b.margin, b.maxTime);
-    lines += text;
-  }
-  return lines;
-}
-
 int32_t TimeControl::reportedClock(int ply) const {
   if (reportPly < 0 || (ply != reportPly && ply != reportPly + 1)) return NoClock;
   return clamp32(int64_t(reportedGiven) - stopwatch.reading());

@@ -62,10 +62,6 @@ BudgetFigures clockBudget(int32_t time, int32_t increment, int movesToGo);
 // fixed time per move does not heed.
 void capBudget(BudgetFigures& b, int32_t moveTime, int32_t margin, int32_t clock);
 
-// The comment lines that report a budget, each ended by a newline: the clock's figures (or the
-// time per move), and a line of the clock when it cuts the budget.
-std::string budgetLines(const BudgetFigures& b);
-
 // The clock of an xboard game: the settings of "level", "st" and "time", and the stopwatch of
 // the engine's own thinking time. The stopwatch is atomic, since the search thread runs it; the
 // settings are set and read by the front end alone.

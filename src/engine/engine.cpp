@@ -1,141 +1,189 @@
 #include "engine/engine.h"
 
-#include <cstring>
-
 #include "board/fen.h"
-#include "board/game_end.h"
 #include "board/make_move.h"
-#include "board/move.h"
 #include "board/movegen.h"
+#include "board/number.h"
+#include "clock/stopwatch.h"
+#include "eval/evaluate.h"
+#include "search/playing_level.h"
 
 namespace varnu {
 
-Engine::Engine(Session& session)
-    : out_(session.out),
-      clock_(session.clock),
-      pool_(session.pool),
-      options_(session.options),
-      tablebases_(session.tablebases),
-      session_(session) {
-  session_.frontEnd = this;
-  setStartPosition();
-}
+namespace {
 
-// The search must end before the game it plays into goes away.
-Engine::~Engine() {
-  pool_.abortSearch();
-  if (session_.frontEnd == this) session_.frontEnd = nullptr;
-}
+// Moves a position may have after its FEN: the position's history keeps room for the search.
+constexpr int MaxGameMoves = MaxHistory - 2;
 
-void Engine::printBanner() {
-  out_.block("# " + std::string(EngineName) + "\n# a chess engine for xboard/CECP front ends, by " +
-             std::string(EngineAuthor) + "\n# \nfeature done=0\n");
-}
-
-void Engine::applyCommandLine(const std::vector<CommandLineItem>& items) {
-  for (const CommandLineItem& item : items) {
-    if (item.cores > 0)
-      pool_.setCores(item.cores);
-    else
-      out_.line("# " + item.warning);
+// The move number of FEN text: its sixth field, 1 when it has none or a bad one.
+int moveNumberField(std::string_view fen) {
+  int field = 0;
+  size_t i = 0;
+  while (i < fen.size()) {
+    while (i < fen.size() && (fen[i] == ' ' || fen[i] == '\t')) ++i;
+    const size_t start = i;
+    while (i < fen.size() && fen[i] != ' ' && fen[i] != '\t') ++i;
+    if (i > start && ++field == 6) return std::max(parseNumber(fen.substr(start, i - start)), 1);
   }
+  return 1;
 }
 
-void Engine::setStartPosition() {
+// The longest move text of any notation: "O-O-O", or a promotion such as "e7e8q".
+constexpr size_t MaxMoveText = 5;
+
+}  // namespace
+
+Engine::Engine(Output& output, WorkerMode mode)
+    : output_(output),
+      book_(Options::row(Setting::BookFile).defaultText),
+      pool_(*this, clock_.stopwatch, &book_, &tablebases_,
+            uint32_t(Options::row(Setting::Hash).defaultValue), mode),
+      options_(pool_, book_, tablebases_) {
+  newGameSeed();
   setFromFen(game_.position, StartFen);
   game_.empty();
-  updateNotation();
 }
 
-void Engine::updateNotation() {
-  notation_ = moveNotation(game_.position,
-                           chess960_ ? CastlingNotation::Castles : CastlingNotation::KingTarget);
+// The search must end before the game it reads goes away.
+Engine::~Engine() { pool_.abortSearch(); }
+
+void Engine::attach(EngineListener& listener, const FrontEndStyle& style) {
+  listener_ = &listener;
+  style_ = style;
 }
 
-int Engine::run(LineReader& reader) {
-  startUp();
-  std::string line;
-  bool firstCommand = true;
-  while (!quitRequested_) {
-    {
-      std::lock_guard<std::mutex> lock(gameMutex_);
-      if (boardPrintPending_) printBoardNow();
-    }
-    if (!xboardMode_) out_.prompt("# Your move: ");
-    if (!reader.next(line)) {
-      endOfInput();
-      break;
-    }
-    out_.logInput(line);
-    if (firstCommand && line == "uci") {
-      uciRequested_ = true;
-      return 0;
-    }
-    firstCommand = firstCommand && line.empty();
-    execute(line);
-  }
-  return 0;
+void Engine::detach(EngineListener& listener) {
+  if (listener_ != &listener) return;
+  stop();
+  listener_ = &quiet_;
 }
 
-void Engine::startUp() {
-  pool_.table().ensure();
-  pool_.rebuildWorkers(false);
-  setStartPosition();
-  boardPrintPending_ = true;
+void Engine::newGameSeed() {
+  const int32_t fixed = options_.number(Setting::LevelSeed);
+  gameSeed_ = fixed != 0 ? uint64_t(fixed)
+                         : gameSeed_ * 6364136223846793005ULL + uint64_t(clockStamp()) +
+                               1442695040888963407ULL;
 }
 
-void Engine::execute(std::string_view line) {
-  if (!dispatch(line))
-    out_.printf("# command \"%.*s\" returned an error code \n", int(line.size()), line.data());
-  if (quitRequested_) return;
+// ----- The game
+
+void Engine::newGame() {
+  stop();
+  newGameSeed();
+  pool_.table().clear();
+  pool_.rebuildWorkers(true);
   std::lock_guard<std::mutex> lock(gameMutex_);
-  afterCommand();
+  setFromFen(game_.position, StartFen);
+  game_.empty();
+  positionValid_ = true;
+  setupMoveNumber_ = 1;
+  expectedReply_ = ponderReply_ = NullMove;
+  clock_.resetForNewGame();
 }
 
-void Engine::endOfInput() {
-  // A timed search still plays its move; an analysis would never end, so it is stopped, and so
-  // is a ponder search after the move.
-  if (analyzeMode_) pool_.abortSearch();
-  pool_.waitForMove();
-  pool_.ponder().miss();
-  quitRequested_ = true;
-}
-
-void Engine::afterCommand() {
-  // Without a valid position there is nothing to judge or to search until the next one.
-  if (pool_.anyBusy() || !positionValid_) return;
-  if (!gameOver_) gameOver_ = announceGameEnd();
-  if (gameOver_) {
-    engineSide_ = NoColour;
-    forceMode_ = true;
+PositionResult Engine::setPosition(std::string_view fen, std::span<const std::string_view> moves) {
+  // The game is built aside: a refused position leaves none, not the one before.
+  auto next = std::make_unique<GameRecord>();
+  PositionResult result;
+  if (!setFromFen(next->position, fen, options_.flag(Setting::Chess960))) {
+    result.kind = PositionResult::Kind::BadFen;
+  } else {
+    next->empty();
+    const CastlingNotation castling = castlingNotation();
+    for (size_t i = 0; i < moves.size(); ++i) {
+      const Move m = moves[i].size() <= MaxMoveText
+                         ? parseUserMove(next->position, moves[i], castling)
+                         : NullMove;
+      result.move = i;
+      if (m == NullMove) {
+        result.kind = PositionResult::Kind::IllegalMove;
+        break;
+      }
+      if (int(i) + 1 > MaxGameMoves) {
+        result.kind = PositionResult::Kind::TooManyMoves;
+        break;
+      }
+      next->appendAndMake(m);
+    }
   }
-  if (engineSide_ == game_.position.sideToMove && game_.count < GameRecord::Capacity &&
-      !(analyzeMode_ && allExcluded()))
-    pool_.startSearch(game_.position, gameLimits(game_.count, game_.position.sideToMove), this);
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  positionValid_ = result.kind == PositionResult::Kind::Done;
+  if (!positionValid_) return result;
+  game_ = *next;
+  setupMoveNumber_ = moveNumberField(fen);
+  expectedReply_ = ponderReply_ = NullMove;
+  return result;
 }
 
-SearchLimits Engine::gameLimits(int gamePly, int side) const {
-  SearchLimits limits;
-  // An analysis has no clock; a game has the session clock of "level", or a time per move.
-  limits.infinite = analyzeMode_;
-  limits.sessionClock = !analyzeMode_;
-  limits.sessions = clock_.sessions;
-  limits.gamePly = gamePly;
-  limits.moveTime = clock_.moveTime;
-  limits.time[side] = clock_.reportedClock(gamePly);
-  options_.fillLimits(limits);
-  limits.depth = depthLimit_;
-  limits.excluded = game_.excluded;
-  // The book holds standard chess only, and knows nothing of the exclusions.
-  limits.bookAllowed = options_.flag(Setting::OwnBook) && !chess960_ && game_.excluded.count == 0;
-  limits.notation = notation_;
-  return limits;
+void Engine::refusePosition() {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  positionValid_ = false;
 }
 
-bool Engine::allExcluded() {
+bool Engine::positionValid() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return positionValid_;
+}
+
+MoveResult Engine::makeMove(std::string_view text) {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  const Move m = text.size() <= MaxMoveText
+                     ? parseUserMove(game_.position, text, castlingNotation())
+                     : NullMove;
+  if (m == NullMove) return MoveResult::Illegal;
+  if (recordFull()) return MoveResult::RecordFull;
+  game_.appendAndMake(m);
+  return MoveResult::Done;
+}
+
+bool Engine::takeBack(int moves) {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return game_.takeBack(moves);
+}
+
+Move Engine::parseMove(std::string_view text) const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  if (text.size() > MaxMoveText) return NullMove;
+  // A search may be reading the game's position, so the move is found on a copy.
+  Position scratch = game_.position;
+  return parseUserMove(scratch, text, castlingNotation());
+}
+
+ExclusionResult Engine::exclude(std::string_view text, bool excluded) {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  Position scratch = game_.position;
+  MoveList next = game_.excluded;
+  if (text == "all") {
+    next.count = 0;
+    if (excluded) generateMoves(scratch, inCheck(scratch), next);
+  } else {
+    const Move m = text.size() >= 3 && text.size() <= MaxMoveText
+                       ? parseUserMove(scratch, text, castlingNotation())
+                       : NullMove;
+    if (m == NullMove) return ExclusionResult::Illegal;
+    uint32_t at = 0;
+    while (at < next.count && !sameMove(next.entries[at].move, m)) ++at;
+    if (excluded && at == next.count) next.add(m);
+    if (!excluded && at < next.count) next.entries[at] = next.entries[--next.count];
+  }
+  bool same = next.count == game_.excluded.count;
+  for (uint32_t i = 0; same && i < next.count; ++i) {
+    bool found = false;
+    for (uint32_t j = 0; j < game_.excluded.count; ++j)
+      found = found || sameMove(next.entries[i].move, game_.excluded.entries[j].move);
+    same = found;
+  }
+  if (same) return ExclusionResult::Unchanged;
+  game_.excluded = next;
+  return ExclusionResult::Changed;
+}
+
+bool Engine::allExcluded() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
   if (game_.excluded.count == 0) return false;
+  Position scratch = game_.position;
   MoveList legal;
-  generateMoves(game_.position, inCheck(game_.position), legal);
+  generateMoves(scratch, inCheck(scratch), legal);
   for (uint32_t i = 0; i < legal.count; ++i) {
     bool excluded = false;
     for (uint32_t j = 0; j < game_.excluded.count; ++j)
@@ -145,79 +193,197 @@ bool Engine::allExcluded() {
   return true;
 }
 
-void Engine::printBoardNow() {
-  out_.block(boardText(game_.position, "# ") + "#\n");
-  boardPrintPending_ = false;
-}
-
-bool Engine::announceGameEnd() {
-  const GameEnd end = gameEnd(game_.position);
-  if (end != GameEnd::None) out_.line(gameEndText(end));
-  return end != GameEnd::None;
-}
-
-PerftHashTable& Engine::perftTable() {
-  if (!perftTable_) {
-    onNote(PerftTableNote{PerftHashMegabytes});
-    perftTable_ = std::make_unique<PerftHashTable>(PerftHashMegabytes);
-  }
-  return *perftTable_;
-}
-
-void Engine::onSearchDone(Move m) {
+GameEnd Engine::gameEnd() {
+  // On the game's own position, which keeps the count of its repetitions for the search.
   std::lock_guard<std::mutex> lock(gameMutex_);
-  if (drawOfferCheck(m)) out_.line("offer draw");
-  const std::string text = moveToText(m, notation_);
-  out_.line("# making engine move: " + text);
-  game_.appendAndMake(m);
-  boardPrintPending_ = true;
-  out_.line("move " + text);
-  printBoardNow();
-  if (!gameOver_) gameOver_ = announceGameEnd();
-  if (gameOver_) {
-    engineSide_ = NoColour;
-    forceMode_ = true;
-  }
-  expectReply();
+  return varnu::gameEnd(game_.position);
 }
 
-void Engine::expectReply() {
+int Engine::sideToMove() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return game_.position.sideToMove;
+}
+
+int Engine::movesPlayed() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return game_.count;
+}
+
+Move Engine::hint() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return expectedAtKey_ == game_.position.key() ? expectedReply_ : NullMove;
+}
+
+MoveNotation Engine::notation() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return gameNotation();
+}
+
+std::string Engine::boardText(std::string_view prefix) const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return varnu::boardText(game_.position, prefix);
+}
+
+std::string Engine::fen() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return fenText(game_.position, moveNumber());
+}
+
+int Engine::moveNumber() const {
+  // The move number grows with every move of Black's since the position was set up.
+  const bool blackFirst = (game_.count % 2 == 1) == (game_.position.sideToMove == White);
+  return setupMoveNumber_ + (game_.count + (blackFirst ? 1 : 0)) / 2;
+}
+
+CastlingNotation Engine::castlingNotation() const {
+  return options_.flag(Setting::Chess960) ? style_.chess960Castling : CastlingNotation::KingTarget;
+}
+
+MoveNotation Engine::gameNotation() const {
+  return moveNotation(game_.position, castlingNotation());
+}
+
+// ----- Searching
+
+void Engine::completeLimits(SearchLimits& limits, bool withExclusions) const {
+  limits.moveOverhead = options_.moveOverhead();
+  limits.multiPV = options_.number(Setting::MultiPV);
+  limits.tablebases.probeLimit = options_.number(Setting::SyzygyProbeLimit);
+  limits.tablebases.probeDepth = options_.number(Setting::SyzygyProbeDepth);
+  limits.tablebases.rule50 = options_.flag(Setting::Syzygy50MoveRule);
+  limits.level.elo = levelRating(options_.number(Setting::SkillLevel),
+                                 options_.flag(Setting::LimitStrength),
+                                 options_.number(Setting::Elo));
+  limits.level.seed = gameSeed_;
+  if (withExclusions)
+    limits.excluded = game_.excluded;
+  else
+    limits.excluded.count = 0;
+  // The book holds standard chess only, and knows nothing of the exclusions, the root moves
+  // asked for or a mate to find.
+  limits.bookAllowed = options_.flag(Setting::OwnBook) && !options_.flag(Setting::Chess960) &&
+                       limits.excluded.count == 0 && limits.searchMoves.count == 0 &&
+                       !limits.infinite && limits.mate == 0;
+}
+
+RootState Engine::rootState() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  if (!positionValid_) return RootState::NoPosition;
+  Position scratch = game_.position;
+  if (countMoves(scratch, inCheck(scratch)) > 0) return RootState::HasMoves;
+  return inCheck(scratch) ? RootState::Checkmated : RootState::Stalemated;
+}
+
+bool Engine::go(const SearchLimits& limits, SearchGoal goal) {
+  prepareTable();
+  SearchLimits full = limits;
+  {
+    std::lock_guard<std::mutex> lock(gameMutex_);
+    if (!positionValid_) return false;
+    completeLimits(full, true);
+    full.moveWanted = goal != SearchGoal::Analyse;
+    goal_ = goal;
+    goLimits_ = limits;
+    searchNotation_ = gameNotation();
+    searchShowsOdds_ = options_.flag(Setting::ShowWdl);
+    searchGamePly_ = 2 * (moveNumber() - 1) + game_.position.sideToMove;
+    resultDue_ = goal == SearchGoal::ReportMove;
+  }
+  // Without threads the search runs within these calls, reporting as it goes.
+  if (full.ponder)
+    pool_.ponder().start(game_.position, full);
+  else
+    pool_.startSearch(game_.position, full);
+  return true;
+}
+
+void Engine::stop() {
+  pool_.abortSearch();
+  resultDue_ = false;
+}
+
+void Engine::moveNow() { pool_.moveNow(); }
+
+void Engine::ponderHit(const SearchLimits& limits) {
+  SearchLimits full = limits;
+  {
+    std::lock_guard<std::mutex> lock(gameMutex_);
+    completeLimits(full, false);
+    goLimits_ = limits;
+  }
+  pool_.ponder().hit(full);
+}
+
+void Engine::stopPondering() { pool_.ponder().miss(); }
+
+bool Engine::isPonderReply(std::string_view text) const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  if (ponderReply_ == NullMove || !pool_.ponder().active() || text.size() > MaxMoveText)
+    return false;
+  Position scratch = game_.position;
+  const Move m = parseUserMove(scratch, text, castlingNotation());
+  return m != NullMove && sameMove(m, ponderReply_) && !recordFull();
+}
+
+void Engine::waitIdle() { pool_.waitIdle(); }
+
+void Engine::waitForMove() { pool_.waitForMove(); }
+
+void Engine::finish() {
+  if (resultDue_ && waitsForStop()) moveNow();
+  pool_.waitIdle();
+  // Every search that owes a move reports one, whatever became of it.
+  if (resultDue_.exchange(false)) listener_->onBestMove(BestMove{NullMove, NullMove, notation()});
+}
+
+bool Engine::thinking() const { return pool_.anyBusy(); }
+
+bool Engine::pondering() const { return pool_.ponder().active(); }
+
+bool Engine::resultDue() const { return resultDue_; }
+
+bool Engine::waitsForStop() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  const SearchLimits& l = goLimits_;
+  return l.infinite || pool_.ponder().active() ||
+         !(l.timed(game_.position.sideToMove) || l.depth > 0 || l.nodes > 0);
+}
+
+void Engine::onSearchDone(Move move) {
+  if (goal_ == SearchGoal::PlayMove) {
+    playEngineMove(move);
+    return;
+  }
+  if (goal_ != SearchGoal::ReportMove) return;
+  Move reply = NullMove;
+  if (move != NullMove) {
+    // The game stands still while a search reports its move.
+    Position after = game_.position;
+    UndoRecord undo;
+    varnu::makeMove(after, move, undo);
+    reply = pool_.expectedReply(after);
+  }
+  resultDue_ = false;
+  listener_->onBestMove(BestMove{move, reply, searchNotation_});
+}
+
+void Engine::playEngineMove(Move move) {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  const bool draw = offersDraw(move);
+  game_.appendAndMake(move);
+  const GameEnd end = varnu::gameEnd(game_.position);
   expectedReply_ = pool_.expectedReply(game_.position);
   expectedAtKey_ = game_.position.key();
-  ponderMove_ = NullMove;
-  if (!options_.flag(Setting::Ponder) || expectedReply_ == NullMove || gameOver_ || forceMode_ ||
-      analyzeMode_ || engineSide_ == NoColour || recordFull())
-    return;
-  Position pos = game_.position;
-  UndoRecord undo;
-  makeMove(pos, expectedReply_, undo);
-  // A reply that ends the game leaves nothing to ponder on.
-  if (countMoves(pos, inCheck(pos)) == 0 || checkDraw(pos).code == MaterialDraw) return;
-  SearchLimits limits = gameLimits(game_.count + 1, pos.sideToMove);
-  // The exclusions belong to the position before the reply.
-  limits.excluded.count = 0;
-  limits.bookAllowed = options_.flag(Setting::OwnBook) && !chess960_;
-  limits.moveWanted = true;
-  ponderMove_ = expectedReply_;
-  // Thinking lines while pondering leave the assumed reply out, so it is announced first.
-  if (postThinking_) out_.line("Hint: " + moveToText(ponderMove_, notation_));
-  pool_.ponder().start(pos, limits, this);
+  ponderReply_ = NullMove;
+  listener_->onEngineMove(EngineMove{move, draw, end, game_.position, searchNotation_});
+  if (end == GameEnd::None) ponderOn(expectedReply_);
 }
 
-bool Engine::isPonderHit(std::string_view text) {
-  std::lock_guard<std::mutex> lock(gameMutex_);
-  if (ponderMove_ == NullMove || gameOver_ || text.size() < 3 || text.size() > 5) return false;
-  const Move m = parseUserMove(game_.position, text, notation_.castling);
-  return m != NullMove && sameMove(m, ponderMove_) && !recordFull();
-}
-
-bool Engine::drawOfferCheck(Move m) {
-  game_.appendAndMake(m);
+bool Engine::offersDraw(Move move) {
+  game_.appendAndMake(move);
   Position& pos = game_.position;
-  MoveList replies;
-  generateMoves(pos, inCheck(pos), replies);
   bool offer = false;
-  if (replies.count > 0) {
+  if (countMoves(pos, inCheck(pos)) > 0) {
     const DrawCode code = checkDraw(pos).code;
     offer = code == FiftyMoveDraw || code == RepetitionDraw;
   }
@@ -225,67 +391,133 @@ bool Engine::drawOfferCheck(Move m) {
   return offer;
 }
 
-bool Engine::dispatch(std::string_view line) {
-  if (line.empty()) return true;
-  const Command* command = findCommand(line);
-  if (!command) return true;
-  const size_t space = line.find(' ');
-  Args args;
-  if (space == std::string_view::npos) {
-    if (command->minArgs > 0) {
-      out_.printf("Error (missing arguments, expected at least %u): %.*s\n", command->minArgs,
-                  int(line.size()), line.data());
-      return false;
-    }
-    args = split("", ' ');
-  } else {
-    args = split(line.substr(space + 1), ' ');
-    if (args.size() < command->minArgs) {
-      out_.printf("Error (missing arguments, expected at least %u): %.*s\n", command->minArgs,
-                  int(line.size()), line.data());
-      return false;
-    }
-    if (args.size() > command->maxArgs) {
-      out_.printf("Error (too many arguments, expected at most %u): %.*s\n", command->maxArgs,
-                  int(line.size()), line.data());
-      return false;
-    }
+void Engine::ponderOn(Move reply) {
+  if (!options_.flag(Setting::Ponder) || reply == NullMove || recordFull()) return;
+  Position pos = game_.position;
+  UndoRecord undo;
+  varnu::makeMove(pos, reply, undo);
+  // A reply that ends the game leaves nothing to ponder on.
+  if (countMoves(pos, inCheck(pos)) == 0 || checkDraw(pos).code == MaterialDraw) return;
+  // The next move's controls, two plies on; its clock is read at the hit.
+  SearchLimits limits = goLimits_;
+  limits.gamePly += 2;
+  limits.time[White] = limits.time[Black] = NoClock;
+  limits.searchMoves.count = 0;
+  completeLimits(limits, false);
+  limits.moveWanted = true;
+  ponderReply_ = reply;
+  listener_->onPonder(PonderStart{reply, searchNotation_});
+  pool_.ponder().start(pos, limits);
+}
+
+void Engine::onThinking(const ThinkingReport& report) {
+  if (!style_.completeLines || goal_ != SearchGoal::ReportMove) {
+    listener_->onThinking(
+        Thinking{report, *report.line, searchNotation_, searchShowsOdds_, searchGamePly_});
+    return;
   }
-  if (command->needsPosition && !positionValid_) {
-    out_.printf("Error (no valid position): %.*s\n", int(line.size()), line.data());
-    return false;
+  // The search's line stops where it took a table hit: the table tells how it goes on. A
+  // reported move's search has the game's position for its root.
+  const PVLine full = completeLine(game_.position, *report.line, pool_.table().table());
+  listener_->onThinking(Thinking{report, full, searchNotation_, searchShowsOdds_, searchGamePly_});
+}
+
+void Engine::onStatistics(const SearchStatistics& statistics) {
+  listener_->onStatistics(statistics);
+}
+
+void Engine::onNote(const Note& note) {
+  if (const auto* stop = std::get_if<StopRuleNote>(&note)) {
+    StopRuleNote written = *stop;
+    written.notation = searchNotation_;
+    listener_->onNote(written);
+    return;
   }
-  // The ponder search is the only search that runs while the user is to move.
-  const bool ponders = command->onSearch == SearchEffect::StopsUnlessHit && pool_.ponder().active();
-  const bool hit = ponders && isPonderHit(args[0]);
-  if (ponders) out_.line(hit ? "# ponder hit" : "# ponder miss");
-  if (command->onSearch == SearchEffect::Stops ||
-      (command->onSearch == SearchEffect::StopsUnlessHit && !hit))
-    pool_.abortSearch();
-  // Only the engine's own move is cut short; an analysis has no move to make.
-  if (command->onSearch == SearchEffect::MovesNow && !analyzeMode_) pool_.moveNow();
-  // "pong" may only follow everything asked before it: while the engine thinks on its own move,
-  // that is after the move (an analysis has none, and a ponder search is not waited for, so it
-  // answers at once).
-  if (command->onSearch == SearchEffect::AwaitsMove && !analyzeMode_) pool_.waitForMove();
-  bool done;
-  {
-    std::lock_guard<std::mutex> lock(gameMutex_);
-    done = (this->*command->handler)(args);
+  listener_->onNote(note);
+}
+
+// ----- Settings
+
+Options::Result Engine::setOption(Setting setting, std::string_view text, Protocol protocol) {
+  OptionValue value;
+  if (!options_.read(setting, text, protocol, value)) return Options::Result::BadValue;
+  return applyOption(setting, value) ? Options::Result::Done : Options::Result::Refused;
+}
+
+bool Engine::applyOption(Setting setting, const OptionValue& value) {
+  const OptionRow& row = Options::row(setting);
+  if (row.apply && !row.apply(*this, value)) return false;
+  options_.store(setting, value);
+  return true;
+}
+
+void Engine::setCores(int32_t cores) { pool_.setCores(cores); }
+
+std::vector<std::string> Engine::applyCommandLine(const std::vector<CommandLineItem>& items) {
+  std::vector<std::string> warnings;
+  for (const CommandLineItem& item : items) {
+    if (item.cores > 0)
+      setCores(item.cores);
+    else
+      warnings.push_back(item.warning);
   }
-  // The hit is signalled once the user's move is in the game, so that the engine's move, which
-  // the hit may release at once, follows it. A hit whose move was refused stops the search.
-  if (hit && done) {
-    SearchLimits limits;
-    {
-      std::lock_guard<std::mutex> lock(gameMutex_);
-      limits = gameLimits(game_.count, game_.position.sideToMove);
-    }
-    pool_.ponder().hit(limits);
+  return warnings;
+}
+
+void Engine::prepare() {
+  prepareTable();
+  if (!pool_.anyBusy()) pool_.rebuildWorkers(false);
+}
+
+void Engine::prepareTable() {
+  if (const uint32_t refused = pool_.table().ensure())
+    listener_->onNote(HashRefusedNote{refused, pool_.table().table().megabytes()});
+}
+
+// ----- Developer commands
+
+PerftHashTable& Engine::perftTable() {
+  if (!perftTable_) {
+    listener_->onNote(PerftTableNote{PerftHashMegabytes});
+    perftTable_ = std::make_unique<PerftHashTable>(PerftHashMegabytes);
   }
-  if (hit && !done) pool_.abortSearch();
-  if (command->onSearch == SearchEffect::StopsPonder) pool_.ponder().miss();
-  return done;
+  return *perftTable_;
+}
+
+PerftTotals Engine::perft(int depth, const DivideLine* divide) {
+  // The count is timed on the engine's own stopwatch.
+  Stopwatch& watch = clock_.stopwatch;
+  watch.reset();
+  watch.markAndStart();
+  PerftHashTable& table = perftTable();
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  Position& pos = game_.position;
+  // Chess960 castling is written as the king taking its rook, which no other move can be.
+  const MoveNotation notation = moveNotation(
+      pos, pos.castling.standard ? CastlingNotation::KingTarget : CastlingNotation::KingTakesRook);
+  const RootMoveCount each = [&](Move m, uint64_t leaves) {
+    (*divide)(moveToText(m, notation), leaves);
+  };
+  PerftTotals totals = countLeaves(pos, table, depth, divide ? &each : nullptr);
+  watch.stop();
+  totals.time = watch.sinceMark();
+  return totals;
+}
+
+int Engine::maxPerftDepth() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return varnu::maxPerftDepth(game_.position);
+}
+
+SelfTestTotals Engine::selfTest(const std::function<void(const SelfTestResult&)>& eachCase) {
+  PerftHashTable& table = perftTable();
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return runSelfTest(game_.position, table, eachCase);
+}
+
+std::string Engine::evalTable() const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  return varnu::evalTable(game_.position);
 }
 
 }  // namespace varnu

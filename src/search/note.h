@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "board/types.h"
+#include "board/move.h"
 #include "clock/time_control.h"
 #include "tablebase/tablebases.h"
 
@@ -61,6 +61,7 @@ struct StopRuleNote {
   StopRule rule;
   Move move;  // the move the search will play
   int plies;  // the mate's distance
+  MoveNotation notation{};  // how the game writes the move (the engine sets it)
 };
 
 // A seek or read of the opening book failed, with the system's error code.

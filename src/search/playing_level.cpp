@@ -19,6 +19,11 @@ uint64_t mix(uint64_t x) {
 
 }  // namespace
 
+int levelRating(int skillLevel, bool limitStrength, int elo) {
+  const int rating = LowestElo + (FullStrengthElo - LowestElo) * skillLevel / TopSkillLevel;
+  return limitStrength ? std::min(rating, elo) : rating;
+}
+
 LevelPlan levelPlan(int elo) {
   // The plan at a few ratings, found in games against Stockfish's own levels (docs/levels.md);
   // between two of them the nodes follow a log scale and the temperature a straight line. A

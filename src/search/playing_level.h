@@ -13,6 +13,10 @@
 
 namespace varnu {
 
+// The rating played at: Skill Level 0 to TopSkillLevel spans the ratings from the lowest to full
+// strength in even steps; with the strength limited to elo as well, the lower of the two counts.
+int levelRating(int skillLevel, bool limitStrength, int elo);
+
 // What a level does, by its rating.
 struct LevelPlan {
   uint64_t nodes;   // the most nodes a move may search

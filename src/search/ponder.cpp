@@ -5,21 +5,19 @@
 
 namespace varnu {
 
-void Ponder::start(const Position& afterReply, const SearchLimits& limits,
-                   SearchListener* listener) {
+void Ponder::start(const Position& afterReply, const SearchLimits& limits) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     position_ = afterReply;
     limits_ = limits;
     limits_.ponder = true;
-    listener_ = listener;
     // The master hands its move over: the search starts after it, from takeQueued.
     if (delivering_) {
       queued_ = true;
       return;
     }
   }
-  pool_.startSearch(position_, limits_, listener_);
+  pool_.startSearch(position_, limits_);
 }
 
 void Ponder::hit(const SearchLimits& limits) {
@@ -75,7 +73,7 @@ bool Ponder::releaseForMove(const std::function<void()>& stop, bool& released) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (active() && afterMove_) return false;
     released = active();
-    if (released) released_ = true;
+    released_ = true;
     stop();
   }
   wake_.notify_all();
@@ -107,19 +105,27 @@ bool Ponder::awaitHit(SearchLimits& limits) {
   return hit;
 }
 
+bool Ponder::released() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return released_;
+}
+
+void Ponder::awaitRelease() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake_.wait(lock, [&] { return released_; });
+}
+
 void Ponder::setDelivering(bool delivering) {
   std::lock_guard<std::mutex> lock(mutex_);
   delivering_ = delivering;
 }
 
-const Position* Ponder::takeQueued(SearchLimits& limits, SearchListener*& listener,
-                                   const std::function<bool()>& claim) {
+const Position* Ponder::takeQueued(SearchLimits& limits, const std::function<bool()>& claim) {
   std::lock_guard<std::mutex> lock(mutex_);
   const bool start = queued_ && claim();
   queued_ = false;
   if (!start) return nullptr;
   limits = limits_;
-  listener = listener_;
   reset(true, true);
   return &position_;
 }

@@ -4,6 +4,9 @@
 // it goes on without a restart. A miss (any other reply) ends it with no move played. A result
 // found before the hit (a stop rule, a depth limit, a book move) waits for the hit, a move-now or
 // an abort.
+//
+// The same lock orders the end of a search whose result waits for a stop (an infinite one that
+// hands its move over): the master waits here for the move-now or abort that releases it.
 #pragma once
 
 #include <atomic>
@@ -14,7 +17,6 @@
 
 #include "board/position.h"
 #include "search/search_limits.h"
-#include "search/search_listener.h"
 
 namespace varnu {
 
@@ -28,7 +30,7 @@ class Ponder {
   // over at the hit. Called from the listener's onSearchDone, on the master's thread, the ponder
   // search starts once the move is handed over (any abort before then cancels it); called while
   // no search runs, it starts at once.
-  void start(const Position& afterReply, const SearchLimits& limits, SearchListener* listener);
+  void start(const Position& afterReply, const SearchLimits& limits);
   // The expected reply was played: the clock of these limits governs the search from now on, and
   // a result found already is handed over.
   void hit(const SearchLimits& limits);
@@ -46,13 +48,17 @@ class Ponder {
   // Command thread, as any search starts.
   void beginSearch(bool ponders);
   // Command thread: under the ponder lock, runs stop (which marks the workers), cancels the
-  // ponder search asked for, and releases a result that waits for its hit.
+  // ponder search asked for, and releases a result that waits for its hit or a stop.
   void release(const std::function<void()>& stop);
   // Command thread, for a move-now: false, with nothing done, when the search is a ponder search
   // that began after the engine's move (it has no move to hand over before its hit). Otherwise
   // runs stop under the ponder lock, releases a waiting result and sets released when the search
   // pondered.
   bool releaseForMove(const std::function<void()>& stop, bool& released);
+  // Master, with the result of a search that waits for a stop: true once released, and
+  // awaitRelease waits until then.
+  bool released() const;
+  void awaitRelease();
   // Master: true while the search ponders, until the master takes its hit.
   bool ponders() const { return active_.load(); }
   // Master, in its clock test: true once the hit has come, with the limits it brought.
@@ -64,10 +70,9 @@ class Ponder {
   // Master, around the move's delivery: a start asked for meanwhile is queued.
   void setDelivering(bool delivering);
   // Master, after the move: the position of the ponder search asked for by start, with its
-  // limits and listener, or null when none was. claim runs under the ponder lock: false when the
-  // master may not start it (it was told to discard its result).
-  const Position* takeQueued(SearchLimits& limits, SearchListener*& listener,
-                             const std::function<bool()>& claim);
+  // limits, or null when none was. claim runs under the ponder lock: false when the master may
+  // not start it (it was told to discard its result).
+  const Position* takeQueued(SearchLimits& limits, const std::function<bool()>& claim);
   // Sets the state of a search that starts now: pondering or not, after the engine's move or not.
   // Needs mutex_.
   void reset(bool ponders, bool afterMove);
@@ -84,7 +89,7 @@ class Ponder {
   // not taken it. Atomic, since the master's clock test reads them without the lock.
   std::atomic<bool> active_{false};
   std::atomic<bool> hitPending_{false};
-  bool released_ = false;    // move-now or abort while pondering
+  bool released_ = false;    // move-now or abort
   bool afterMove_ = false;   // the search came from a start queued after the engine's move
   bool delivering_ = false;  // the master hands its move over
   bool queued_ = false;      // a start waits for the move's delivery to end
@@ -92,7 +97,6 @@ class Ponder {
   // The queued start; the position is the search's game once it runs.
   Position position_;
   SearchLimits limits_;
-  SearchListener* listener_ = nullptr;
   // The clock stamp at the start of a ponder search; read for the reports on the master's thread.
   bool ponderSearch_ = false;
   int32_t startStamp_ = 0;

@@ -13,9 +13,11 @@ namespace varnu {
 
 // The most lines a search reports at once.
 inline constexpr int MaxMultiPV = 256;
-// The rating of full strength on the scale of UCI_Elo, and the lowest level offered.
+// The rating of full strength on the scale of UCI_Elo, and the lowest level offered; the Skill
+// Level of full strength (its lowest is 0).
 inline constexpr int FullStrengthElo = 2000;
 inline constexpr int LowestElo = 1000;
+inline constexpr int TopSkillLevel = 20;
 
 struct SearchLimits {
   // The clocks of both sides in centiseconds (NoClock where not given) with their increments, and
@@ -56,14 +58,13 @@ struct SearchLimits {
   bool moveWanted = false;
   // The opening book may answer instead of the search (when a move is to be handed over).
   bool bookAllowed = true;
-  // How the search's comment lines write moves.
-  MoveNotation notation;
 
   // How the endgame tables are used: the search probes nodes of at most probeLimit pieces that a
   // capture or pawn move reached, at probeDepth or more; rule50 lets the fifty-move rule count,
-  // so that a win it would draw scores as a draw.
+  // so that a win it would draw scores as a draw. A search probes no table unless whoever starts
+  // it sets probeLimit (the engine does from its settings).
   struct TablebaseUse {
-    int probeLimit = 7;
+    int probeLimit = 0;
     int probeDepth = 1;
     bool rule50 = true;
   } tablebases;

@@ -1,16 +1,16 @@
-// What the search reports to the front end that started it: new best lines, the statistics of a
-// finished search, and the move to play.
+// What the search pool reports to whoever drives it: new best lines, the statistics of a finished
+// search, the move to play, and the notes.
 #pragma once
 
 #include <cstdint>
 
 #include "board/move.h"
+#include "search/note.h"
 #include "search/searcher.h"
 
 namespace varnu {
 
-// A new best line at the root, or the result of a completed iteration, in figures; each front
-// end prints it in its own protocol.
+// A new best line at the root, or the result of a completed iteration, in figures.
 struct ThinkingReport {
   int depth = 0;
   int selDepth = 0;  // the deepest ply the master has reached in this search
@@ -45,16 +45,19 @@ struct SearchStatistics {
   uint64_t tableHits = 0;
 };
 
-// The front end a search reports to, called on the master's thread.
-class SearchListener {
+// The pool's reports, on the master's thread but for the notes of a call made while no search
+// runs.
+class SearchListener : public NoteSink {
  public:
-  virtual ~SearchListener() = default;
-  // The move the master chose; never called with the null move, and not after an abort.
+  // The move the master chose, when a move is to be handed over: never after an abort, and the
+  // null move only where the root has no legal move.
   virtual void onSearchDone(Move move) = 0;
   virtual void onThinking(const ThinkingReport&) {}
   virtual void onStatistics(const SearchStatistics&) {}
-  // A table size set while the search ran could not be had when it ended: the old table stays.
-  virtual void onTableRefused(uint32_t /*megabytes*/) {}
+  // Without worker threads, the master gives way now and then on the caller's thread (see
+  // SearchPool): waiting, while nothing can change until a command comes.
+  virtual void onSearchPause(bool /*waiting*/) {}
+  void onNote(const Note&) override {}
 };
 
 }  // namespace varnu

@@ -10,17 +10,65 @@
 
 namespace varnu {
 
-bool SearchPool::workerThreads() { return CanStartThreads; }
+WorkerMode defaultWorkerMode() { return CanStartThreads ? WorkerMode::Threads : WorkerMode::Inline; }
 
-SearchPool::SearchPool(NoteSink& notes, Stopwatch& watch, OpeningBook* book,
-                       const Tablebases* tablebases, uint32_t tableMegabytes)
-    : notes_(notes),
+// Each worker a thread of its own: the caller goes on while they search, and waits on a worker's
+// lock and wake.
+class SearchPool::ThreadedRunner : public Runner {
+ public:
+  explicit ThreadedRunner(SearchPool& pool) : pool_(pool) {}
+  uint32_t maxWorkers() const override { return processorCount(); }
+  void launch(Worker& worker) override {
+    worker.thread = std::thread(&SearchPool::run, &pool_, std::ref(worker));
+  }
+  void begin(Worker&) override {}
+  void await(Worker& worker, const std::function<bool()>& done) override {
+    std::unique_lock<std::mutex> lock(worker.mutex);
+    worker.wake.wait(lock, done);
+  }
+  // The master's own waits block on the ponder lock, but for a level's, which sleeps a moment.
+  void pause(bool waiting) override {
+    if (waiting) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  void settle(const std::function<bool()>&) override {}
+
+ private:
+  SearchPool& pool_;
+};
+
+// The master alone, on the caller's thread: the search runs within startSearch, every wait for a
+// worker returns at once (the master is idle whenever its search has returned, and nothing its
+// pause runs waits for it), and the master's waits give way to the listener.
+class SearchPool::InlineRunner : public Runner {
+ public:
+  explicit InlineRunner(SearchPool& pool) : pool_(pool) {}
+  uint32_t maxWorkers() const override { return 1; }
+  void launch(Worker&) override {}
+  void begin(Worker& master) override {
+    pool_.masterJob(master);
+    master.jobState.store(Idle);
+  }
+  void await(Worker&, const std::function<bool()>&) override {}
+  void pause(bool waiting) override { pool_.listener_.onSearchPause(waiting); }
+  void settle(const std::function<bool()>& settled) override {
+    while (!settled()) pause(true);
+  }
+
+ private:
+  SearchPool& pool_;
+};
+
+SearchPool::SearchPool(SearchListener& listener, Stopwatch& watch, OpeningBook* book,
+                       const Tablebases* tablebases, uint32_t tableMegabytes, WorkerMode mode)
+    : listener_(listener),
       book_(book),
       tablebases_(tablebases),
-      table_(notes, processorCount(), tableMegabytes),
+      runner_(mode == WorkerMode::Threads ? std::unique_ptr<Runner>(new ThreadedRunner(*this))
+                                          : std::unique_ptr<Runner>(new InlineRunner(*this))),
+      table_(listener, processorCount(), tableMegabytes),
       timer_(watch),
       ponder_(*this),
-      maxCores_(processorCount()) {}
+      maxCores_(runner_->maxWorkers()) {}
 
 SearchPool::~SearchPool() {
   abortSearch();
@@ -29,7 +77,7 @@ SearchPool::~SearchPool() {
 
 void SearchPool::setCores(int32_t n) {
   requestedCores_ = uint32_t(n) <= maxCores_ ? uint32_t(n) : maxCores_;
-  notes_.onNote(CoresNote{requestedCores_, uint32_t(n), workerCount(), maxCores_});
+  listener_.onNote(CoresNote{requestedCores_, uint32_t(n), workerCount(), maxCores_});
 }
 
 void SearchPool::rebuildWorkers(bool force) {
@@ -42,9 +90,7 @@ void SearchPool::rebuildWorkers(bool force) {
     worker->searcher->tablebases = tablebases_;
     workers_.push_back(std::move(worker));
   }
-  if (!CanStartThreads) return;
-  for (auto& worker : workers_)
-    worker->thread = std::thread(&SearchPool::run, this, std::ref(*worker));
+  for (auto& worker : workers_) runner_->launch(*worker);
 }
 
 void SearchPool::discardWorkers() {
@@ -64,11 +110,7 @@ void SearchPool::setState(Worker& worker, JobState state) {
 }
 
 void SearchPool::waitUntilIdle(Worker& worker) {
-  // Without threads the master is idle whenever its search has returned, and nothing its input
-  // poll runs waits for it.
-  if (!CanStartThreads) return;
-  std::unique_lock<std::mutex> lock(worker.mutex);
-  worker.wake.wait(lock, [&] { return worker.jobState.load() != Busy; });
+  runner_->await(worker, [&] { return worker.jobState.load() != Busy; });
 }
 
 void SearchPool::run(Worker& worker) {
@@ -97,36 +139,26 @@ void SearchPool::masterJob(Worker& master) {
   // (an abort, a "stop") is read with acquire order, so that whatever the command thread did
   // before it, a look at the table say, comes before the change.
   (void)master.searcher->stopRequested.load(std::memory_order_acquire);
-  const uint32_t refused = table_.endSearch();
-  if (refused && listener_) listener_->onTableRefused(refused);
+  noteRefusedSize(table_.endSearch());
 }
 
-void SearchPool::pause() {
-  if (inputPoll_)
-    inputPoll_(true);
-  else
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+void SearchPool::noteRefusedSize(uint32_t megabytes) {
+  if (megabytes) listener_.onNote(HashRefusedNote{megabytes, table_.table().megabytes()});
 }
 
-void SearchPool::startSearch(const Position& game, const SearchLimits& limits,
-                             SearchListener* listener) {
+void SearchPool::startSearch(const Position& game, const SearchLimits& limits) {
   // A change that came too late for the end of the last search; the master's clock for this
   // one has not started yet.
-  const uint32_t refused = table_.beginSearch();
-  if (refused && listener) listener->onTableRefused(refused);
+  noteRefusedSize(table_.beginSearch());
   rebuildWorkers(false);
   ponder_.beginSearch(limits.ponder);
-  prepareSearch(game, limits, listener, false);
-  if (CanStartThreads) return;
-  Worker& master = *workers_[0];
-  masterJob(master);
-  master.jobState.store(Idle);
+  prepareSearch(game, limits, false);
+  runner_->begin(*workers_[0]);
 }
 
 void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
-                               SearchListener* listener, bool secondariesOnly) {
+                               bool secondariesOnly) {
   game_ = &game;
-  listener_ = listener;
   limits_ = limits;
   SearchLimits workerLimits = limits;
   rankRootByTables(game, workerLimits);
@@ -182,9 +214,6 @@ void SearchPool::moveNow() {
   bool released = false;
   if (!ponder_.releaseForMove([&] { workers_[0]->searcher->stopRequested.store(true); }, released))
     return;
-  // Without threads this runs from the input poll, inside the search, which ends at its next
-  // clock test.
-  if (!CanStartThreads) return;
   if (released)
     waitIdle();
   else
@@ -198,13 +227,8 @@ void SearchPool::waitIdle() {
 void SearchPool::waitForMove() {
   if (workers_.empty()) return;
   Worker& master = *workers_[0];
-  bool ponders;
-  {
-    std::unique_lock<std::mutex> lock(master.mutex);
-    master.wake.wait(lock, [&] { return master.jobState.load() != Busy || ponder_.active(); });
-    ponders = ponder_.active();
-  }
-  if (!ponders) waitIdle();
+  runner_->await(master, [&] { return master.jobState.load() != Busy || ponder_.active(); });
+  if (!ponder_.active()) waitIdle();
 }
 
 Move SearchPool::expectedReply(const Position& afterMove) const {
@@ -236,18 +260,21 @@ void SearchPool::think() {
     if (ponder_.ponders())
       timer_.suspend();
     else
-      timer_.start(limits_, side, &notes_);
+      timer_.start(limits_, side, &listener_);
     Move move = NullMove;
+    // A root without a legal move has nothing to search: its result is the null move.
+    Position root = *game_;
+    const bool rootHasMoves = countMoves(root, inCheck(root)) > 0;
     // A root in the endgame tables is answered by them, not by the book.
     if ((limits_.timed(side) || limits_.moveWanted) && limits_.bookAllowed && book_ &&
-        rootTableMoves_.count == 0) {
+        rootTableMoves_.count == 0 && rootHasMoves) {
       master.position = *game_;
       int failure = 0;
       move = book_->probe(master.position, failure);
-      if (failure != 0) notes_.onNote(BookFailureNote{failure});
+      if (failure != 0) listener_.onNote(BookFailureNote{failure});
     }
     playedLine_.clear();
-    if (move == NullMove) {
+    if (move == NullMove && rootHasMoves) {
       move = master.iterate(*game_);
       if (move != NullMove && !master.bestLine.empty() && sameMove(master.bestLine.moves[0], move))
         playedLine_ = master.bestLine;
@@ -263,16 +290,19 @@ void SearchPool::think() {
     stopWorkers();
     SearchLimits hit;
     if (ponder_.ponders()) {
-      // Without threads the hit, or the stop, comes through the input poll.
-      if (!CanStartThreads)
-        while (!ponder_.settled()) pause();
-      if (ponder_.awaitHit(hit)) timer_.start(hit, side, &notes_);
+      runner_->settle([&] { return ponder_.settled(); });
+      if (ponder_.awaitHit(hit)) timer_.start(hit, side, &listener_);
+    } else if (limits_.infinite && limits_.moveWanted) {
+      // An infinite search's move waits for the stop, however soon the search is over.
+      runner_->settle([&] { return ponder_.released(); });
+      ponder_.awaitRelease();
     }
     if (levelSearch_ && move != NullMove) waitLikeFullStrength();
     // A stop that arrived while the book was probed or the search was starting is not lost.
-    if (move != NullMove && !master.discardResult.load() && listener_) {
+    const bool deliver = move != NullMove || (!rootHasMoves && limits_.moveWanted);
+    if (deliver && !master.discardResult.load()) {
       ponder_.setDelivering(true);
-      listener_->onSearchDone(move);
+      listener_.onSearchDone(move);
       ponder_.setDelivering(false);
     }
     timer_.stop();
@@ -280,14 +310,13 @@ void SearchPool::think() {
     // The ponder search that the listener asked for, if no abort came first. The master's stop
     // is cleared under the ponder lock, where a move-now sets it.
     SearchLimits limits;
-    SearchListener* listener = nullptr;
-    const Position* next = ponder_.takeQueued(limits, listener, [&] {
+    const Position* next = ponder_.takeQueued(limits, [&] {
       if (master.discardResult.load()) return false;
       master.stopRequested.store(false);
       return true;
     });
     if (!next) return;
-    prepareSearch(*next, limits, listener, true);
+    prepareSearch(*next, limits, true);
     // Whoever waits for the engine's move (a "ping") may go on now.
     Worker& self = *workers_[0];
     { std::lock_guard<std::mutex> lock(self.mutex); }
@@ -300,7 +329,8 @@ void SearchPool::waitLikeFullStrength() {
   // Full strength ends most searches between half the budget and all of it (its easy moves
   // sooner); this is its mean at fast controls.
   const int32_t target = timer_.maxTime() * 5 / 8;
-  while (stopCommands_.load() == stopCommandsAtStart_ && timer_.spent() < target) pause();
+  while (stopCommands_.load() == stopCommandsAtStart_ && timer_.spent() < target)
+    runner_->pause(true);
 }
 
 void SearchPool::rankRootByTables(const Position& game, SearchLimits& limits) {
@@ -313,6 +343,7 @@ void SearchPool::rankRootByTables(const Position& game, SearchLimits& limits) {
   MoveList moves;
   generateMoves(pos, inCheck(pos), moves);
   keepAllowedMoves(limits, moves);
+  if (moves.count == 0) return;
   RootRanking ranking;
   if (!tablebases_->rankRoot(game, moves, limits.tablebases.rule50, ranking)) return;
   rootTableHits_ = moves.count;
@@ -342,7 +373,7 @@ uint64_t SearchPool::totalNodes() const {
 }
 
 bool SearchPool::checkTimeout() {
-  if (inputPoll_) inputPoll_(false);
+  runner_->pause(false);
   // Called every TimeoutInterval of the master's own nodes, so a node limit may be passed by
   // about that many nodes per worker. A node limit (a level's among them) holds while pondering
   // too: the search's move is the same whenever the hit comes, and waits for it.
@@ -352,10 +383,10 @@ bool SearchPool::checkTimeout() {
   if (ponder_.ponders()) {
     SearchLimits hit;
     if (!ponder_.takeHit(hit)) return false;
-    timer_.start(hit, game_->sideToMove, &notes_);
+    timer_.start(hit, game_->sideToMove, &listener_);
   }
   if (!timer_.timeUp()) return false;
-  notes_.onNote(TimeoutNote{});
+  listener_.onNote(TimeoutNote{});
   return true;
 }
 

@@ -37,6 +37,10 @@ void appendPV(Move move, const PVLine& child, PVLine& line);
 void appendMoveTexts(std::string& text, const PVLine& line,
                      const MoveNotation& notation = MoveNotation{});
 
+// The line completed from the table: after its own moves, the table's move in each position
+// reached, while that move is legal there, the line has room and no position comes again.
+PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table);
+
 // A counter that one thread writes and others read without a lock; the readers' figures may be
 // a little stale, which is all they need.
 class Counter {

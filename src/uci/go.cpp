@@ -29,7 +29,7 @@ bool isNumber(std::string_view word) {
 
 }  // namespace
 
-SearchLimits parseGo(const Words& words, Position& pos, CastlingNotation castling,
+SearchLimits parseGo(const Words& words, const std::function<Move(std::string_view)>& parseMove,
                      std::string& ignored) {
   SearchLimits limits;
   auto ignore = [&](std::string_view word) {
@@ -46,7 +46,7 @@ SearchLimits parseGo(const Words& words, Position& pos, CastlingNotation castlin
     } else if (word == "searchmoves") {
       for (; i + 1 < words.size() && !isKeyword(words[i + 1]); ++i) {
         const std::string_view text = words[i + 1];
-        const Move m = text.size() <= 5 ? parseUserMove(pos, text, castling) : NullMove;
+        const Move m = parseMove(text);
         if (m == NullMove)
           ignore(text);
         else

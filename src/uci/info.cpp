@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
-#include "board/make_move.h"
-#include "board/movegen.h"
+#include "board/move.h"
 #include "search/win_odds.h"
 #include "uci/uci.h"
 
@@ -31,52 +31,18 @@ std::string tableHitsText(bool inUse, uint64_t hits) {
   return inUse ? " tbhits " + std::to_string(hits) : "";
 }
 
-}  // namespace
-
-PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table) {
-  PVLine full = line;
-  Position pos = root;
-  // The keys of the positions along the line, the root's first.
-  uint64_t seen[PVLine::Capacity + 1];
-  int seenCount = 0;
-  seen[seenCount++] = pos.key();
-  auto play = [&](Move m) {
-    UndoRecord undo;
-    makeMove(pos, m, undo);
-  };
-  for (int i = 0; i < line.length; ++i) {
-    play(line.moves[i]);
-    seen[seenCount++] = pos.key();
-  }
-  while (full.length < PVLine::Capacity && pos.historyCount + 1 < MaxHistory) {
-    const Move stored = table.probe(pos, -MateScore, MateScore, 0, 0).move;
-    if (stored == NullMove) break;
-    // The table's move may belong to another position of the same key.
-    MoveList legal;
-    generateMoves(pos, inCheck(pos), legal);
-    Move next = NullMove;
-    for (uint32_t i = 0; i < legal.count && next == NullMove; ++i)
-      if (sameMove(legal.entries[i].move, stored)) next = legal.entries[i].move;
-    if (next == NullMove) break;
-    play(next);
-    // A line that comes back to a position would only go round.
-    if (std::find(seen, seen + seenCount, pos.key()) != seen + seenCount) break;
-    seen[seenCount++] = pos.key();
-    full.moves[full.length++] = next;
-  }
-  return full;
-}
-
-std::string UciEngine::oddsText(int score) const {
-  if (!options_.flag(Setting::ShowWdl)) return "";
-  // The game's ply at the root: two a move before the current one, and one more with Black to
-  // move.
-  const WinOdds odds = winOdds(score, 2 * (fullmoveNumber_ - 1) + game_.sideToMove);
+// " wdl <win> <draw> <loss>" for a score while UCI_ShowWDL is on; nothing otherwise.
+std::string oddsText(const Thinking& t, int score) {
+  if (!t.showOdds) return "";
+  const WinOdds odds = winOdds(score, t.gamePly);
   return " wdl " + std::to_string(odds.win) + " " + std::to_string(odds.draw) + " " +
          std::to_string(odds.loss);
 }
 
-void UciEngine::onThinking(const ThinkingReport& r) {
+}  // namespace
+
+void UciFrontEnd::onThinking(const Thinking& t) {
+  const ThinkingReport& r = t.report;
   // A completed iteration whose line was just reported adds nothing but counts.
   const PVLine& line = *r.line;
   const bool same = r.depth == lastDepth_ && r.score == lastScore_ &&
@@ -94,19 +60,52 @@ void UciEngine::onThinking(const ThinkingReport& r) {
                 "info depth %d seldepth %d multipv %d score %s%s%s nodes %" PRIu64 " nps %" PRIu64
                 " hashfull %d%s time %" PRId64 " pv",
                 r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound,
-                oddsText(r.score).c_str(), r.nodes, nodesPerSecond(r.nodes, r.time), r.hashFull,
+                oddsText(t, r.score).c_str(), r.nodes, nodesPerSecond(r.nodes, r.time), r.hashFull,
                 tableHitsText(r.tablesInUse, r.tableHits).c_str(), int64_t(r.time) * 10);
   std::string text = head;
-  // The search's line stops where it took a table hit: the table tells how it goes on.
-  appendMoveTexts(text, completeLine(game_, line, pool_.table().table()), notation_);
+  appendMoveTexts(text, t.line, t.notation);
   out_.line(text);
 }
 
 // The figures of the whole search, just before its bestmove.
-void UciEngine::onStatistics(const SearchStatistics& s) {
+void UciFrontEnd::onStatistics(const SearchStatistics& s) {
   out_.printf("info nodes %" PRIu64 " nps %" PRIu64 " hashfull %d%s time %" PRId64 "\n", s.nodes,
               nodesPerSecond(s.nodes, s.time), int(s.hashFullPercent * 10),
               tableHitsText(s.tablesInUse, s.tableHits).c_str(), int64_t(s.time) * 10);
+}
+
+// "bestmove <move>", with "ponder <reply>" when a reply is known, or "bestmove 0000" without a
+// move.
+void UciFrontEnd::onBestMove(const BestMove& best) {
+  if (best.move == NullMove) {
+    out_.line("bestmove 0000");
+    return;
+  }
+  std::string text = "bestmove " + moveToText(best.move, best.notation);
+  if (best.reply != NullMove) text += " ponder " + moveToText(best.reply, best.notation);
+  out_.line(text);
+}
+
+// The notes UCI has words for: a hash size or a log file refused, what the endgame tables' folders
+// held, and a book that could not be read. The rest are xboard's comments.
+void UciFrontEnd::onNote(const Note& note) {
+  std::visit(Overloaded{
+                 [&](const HashRefusedNote& n) {
+                   info("cannot allocate " + std::to_string(n.megabytes) +
+                        " MB for the hash table, keeping " + std::to_string(n.keptMegabytes) +
+                        " MB");
+                 },
+                 [&](const LogRefusedNote& n) { info("cannot open " + n.path.substr(0, 200)); },
+                 [&](const TablebaseScanNote& n) {
+                   for (const std::string& problem : n.scan.problems) info(problem);
+                   info(n.scan.summary());
+                 },
+                 [&](const BookFailureNote& n) {
+                   info(std::string("cannot read the book: ") + std::strerror(n.errorCode));
+                 },
+                 [&](const auto&) {},
+             },
+             note);
 }
 
 }  // namespace varnu

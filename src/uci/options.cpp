@@ -1,9 +1,8 @@
 // The handshake's option list and "setoption name <name> [value <value>]", both from the
-// session's option table. Names are matched without regard to case; a bad name or value changes
+// engine's option table. Names are matched without regard to case; a bad name or value changes
 // nothing.
 #include <string>
 
-#include "board/number.h"
 #include "uci/uci.h"
 
 namespace varnu {
@@ -14,7 +13,7 @@ constexpr std::string_view typeNames[] = {"spin", "check", "string", "button"};
 
 }  // namespace
 
-void UciEngine::uci() {
+void UciFrontEnd::uci() {
   out_.line("id name " + std::string(EngineName));
   out_.line("id author " + std::string(EngineAuthor));
   for (const OptionRow& row : Options::rows()) {
@@ -22,19 +21,19 @@ void UciEngine::uci() {
     std::string text = "option name " + std::string(row.uciName) + " type " +
                        std::string(typeNames[int(row.type)]);
     if (row.type != OptionType::Button) {
-      const std::string value = options_.valueText(row);
+      const std::string value = engine_.options().valueText(row);
       // "<empty>" is the protocol's word for an empty text.
       text += " default " + (value.empty() ? std::string("<empty>") : value);
     }
     if (row.type == OptionType::Spin)
       text += " min " + std::to_string(row.min) + " max " +
-              std::to_string(options_.maximum(row, Protocol::Uci));
+              std::to_string(engine_.options().maximum(row, Protocol::Uci));
     out_.line(text);
   }
   out_.line("uciok");
 }
 
-void UciEngine::setoption(std::string_view line, const Words& words) {
+void UciFrontEnd::setoption(std::string_view line, const Words& words) {
   if (words.size() < 3 || words[1] != "name") {
     info("setoption needs: setoption name <name> [value <value>]");
     return;
@@ -55,24 +54,9 @@ void UciEngine::setoption(std::string_view line, const Words& words) {
     info("unknown option: " + name.substr(0, 100));
     return;
   }
-  switch (options_.set(row->setting, value, Protocol::Uci)) {
-    case Options::Result::Done:
-      if (row->setting == Setting::SyzygyPath) {
-        const TablebaseScan scan = session_.tablebases.lastScan();
-        for (const std::string& problem : scan.problems) info(problem);
-        info(scan.summary());
-      }
-      break;
-    case Options::Result::BadValue:
-      info("bad value for " + name + ": " + std::string(value.substr(0, 100)));
-      break;
-    case Options::Result::Refused:
-      if (row->setting == Setting::Hash)
-        onTableRefused(uint32_t(parseNumber(value)));
-      else
-        info("cannot open " + std::string(value.substr(0, 200)));
-      break;
-  }
+  // A change the engine cannot make is told in a note, which says why.
+  if (engine_.setOption(row->setting, value, Protocol::Uci) == Options::Result::BadValue)
+    info("bad value for " + name + ": " + std::string(value.substr(0, 100)));
 }
 
 }  // namespace varnu

@@ -4,22 +4,13 @@
 #include <cstring>
 
 #include "board/fen.h"
-#include "board/make_move.h"
 #include "board/move.h"
-#include "board/movegen.h"
-#include "board/number.h"
 
 namespace varnu {
 
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-// The move number of FEN text: its sixth field, 1 when it has none or a bad one.
-int fullmoveField(std::string_view fen) {
-  const Words fields = splitWords(fen);
-  return fields.size() >= 6 ? std::max(parseNumber(fields[5]), 1) : 1;
-}
 
 }  // namespace
 
@@ -35,30 +26,30 @@ Words splitWords(std::string_view line) {
   return words;
 }
 
-UciEngine::UciEngine(Session& session)
-    : session_(session), out_(session.out), pool_(session.pool), options_(session.options) {
-  session_.frontEnd = this;
-  setFromFen(game_, StartFen);
+UciFrontEnd::UciFrontEnd(Engine& engine, Output& out, InputPoll* poll)
+    : engine_(engine), out_(out), poll_(poll) {
+  // Castling in Chess960 is the king taking its own rook; lines go on from the table.
+  engine_.attach(*this, FrontEndStyle{CastlingNotation::KingTakesRook, true});
 }
 
-UciEngine::~UciEngine() {
-  pool_.abortSearch();
-  if (session_.frontEnd == this) session_.frontEnd = nullptr;
-}
+UciFrontEnd::~UciFrontEnd() { engine_.detach(*this); }
 
-void UciEngine::onNote(const Note& note) {
-  if (const auto* book = std::get_if<BookFailureNote>(&note))
-    info(std::string("cannot read the book: ") + std::strerror(book->errorCode));
-}
-
-int UciEngine::run(LineReader& reader, const std::vector<CommandLineItem>& commandLine) {
-  for (const CommandLineItem& item : commandLine)
-    if (item.cores > 0) pool_.setCores(item.cores);
+int UciFrontEnd::run(LineReader& reader, const std::vector<CommandLineItem>& commandLine) {
+  // The cores first, so that the option list shows them; the warnings once "uci" is answered.
+  const std::vector<std::string> warnings = engine_.applyCommandLine(commandLine);
   uci();
-  for (const CommandLineItem& item : commandLine)
-    if (item.cores == 0) info(item.warning);
+  for (const std::string& warning : warnings) info(warning);
   std::string line;
   while (!quitRequested_) {
+    // Lines held while a search ran on this thread come first.
+    if (!held_.empty()) {
+      line = std::move(held_.front());
+      held_.pop_front();
+      if (held_.empty()) holding_ = false;
+      out_.logInput(line);
+      execute(line);
+      continue;
+    }
     if (!reader.next(line)) {
       endOfInput();
       break;
@@ -74,9 +65,9 @@ int UciEngine::run(LineReader& reader, const std::vector<CommandLineItem>& comma
   return 0;
 }
 
-void UciEngine::info(const std::string& text) { out_.line("info string " + text); }
+void UciFrontEnd::info(const std::string& text) { out_.line("info string " + text); }
 
-void UciEngine::execute(std::string_view line) {
+void UciFrontEnd::execute(std::string_view line) {
   Words words = splitWords(line);
   if (words.empty()) return;
   // Unknown words before a command are skipped, as the protocol asks.
@@ -121,42 +112,26 @@ void UciEngine::execute(std::string_view line) {
   // "debug" and "register" need nothing of this engine.
 }
 
-void UciEngine::isready() {
+void UciFrontEnd::isready() {
   // Outside a search, the end of the last one may still be remaking the table: the answer
   // waits for it, and the first one waits for the table to be made, so that the next search
   // finds it ready.
   if (!searching()) {
-    pool_.waitIdle();
-    ensureTable();
+    engine_.waitIdle();
+    engine_.prepare();
   }
   out_.line("readyok");
 }
 
-void UciEngine::ensureTable() {
-  if (const uint32_t refused = pool_.table().ensure()) onTableRefused(refused);
+void UciFrontEnd::ucinewgame() {
+  engine_.finish();
+  engine_.newGame();
 }
 
-void UciEngine::ucinewgame() {
-  finishSearch();
-  session_.newGameSeed();
-  pool_.table().clear();
-  setFromFen(game_, StartFen);
-  fullmoveNumber_ = 1;
-  positionValid_ = true;
-}
-
-CastlingNotation UciEngine::castlingNotation() const {
-  // UCI_Chess960: castling is written and read as the king taking its own rook, and the FEN's
-  // castling rights may name any rook.
-  return options_.flag(Setting::Chess960) ? CastlingNotation::KingTakesRook
-                                          : CastlingNotation::KingTarget;
-}
-
-void UciEngine::position(const Words& words) {
-  // The new position is built aside; a refused line leaves no position at all, not the one
-  // before, which the GUI no longer shows.
-  finishSearch();
-  positionValid_ = false;
+void UciFrontEnd::position(const Words& words) {
+  // The engine builds the new position aside; a refused line leaves no position at all, not the
+  // one before, which the GUI no longer shows.
+  engine_.finish();
   size_t i = 1;
   std::string fen;
   if (i < words.size() && words[i] == "startpos") {
@@ -168,217 +143,111 @@ void UciEngine::position(const Words& words) {
       fen += words[i];
     }
   } else {
+    engine_.refusePosition();
     info("position needs startpos or fen");
     return;
   }
   if (i < words.size() && words[i] != "moves") {
+    engine_.refusePosition();
     info("position: unexpected " + std::string(words[i].substr(0, 40)));
     return;
   }
-  Position next;
-  if (!setFromFen(next, fen, options_.flag(Setting::Chess960))) {
-    info("bad FEN: " + fen.substr(0, 200));
-    return;
-  }
-  int played = 0;
-  int fullmove = fullmoveField(fen);
-  for (++i; i < words.size(); ++i) {
-    const Move m =
-        words[i].size() <= 5 ? parseUserMove(next, words[i], castlingNotation()) : NullMove;
-    if (m == NullMove) {
-      info("illegal move: " + std::string(words[i].substr(0, 20)));
-      return;
-    }
-    if (++played > MaxGameMoves) {
+  const std::vector<std::string_view> moves(words.begin() + long(std::min(i + 1, words.size())),
+                                            words.end());
+  const PositionResult result = engine_.setPosition(fen, moves);
+  switch (result.kind) {
+    case PositionResult::Kind::Done:
+      break;
+    case PositionResult::Kind::BadFen:
+      info("bad FEN: " + fen.substr(0, 200));
+      break;
+    case PositionResult::Kind::IllegalMove:
+      info("illegal move: " + std::string(moves[result.move].substr(0, 20)));
+      break;
+    case PositionResult::Kind::TooManyMoves:
       info("too many moves");
-      return;
-    }
-    if (next.sideToMove == Black) ++fullmove;
-    UndoRecord undo;
-    makeMove(next, m, undo);
+      break;
   }
-  game_ = next;
-  fullmoveNumber_ = fullmove;
-  positionValid_ = true;
 }
 
-void UciEngine::go(const Words& words) {
+void UciFrontEnd::go(const Words& words) {
   if (words.size() > 1 && words[1] == "perft") {
     perft(words);
     return;
   }
-  finishSearch();
-  if (!positionValid_) {
+  engine_.finish();
+  const RootState root = engine_.rootState();
+  if (root == RootState::NoPosition) {
     info("no valid position to search");
-    std::lock_guard<std::mutex> lock(mutex_);
-    sendBestMove(NullMove, NullMove);
+    out_.line("bestmove 0000");
     return;
   }
-  ensureTable();
+  engine_.prepare();
   std::string ignored;
-  SearchLimits limits = parseGo(words, game_, castlingNotation(), ignored);
+  goLimits_ = parseGo(words, [&](std::string_view text) { return engine_.parseMove(text); },
+                      ignored);
   if (!ignored.empty()) info("go: ignored" + ignored);
-  notation_ = moveNotation(game_, castlingNotation());
-  options_.fillLimits(limits);
-  limits.moveWanted = true;
-  // The book holds standard chess only, and knows nothing of the limits below.
-  limits.bookAllowed = options_.flag(Setting::OwnBook) && !options_.flag(Setting::Chess960) &&
-                       !limits.infinite && limits.mate == 0 && limits.searchMoves.count == 0;
-  limits.notation = notation_;
-
-  std::unique_lock<std::mutex> lock(mutex_);
-  goPending_ = true;
-  resultReady_ = false;
-  stopCame_ = false;
-  awaitingSearchEnd_ = false;
-  limits_ = limits;
-  if (countMoves(game_, inCheck(game_)) == 0) {
-    // Checkmated or stalemated: nothing to search.
-    out_.line(inCheck(game_) ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
-    if (limits.infinite || limits.ponder)
-      resultReady_ = true;
-    else
-      sendBestMove(NullMove, NullMove);
-    return;
-  }
+  // Checkmated or stalemated: nothing to search, and bestmove 0000 follows (for an infinite or
+  // ponder search, once it is stopped or hit).
+  if (root == RootState::Checkmated) out_.line("info depth 0 score mate 0");
+  if (root == RootState::Stalemated) out_.line("info depth 0 score cp 0");
   lastDepth_ = 0;
-  // The search reports under the lock; without threads it runs within the calls below.
-  lock.unlock();
-  if (limits.ponder)
-    pool_.ponder().start(game_, limits, this);
-  else
-    pool_.startSearch(game_, limits, this);
+  // Without threads the search runs within this call.
+  engine_.go(goLimits_, SearchGoal::ReportMove);
 }
 
-void UciEngine::onTableRefused(uint32_t megabytes) {
-  info("cannot allocate " + std::to_string(megabytes) + " MB for the hash table, keeping " +
-       std::to_string(pool_.table().table().megabytes()) + " MB");
-}
-
-void UciEngine::onSearchDone(Move move) {
-  // The reply is looked up before the lock: the position does not change while a "go" runs.
-  Position after = game_;
-  UndoRecord undo;
-  makeMove(after, move, undo);
-  const Move reply = pool_.expectedReply(after);
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!goPending_) return;
-  // An infinite search's bestmove waits for "stop" (a ponder search's waits in the pool).
-  if (limits_.infinite && !stopCame_) {
-    result_ = move;
-    reply_ = reply;
-    resultReady_ = true;
-    return;
-  }
-  sendBestMove(move, reply);
-}
-
-void UciEngine::sendBestMove(Move move, Move reply) {
-  std::string text =
-      "bestmove " + (move == NullMove ? std::string("0000") : moveToText(move, notation_));
-  if (move != NullMove && reply != NullMove) text += " ponder " + moveToText(reply, notation_);
-  out_.line(text);
-  goPending_ = false;
-  resultReady_ = false;
-}
-
-void UciEngine::stop() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!goPending_) return;
-    if (resultReady_) {
-      sendBestMove(result_, reply_);
-      return;
-    }
-  }
-  // The master hands its best move so far to onSearchDone, which takes mutex_ and sends it.
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopCame_ = true;
-  }
-  pool_.moveNow();
-  // Without threads the search is still on its way out, below this call: its bestmove goes out
-  // as it ends.
-  if (!SearchPool::workerThreads()) return;
-  // Every "go" has its bestmove, whatever became of the search.
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove, resultReady_ ? reply_ : NullMove);
+void UciFrontEnd::stop() {
+  // The engine's best move so far goes out as bestmove before the call returns (or, without
+  // threads, as the search below it ends).
+  if (searching()) engine_.moveNow();
 }
 
 // The search goes on under the clock of its "go" from now on; its bestmove follows when it ends.
-void UciEngine::ponderhit() {
-  SearchLimits limits;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!goPending_) return;
-    // A mated or stalemated position pondered on has its answer ready.
-    if (resultReady_ && !limits_.infinite) {
-      sendBestMove(result_, reply_);
-      return;
-    }
-    limits = limits_;
-  }
-  pool_.ponder().hit(limits);
+void UciFrontEnd::ponderhit() {
+  if (searching()) engine_.ponderHit(goLimits_);
 }
 
-bool UciEngine::waitsForStop() const {
-  return limits_.infinite || pool_.ponder().active() || resultReady_ ||
-         !(limits_.timed(game_.sideToMove) || limits_.depth > 0 || limits_.nodes > 0);
-}
-
-void UciEngine::finishSearch() {
-  bool unbounded;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    unbounded = goPending_ && waitsForStop();
-  }
-  if (unbounded) stop();
-  pool_.waitIdle();
-  // Every "go" has its bestmove, whatever became of the search.
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (goPending_) sendBestMove(resultReady_ ? result_ : NullMove, resultReady_ ? reply_ : NullMove);
-}
-
-bool UciEngine::searching() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return goPending_;
-}
-
-void UciEngine::quit() {
+void UciFrontEnd::quit() {
   stop();
   quitRequested_ = true;
 }
 
-bool UciEngine::executeWhileSearching(std::string_view line, bool inTurn) {
+void UciFrontEnd::endOfInput() {
+  engine_.finish();
+  quitRequested_ = true;
+}
+
+void UciFrontEnd::onSearchPause(bool waiting) {
+  if (!poll_) return;
+  std::string line;
+  while (poll_->take(line, waiting)) {
+    takeDuringSearch(line);
+    waiting = false;
+  }
+  if (poll_->ended() && !endTold_) {
+    // The end of input ends a search that would otherwise never end; one with an end of its own
+    // is awaited as the loop ends.
+    endTold_ = true;
+    if (engine_.waitsForStop()) engine_.moveNow();
+  }
+}
+
+void UciFrontEnd::takeDuringSearch(const std::string& line) {
   const Words words = splitWords(line);
   const std::string_view command = words.empty() ? std::string_view() : words[0];
   const bool ends = command == "stop" || command == "quit";
   const bool waits = command == "position" || command == "go" || command == "ucinewgame";
-  if (inTurn && !awaitingSearchEnd_ && (ends || command == "ponderhit" || command == "isready")) {
+  if (held_.empty() && !holding_ && (ends || command == "ponderhit" || command == "isready")) {
     out_.logInput(line);
     execute(line);
-    awaitingSearchEnd_ = ends;
-    return true;
+    holding_ = ends;
+    return;
   }
-  // With threads, a command that waits for the search's end holds back all after it.
-  if (!awaitingSearchEnd_ && ends) pool_.moveNow();
-  if (!awaitingSearchEnd_ && waits) endUnboundedSearch();
-  awaitingSearchEnd_ = awaitingSearchEnd_ || ends || waits;
-  return false;
-}
-
-void UciEngine::endUnboundedSearch() {
-  bool unbounded;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    unbounded = goPending_ && waitsForStop();
-  }
-  if (unbounded) pool_.moveNow();
-}
-
-void UciEngine::endOfInput() {
-  finishSearch();
-  quitRequested_ = true;
+  // As with threads, a command that waits for the search's end holds back all after it.
+  if (!holding_ && ends) engine_.moveNow();
+  if (!holding_ && waits && engine_.waitsForStop()) engine_.moveNow();
+  holding_ = holding_ || ends || waits;
+  held_.push_back(line);
 }
 
 }  // namespace varnu

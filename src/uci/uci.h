@@ -1,20 +1,19 @@
-// The UCI front end: the command loop for GUIs that speak UCI, driving the session's search
-// pool. main hands the run to it when the first command is "uci".
+// The UCI front end: the command loop for GUIs that speak UCI, made of the engine's calls; the
+// engine's reports written as info lines and bestmove. main hands the run to it when the first
+// command is "uci".
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <mutex>
+#include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "board/line_reader.h"
-#include "board/move.h"
-#include "board/perft.h"
-#include "board/position.h"
-#include "session/command_line.h"
-#include "session/session.h"
+#include "engine/command_line.h"
+#include "engine/engine.h"
+#include "engine/line_reader.h"
+#include "engine/output.h"
 
 namespace varnu {
 
@@ -23,28 +22,37 @@ using Words = std::vector<std::string_view>;
 // Cuts a line into its words, separated by runs of blanks (spaces and tabs).
 Words splitWords(std::string_view line);
 
-// Reads the words after "go" into the limits of a search of the position: the clocks,
-// increments and move time in centiseconds (a move time of at least one), the depth (1 to 100),
-// nodes, mate (1 to 100), infinite, ponder and searchmoves, whose moves are taken when they are
-// legal in the position. A number that is missing or not a whole number leaves its limit unset;
-// every word not understood is added to ignored, after a space.
-SearchLimits parseGo(const Words& words, Position& pos, CastlingNotation castling,
+// Reads the words after "go" into the limits of a search: the clocks, increments and move time
+// in centiseconds (a move time of at least one), the depth (1 to 100), nodes, mate (1 to 100),
+// infinite, ponder and searchmoves, whose moves are taken when parseMove finds them legal. A
+// number that is missing or not a whole number leaves its limit unset; every word not
+// understood is added to ignored, after a space.
+SearchLimits parseGo(const Words& words, const std::function<Move(std::string_view)>& parseMove,
                      std::string& ignored);
 
-// The line completed from the table: after its own moves, the table's move in each position
-// reached, while that move is legal there, the line has room and no position comes again.
-PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table);
+// Lines that arrive while a search runs on the thread that reads them (a build without threads):
+// the search gives way now and then, and the front end takes them from here.
+class InputPoll {
+ public:
+  virtual ~InputPoll() = default;
+  // Lets the lines come that have arrived meanwhile (waiting: the search has nothing to do until
+  // one comes, so there is time to wait a little) and moves the first into line; false when none
+  // has come.
+  virtual bool take(std::string& line, bool waiting) = 0;
+  // True once the input has ended.
+  virtual bool ended() const = 0;
+};
 
-class UciEngine : public SearchListener, public NoteSink {
+class UciFrontEnd : public EngineListener {
  public:
   // Long enough for a "position" line with every move a game can hold.
   static constexpr size_t MaxLine = 16384;
-  // Moves a position may have after its FEN: the position's history keeps room for the search.
-  static constexpr int MaxGameMoves = MaxHistory - 2;
 
-  explicit UciEngine(Session& session);
-  // A running search ends first, so that it never reports to a front end that is gone.
-  ~UciEngine() override;
+  // poll: where lines come from while a search runs on the command loop's own thread; none
+  // where searches have threads of their own.
+  UciFrontEnd(Engine& engine, Output& out, InputPoll* poll = nullptr);
+  // Ends the engine's search, which may report to the front end until then.
+  ~UciFrontEnd() override;
 
   // Runs the front end once the first command, "uci", has been read: applies the command line,
   // answers "uci" (and warns of the command line's faults), then reads commands until "quit" or
@@ -57,27 +65,15 @@ class UciEngine : public SearchListener, public NoteSink {
   // either way its bestmove is sent.
   void endOfInput();
   // True while a "go" awaits its bestmove.
-  bool searching();
+  bool searching() const { return engine_.resultDue(); }
 
-  // Without worker threads the search runs on the command loop's thread, and its input poll
-  // hands over the commands that come meanwhile, in order. A command the search needs at once
-  // ("stop", "ponderhit", "isready", "quit") runs now when inTurn (no command is held before it),
-  // and the result is true. Any other is held until the search is over (false), and ends the
-  // search first as it would with threads: "stop" and "quit" end any search; "position", "go"
-  // and "ucinewgame" one that has no end of its own, and they wait for the end of one that has.
-  bool executeWhileSearching(std::string_view line, bool inTurn);
-  // Stops a search that has no end of its own, running on the command loop's thread: the end of
-  // input came, or a command that stops such a search before it runs.
-  void endUnboundedSearch();
-
-  // The search's reports, on the master's thread.
-  void onSearchDone(Move move) override;
-  void onThinking(const ThinkingReport& report) override;
+  // The engine's reports (info.cpp): info lines, the bestmove, and the notes UCI has words for.
+  void onThinking(const Thinking& thinking) override;
   void onStatistics(const SearchStatistics& statistics) override;
-  // Tells the user of a "Hash" size that could not be had.
-  void onTableRefused(uint32_t megabytes) override;
-  // The notes that UCI has words for, as info strings.
+  void onBestMove(const BestMove& best) override;
   void onNote(const Note& note) override;
+  // A search on the command loop's thread gives way: the lines that came meanwhile are taken.
+  void onSearchPause(bool waiting) override;
 
  private:
   // The handlers; words[0] is the command.
@@ -100,51 +96,26 @@ class UciEngine : public SearchListener, public NoteSink {
   // refused.
   bool awaitSearchFor(std::string_view command);
 
-  // Makes the table at the size the GUI set, once, before the first search needs it.
-  void ensureTable();
-  // True when the search of the pending "go" waits for "stop" (or "ponderhit"): it has no clock,
-  // depth or node limit, it ponders, or its result waits. Needs mutex_.
-  bool waitsForStop() const;
-  // Lets a running search end with its bestmove before a command that needs the workers idle:
-  // a search that ends by itself is awaited, one that waits for "stop" is stopped.
-  void finishSearch();
-  // Sends the search's result: "bestmove <move>", with "ponder <reply>" when a reply is known,
-  // or "bestmove 0000" without a move. Needs mutex_.
-  void sendBestMove(Move move, Move reply);
-  // The castling notation of UCI_Chess960's setting.
-  CastlingNotation castlingNotation() const;
+  // A line that came while the search runs on this thread. A command the search needs at once
+  // ("stop", "ponderhit", "isready", "quit") runs now when no line is held before it. Any other
+  // is held until the search is over, and ends the search first as it would with threads:
+  // "stop" and "quit" end any search; "position", "go" and "ucinewgame" one that has no end of
+  // its own, and they wait for the end of one that has.
+  void takeDuringSearch(const std::string& line);
   // Reports a refused or misunderstood command.
   void info(const std::string& text);
 
-  Session& session_;
+  Engine& engine_;
   Output& out_;
-  SearchPool& pool_;
-  Options& options_;
-  // " wdl <win> <draw> <loss>" for a score while UCI_ShowWDL is on; nothing otherwise.
-  std::string oddsText(int score) const;
-  Position game_;
-  // False after a position was refused: until the next one, "go" is answered with "bestmove
-  // 0000" and the developer commands are refused, rather than using the position before.
-  bool positionValid_ = true;
-  int fullmoveNumber_ = 1;  // the game position's move number, for its FEN
-  std::unique_ptr<PerftHashTable> perftTable_;
+  InputPoll* const poll_;
   bool quitRequested_ = false;
-  // The text of the game's moves, set by "go" (read on the master's thread while the search
-  // runs, and changed only when none does).
-  MoveNotation notation_;
-
-  // The bestmove handshake, shared by the command thread and the master's thread.
-  std::mutex mutex_;
-  bool goPending_ = false;    // a "go" has not had its bestmove yet
-  bool resultReady_ = false;  // an infinite search has ended and its result waits for "stop"
-  bool stopCame_ = false;     // a "stop" came: the result goes out as soon as it is found
-  Move result_ = NullMove;
-  Move reply_ = NullMove;  // the reply expected to result_
-  SearchLimits limits_;    // those of the pending "go"
-
-  // Without threads: a command that waits for the search's end (a "stop", a "position") has
-  // come while it runs, and the commands after it wait too.
-  bool awaitingSearchEnd_ = false;
+  // The limits of the last "go", for its ponder hit.
+  SearchLimits goLimits_;
+  // Lines held while a search ran on this thread, and whether one of them waits for its end
+  // (the lines after it wait too); the end of input has been told to the search.
+  std::deque<std::string> held_;
+  bool holding_ = false;
+  bool endTold_ = false;
 
   // The last thinking line sent, on the master's thread only.
   int lastDepth_ = 0;

@@ -58,41 +58,25 @@ constexpr auto YieldInterval = std::chrono::milliseconds(20);
 
 int WebInput::nextByte() {
   while (at_ >= line_.size()) {
-    if (!queued_.empty()) {
-      line_ = std::move(queued_.front()) + "\n";
-      queued_.pop_front();
-      at_ = 0;
-      continue;
-    }
-    bool ended = false;
     std::string line;
-    if (takeWebLine(line, ended)) {
+    if (takeWebLine(line, ended_)) {
       line_ = line + "\n";
       at_ = 0;
       continue;
     }
-    if (ended) return EOF;
+    if (ended_) return EOF;
     webAwaitLine();
   }
   return static_cast<unsigned char>(line_[at_++]);
 }
 
-void WebInput::takeLines(UciEngine& uci) {
-  std::string line;
-  while (takeWebLine(line, ended_))
-    if (!uci.executeWhileSearching(line, queued_.empty())) queued_.push_back(line);
-  if (ended_ && !endHandled_) {
-    endHandled_ = true;
-    uci.endUnboundedSearch();
-  }
-}
-
-void WebInput::poll(UciEngine& uci, bool waiting) {
+bool WebInput::take(std::string& line, bool waiting) {
   const auto now = std::chrono::steady_clock::now();
-  if (!waiting && now - lastYield_ < YieldInterval) return;
-  webYield(waiting ? 5 : 0);
-  lastYield_ = std::chrono::steady_clock::now();
-  takeLines(uci);
+  if (waiting || now - lastYield_ >= YieldInterval) {
+    webYield(waiting ? 5 : 0);
+    lastYield_ = std::chrono::steady_clock::now();
+  }
+  return takeWebLine(line, ended_);
 }
 
 }  // namespace varnu

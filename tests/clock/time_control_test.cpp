@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "xboard/xboard.h"
+
 namespace varnu {
 namespace {
 

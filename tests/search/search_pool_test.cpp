@@ -17,31 +17,43 @@
 namespace varnu {
 namespace {
 
+// Keeps what the pool reports: the moves, the completed lines (on the master's thread, read
+// after waitIdle) and the notes (which come on the master's thread or the caller's). With a
+// pool to ponder on, it asks for a ponder search after every move, as the engine may.
 struct Recorder : SearchListener {
   void onSearchDone(Move m) override {
     last.store(m);
     count.fetch_add(1);
+    if (ponderPool) ponderPool->ponder().start(ponderPosition, ponderLimits);
+  }
+  void onThinking(const ThinkingReport& r) override {
+    lines.push_back({r.depth, r.lineNumber, r.iterationDone, r.line->moves[0]});
+  }
+  void onNote(const Note& note) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    notes.push_back(note);
+  }
+  std::vector<Note> takeNotes() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::exchange(notes, {});
   }
   std::atomic<int> count{0};
   std::atomic<Move> last{NullMove};
-};
-
-// Keeps the notes, which come on the master's thread or the caller's.
-struct Notes : NoteSink {
-  void onNote(const Note& note) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    seen.push_back(note);
-  }
-  std::vector<Note> take() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return std::exchange(seen, {});
-  }
+  struct Line {
+    int depth, number;
+    bool done;
+    Move first;
+  };
+  std::vector<Line> lines;
   std::mutex mutex;
-  std::vector<Note> seen;
+  std::vector<Note> notes;
+  SearchPool* ponderPool = nullptr;
+  Position ponderPosition;
+  SearchLimits ponderLimits;
 };
 
 struct PoolFixture : testing::Test {
-  PoolFixture() : pool(notes, watch, &book, nullptr, 8) {
+  PoolFixture() : pool(recorder, watch, &book, nullptr, 8) {
     EXPECT_TRUE(setFromFen(game, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3"));
   }
   // A game under the default session clock; tests set their own limits.
@@ -51,19 +63,18 @@ struct PoolFixture : testing::Test {
     limits.gamePly = ply;
     return limits;
   }
-  Notes notes;
+  Recorder recorder;
   Stopwatch watch;
   OpeningBook book{"no such book.bin"};
   SearchPool pool;
   Position game;
-  Recorder recorder;
 };
 
 TEST_F(PoolFixture, TwoWorkersDeliverExactlyOneLegalMove) {
   pool.setCores(2);
   SearchLimits limits = PoolFixture::gameClock(4);
   limits.depth = 5;
-  pool.startSearch(game, limits, &recorder);
+  pool.startSearch(game, limits);
   pool.waitIdle();
   EXPECT_FALSE(pool.anyBusy());
   EXPECT_EQ(recorder.count.load(), 1);
@@ -76,7 +87,7 @@ TEST_F(PoolFixture, AbortStopsEveryWorkerAndPlaysNoMove) {
   pool.setCores(2);
   SearchLimits analysis;  // it would run on forever
   analysis.infinite = true;
-  pool.startSearch(game, analysis, &recorder);
+  pool.startSearch(game, analysis);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(pool.anyBusy());
   pool.abortSearch();
@@ -89,7 +100,7 @@ TEST_F(PoolFixture, AStopWhileStartingIsNotLost) {
   SearchLimits limits = PoolFixture::gameClock(4);
   limits.depth = 30;
   for (int i = 0; i < 50; ++i) {
-    pool.startSearch(game, limits, &recorder);
+    pool.startSearch(game, limits);
     pool.abortSearch();
     ASSERT_FALSE(pool.anyBusy());
   }
@@ -107,7 +118,7 @@ TEST_F(PoolFixture, AbortAroundABookMoveLeavesNothingPending) {
   pool.setCores(2);
   ASSERT_TRUE(setFromFen(game, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
   for (int i = 0; i < 50; ++i) {
-    pool.startSearch(game, PoolFixture::gameClock(0), &recorder);
+    pool.startSearch(game, PoolFixture::gameClock(0));
     pool.abortSearch();
     ASSERT_FALSE(pool.anyBusy());
     const int played = recorder.count.load();
@@ -124,11 +135,11 @@ TEST_F(PoolFixture, AbortAroundABookMoveLeavesNothingPending) {
 TEST_F(PoolFixture, TheClockEndsATimedSearch) {
   SearchLimits limits = PoolFixture::gameClock(4);
   limits.sessions.timePerSession = 200;  // two seconds for 40 moves: a few centiseconds a move
-  pool.startSearch(game, limits, &recorder);
+  pool.startSearch(game, limits);
   pool.waitIdle();
   EXPECT_EQ(recorder.count.load(), 1);
   int budgets = 0;
-  for (const Note& note : notes.take()) {
+  for (const Note& note : recorder.takeNotes()) {
     if (const auto* budget = std::get_if<BudgetNote>(&note)) {
       EXPECT_EQ(budget->budget.maxTime, 4);
       ++budgets;
@@ -140,14 +151,14 @@ TEST_F(PoolFixture, TheClockEndsATimedSearch) {
 TEST_F(PoolFixture, HashResizeWaitsUntilTheWorkersAreIdle) {
   SearchLimits analysis;
   analysis.infinite = true;
-  pool.startSearch(game, analysis, &recorder);
+  pool.startSearch(game, analysis);
   const uint64_t before = pool.table().table().entryCount();
   pool.table().setSize(4);
   EXPECT_EQ(pool.table().table().entryCount(), before);  // the running search keeps its table
   pool.abortSearch();
   SearchLimits limits = PoolFixture::gameClock(4);
   limits.depth = 1;
-  pool.startSearch(game, limits, &recorder);
+  pool.startSearch(game, limits);
   pool.waitIdle();
   EXPECT_EQ(pool.table().table().entryCount(), 4u * 1048576 / 16);
 }
@@ -157,7 +168,7 @@ TEST_F(PoolFixture, HashResizeWaitsUntilTheWorkersAreIdle) {
 TEST_F(PoolFixture, AResizeDuringASearchIsMadeAsItEnds) {
   SearchLimits analysis;
   analysis.infinite = true;
-  pool.startSearch(game, analysis, &recorder);
+  pool.startSearch(game, analysis);
   EXPECT_TRUE(pool.table().setSize(2));
   pool.abortSearch();
   EXPECT_EQ(pool.table().table().entryCount(), 2u * 1048576 / 16);
@@ -165,9 +176,9 @@ TEST_F(PoolFixture, AResizeDuringASearchIsMadeAsItEnds) {
 }
 
 TEST_F(PoolFixture, CoresAreCappedAtTheProcessors) {
-  notes.take();
+  recorder.takeNotes();
   pool.setCores(100000);
-  const std::vector<Note> seen = notes.take();
+  const std::vector<Note> seen = recorder.takeNotes();
   ASSERT_EQ(seen.size(), 1u);
   const CoresNote& cores = std::get<CoresNote>(seen[0]);
   EXPECT_EQ(cores.used, pool.maxCores());
@@ -184,7 +195,7 @@ TEST_F(PoolFixture, APonderSearchWaitsForItsHitThenKeepsTheClock) {
   SearchLimits limits = PoolFixture::gameClock(4);
   limits.moveTime = 1;  // a budget below nothing: any plain search would stop at once
   limits.moveWanted = true;
-  pool.ponder().start(game, limits, &recorder);
+  pool.ponder().start(game, limits);
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   EXPECT_TRUE(pool.ponder().active());
   EXPECT_EQ(recorder.count.load(), 0);
@@ -196,26 +207,15 @@ TEST_F(PoolFixture, APonderSearchWaitsForItsHitThenKeepsTheClock) {
 
 // The listener asks for a ponder search after every move; an abort at any moment around the
 // move must leave the pool idle (a ponder search started after an abort would never end).
-struct PonderingRecorder : Recorder {
-  SearchPool* pool = nullptr;
-  Position position;
-  SearchLimits limits;
-  void onSearchDone(Move m) override {
-    Recorder::onSearchDone(m);
-    pool->ponder().start(position, limits, this);
-  }
-};
-
 TEST_F(PoolFixture, AnAbortAroundTheMoveLeavesNoPonderSearchRunning) {
   pool.setCores(2);
-  PonderingRecorder ponderer;
-  ponderer.pool = &pool;
-  ponderer.position = game;
-  ponderer.limits = PoolFixture::gameClock(5);
+  recorder.ponderPool = &pool;
+  recorder.ponderPosition = game;
+  recorder.ponderLimits = PoolFixture::gameClock(5);
   SearchLimits limits = PoolFixture::gameClock(4);
   limits.depth = 2;
   for (int i = 0; i < 40; ++i) {
-    pool.startSearch(game, limits, &ponderer);
+    pool.startSearch(game, limits);
     std::this_thread::sleep_for(std::chrono::microseconds(100 * (i % 8)));
     pool.abortSearch();
     ASSERT_FALSE(pool.anyBusy());
@@ -226,33 +226,23 @@ TEST_F(PoolFixture, AnAbortAroundTheMoveLeavesNoPonderSearchRunning) {
 // Every completed depth reports its three lines in order, each on a root move of its own, and
 // the move played is the first line's, also with a second worker searching the same lines.
 TEST_F(PoolFixture, SeveralLinesPerDepthOnDistinctMovesAndLineOnePlays) {
-  struct Lines : Recorder {
-    void onThinking(const ThinkingReport& r) override {
-      reports.push_back({r.depth, r.lineNumber, r.iterationDone, r.line->moves[0]});
-    }
-    struct Seen {
-      int depth, number;
-      bool done;
-      Move first;
-    };
-    std::vector<Seen> reports;  // written on the master's thread, read after waitIdle
-  } lines;
+  Recorder& lines = recorder;
   pool.setCores(2);
   SearchLimits limits = PoolFixture::gameClock(4);
   limits.depth = 6;
   limits.multiPV = 3;
-  pool.startSearch(game, limits, &lines);
+  pool.startSearch(game, limits);
   pool.waitIdle();
-  ASSERT_EQ(lines.reports.size(), 18u);
-  for (size_t i = 0; i < lines.reports.size(); ++i) {
-    const auto& r = lines.reports[i];
+  ASSERT_EQ(lines.lines.size(), 18u);
+  for (size_t i = 0; i < lines.lines.size(); ++i) {
+    const auto& r = lines.lines[i];
     EXPECT_TRUE(r.done);
     EXPECT_EQ(r.depth, int(i / 3) + 1);
     EXPECT_EQ(r.number, int(i % 3) + 1);
-    for (size_t j = i - i % 3; j < i; ++j) EXPECT_NE(lines.reports[j].first, r.first);
+    for (size_t j = i - i % 3; j < i; ++j) EXPECT_NE(lines.lines[j].first, r.first);
   }
   EXPECT_EQ(lines.count.load(), 1);
-  EXPECT_EQ(lines.last.load(), lines.reports[15].first);
+  EXPECT_EQ(lines.last.load(), lines.lines[15].first);
 }
 
 }  // namespace

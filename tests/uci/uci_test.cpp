@@ -18,7 +18,9 @@ SearchLimits go(const char* line, std::string* ignored = nullptr) {
   Position pos;
   setFromFen(pos, StartFen);
   std::string words = line, unused;
-  return parseGo(splitWords(words), pos, CastlingNotation::KingTarget, ignored ? *ignored : unused);
+  return parseGo(
+      splitWords(words), [&](std::string_view text) { return parseUserMove(pos, text); },
+      ignored ? *ignored : unused);
 }
 
 TEST(UciGo, ReadsEveryLimitInCentiseconds) {
@@ -88,7 +90,7 @@ TEST(UciGo, BudgetFromTheClock) {
 }
 
 struct UciFixture : testing::Test {
-  UciFixture() : session(out), uci(session) {
+  UciFixture() : engine(out), uci(engine, out) {
     uci.execute("setoption name Hash value 1");
     uci.execute("setoption name OwnBook value false");
     out.clearCaptured();
@@ -102,8 +104,8 @@ struct UciFixture : testing::Test {
   // Where a line first appears in the output, or npos.
   size_t at(const std::string& line) { return ("\n" + out.captured()).find("\n" + line); }
   Output out;
-  Session session;
-  UciEngine uci;
+  Engine engine;
+  UciFrontEnd uci;
 };
 
 TEST_F(UciFixture, SetoptionNamesValuesAndRefusals) {
@@ -113,10 +115,10 @@ TEST_F(UciFixture, SetoptionNamesValuesAndRefusals) {
   uci.execute("setoption name Hash VALUE 8");
   uci.execute("setoption name Clear Hash");
   uci.execute("setoption name Threads");
-  EXPECT_EQ(session.options.number(Setting::MoveOverhead), 250);
-  EXPECT_EQ(session.book.path(), "my  book.bin");
-  EXPECT_EQ(session.options.number(Setting::MultiPV), 1);
-  EXPECT_EQ(session.options.number(Setting::Hash), 1);
+  EXPECT_EQ(engine.options().number(Setting::MoveOverhead), 250);
+  EXPECT_EQ(engine.options().text(Setting::BookFile), "my  book.bin");
+  EXPECT_EQ(engine.options().number(Setting::MultiPV), 1);
+  EXPECT_EQ(engine.options().number(Setting::Hash), 1);
   EXPECT_EQ(out.captured(),
             "info string bad value for MultiPV: 0\n"
             "info string unknown option: Hash VALUE 8\n"

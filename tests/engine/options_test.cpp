@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "session/session.h"
 #include "uci/uci.h"
+#include "xboard/xboard.h"
 
 namespace varnu {
 namespace {
@@ -66,9 +66,8 @@ TEST(OptionTable, TheReadmeTableIsWhatBothProtocolsAnnounce) {
   auto readme = readmeOptions();
   ASSERT_FALSE(readme.empty());
   Output out;
-  Session session(out);
-  UciEngine uci(session);
-  out.clearCaptured();
+  Engine engine(out);
+  UciFrontEnd uci(engine, out);
   uci.execute("uci");
   std::istringstream uciLines(out.captured());
   const std::regex uciOption(
@@ -88,9 +87,9 @@ TEST(OptionTable, TheReadmeTableIsWhatBothProtocolsAnnounce) {
   }
 
   Output xboardOut;
-  Session xboardSession(xboardOut);
-  Engine engine(xboardSession);
-  engine.execute("protover 2");
+  Engine xboardEngine(xboardOut);
+  XboardFrontEnd xboard(xboardEngine, xboardOut);
+  xboard.execute("protover 2");
   std::istringstream xboardLines(xboardOut.captured());
   const std::regex xboardOption("feature option=\"(\\S+) -(\\w+) ?(\\S*)(?: (\\d+) (\\d+))?\"");
   size_t xboardCount = 0;
@@ -158,19 +157,19 @@ TEST(OptionTable, ValuesAreReadStrictlyButXboardsHashSize) {
       {Setting::Threads, Protocol::Uci, "0", false, 0},
   };
   Output out;
-  Session session(out);
+  Engine engine(out);
+  const Options& options = engine.options();
   for (const auto& c : cases) {
     OptionValue value;
-    EXPECT_EQ(session.options.read(c.setting, c.text, c.protocol, value), c.accepted) << c.text;
+    EXPECT_EQ(options.read(c.setting, c.text, c.protocol, value), c.accepted) << c.text;
     if (c.accepted) {
       EXPECT_EQ(value.number, c.number) << c.text;
     }
   }
   OptionValue path;
-  EXPECT_TRUE(session.options.read(Setting::BookFile, "<empty>", Protocol::Uci, path));
+  EXPECT_TRUE(options.read(Setting::BookFile, "<empty>", Protocol::Uci, path));
   EXPECT_EQ(path.text, "");
-  EXPECT_FALSE(
-      session.options.read(Setting::BookFile, std::string(256, 'b'), Protocol::Xboard, path));
+  EXPECT_FALSE(options.read(Setting::BookFile, std::string(256, 'b'), Protocol::Xboard, path));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "engine/bench_command.h"
+#include "cli/bench_command.h"
 
 #include <chrono>
 #include <cinttypes>

@@ -1,4 +1,4 @@
-#include "board/output.h"
+#include "engine/output.h"
 
 #include <chrono>
 #include <cstdarg>

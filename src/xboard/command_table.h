@@ -7,10 +7,10 @@
 
 namespace varnu {
 
-class Engine;
+class XboardFrontEnd;
 
 using Args = std::vector<std::string_view>;
-using Handler = bool (Engine::*)(const Args&);
+using Handler = bool (XboardFrontEnd::*)(const Args&);
 
 // What a command does to a running search before its handler runs: nothing, stop it with no
 // move played, end it with the best move found so far played, or wait for the engine's own move.

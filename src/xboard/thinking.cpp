@@ -1,11 +1,14 @@
-// The search's reports in the xboard form: a thinking line for every new best line at the root,
-// and the statistics block at the end of a search.
+// The engine's reports in the xboard form: a thinking line for every new best line at the root,
+// the statistics block at the end of a search, the engine's move, and the notes as comment lines.
+#include <algorithm>
 #include <cinttypes>
-#include <cstring>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
-#include "engine/engine.h"
+#include "board/fen.h"
+#include "xboard/xboard.h"
 
 namespace varnu {
 
@@ -15,19 +18,47 @@ uint64_t percent(uint64_t part, uint64_t whole) { return whole ? part * 100 / wh
 
 }  // namespace
 
+std::string budgetLines(const BudgetFigures& b) {
+  char text[400];
+  int32_t wanted = b.max;
+  if (b.moveTime > 0) {
+    wanted = int32_t(std::clamp<int64_t>(int64_t(b.moveTime) - b.margin, INT32_MIN, INT32_MAX));
+    std::snprintf(text, sizeof text, "# timePerMove=%d margin=%d max=%d\n", b.moveTime, b.margin,
+                  wanted);
+  } else if (b.sessions) {
+    std::snprintf(text, sizeof text,
+                  "# movesPerSession=%u timePerSession=%u increment=%u\n"
+                  "# ply=%u fullMoveNumber=%u remainingMoves=%u nSessions=%u\n"
+                  "# total=%d elapsed=%d remaining=%d available=%d max=%d\n",
+                  b.movesPerSession, uint32_t(b.timePerSession), uint32_t(b.increment), b.ply,
+                  b.fullMoveNumber, b.remainingMoves, b.nSessions, b.total, b.elapsed, b.remaining,
+                  b.available, b.max);
+  } else {
+    std::snprintf(text, sizeof text, "# time=%d increment=%d movesToGo=%u max=%d\n", b.remaining,
+                  b.increment, b.remainingMoves, b.max);
+  }
+  std::string lines = text;
+  if (b.maxTime < wanted) {
+    std::snprintf(text, sizeof text, "# clock=%d margin=%d max=%d\n", b.clock, b.margin, b.maxTime);
+    lines += text;
+  }
+  return lines;
+}
+
 // "<depth> <score> <time> <nodes> <moves>". With one line, xboard has no line for a completed
 // iteration; with several, only completed iterations are reported, each line in turn.
-void Engine::onThinking(const ThinkingReport& r) {
+void XboardFrontEnd::onThinking(const Thinking& thinking) {
+  const ThinkingReport& r = thinking.report;
   if (!postThinking_ || (r.iterationDone && r.linesWanted <= 1)) return;
   char head[96];
   std::snprintf(head, sizeof head, "%u %d %d %" PRIu64, unsigned(r.depth), r.score, r.time,
                 r.nodes);
   std::string text = head;
-  appendMoveTexts(text, *r.line, notation_);
+  appendMoveTexts(text, thinking.line, thinking.notation);
   out_.line(text);
 }
 
-void Engine::onStatistics(const SearchStatistics& s) {
+void XboardFrontEnd::onStatistics(const SearchStatistics& s) {
   if (!postThinking_) return;
   const uint64_t nps = s.time > 0 ? s.nodes * 100 / uint64_t(s.time) : 0;
   const uint64_t all = s.cutoffs + s.qsCutoffs;
@@ -55,7 +86,27 @@ void Engine::onStatistics(const SearchStatistics& s) {
 
 namespace varnu {
 
-void Engine::onNote(const Note& note) {
+// The engine's move: a draw offer first when the move allows a claim, then the move with the board
+// it leaves and, when it ends the game, the result. The game is over for the engine then.
+void XboardFrontEnd::onEngineMove(const EngineMove& m) {
+  const std::string text = moveToText(m.move, m.notation);
+  if (m.offersDraw) out_.line("offer draw");
+  out_.line("# making engine move: " + text);
+  out_.line("move " + text);
+  out_.block(boardText(m.position, "# ") + "#\n");
+  if (m.end != GameEnd::None) {
+    if (!gameOver_) out_.line(gameEndText(m.end));
+    gameOver_ = true;
+    stopPlaying();
+  }
+}
+
+// Thinking lines while pondering leave the assumed reply out, so it is announced first.
+void XboardFrontEnd::onPonder(const PonderStart& ponder) {
+  if (postThinking_) out_.line("Hint: " + moveToText(ponder.reply, ponder.notation));
+}
+
+void XboardFrontEnd::onNote(const Note& note) {
   std::visit(
       Overloaded{
           [&](const CoresNote& n) {
@@ -74,7 +125,7 @@ void Engine::onNote(const Note& note) {
           },
           [&](const TimeoutNote&) { out_.line("# timeout"); },
           [&](const StopRuleNote& n) {
-            const std::string move = moveToText(n.move, notation_);
+            const std::string move = moveToText(n.move, n.notation);
             switch (n.rule) {
               case StopRule::ForcedMove:
                 out_.line("# forced move: " + move);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/command_table.h"
+#include "xboard/command_table.h"
 
 namespace varnu {
 namespace {

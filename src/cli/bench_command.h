@@ -1,7 +1,7 @@
 // The command-line benchmark, "varnu bench [depth]", run instead of the protocol.
 #pragma once
 
-#include "board/output.h"
+#include "engine/output.h"
 
 namespace varnu {
 

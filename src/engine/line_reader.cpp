@@ -1,4 +1,4 @@
-#include "board/line_reader.h"
+#include "engine/line_reader.h"
 
 namespace varnu {
 

@@ -1,4 +1,4 @@
-#include "session/command_line.h"
+#include "engine/command_line.h"
 
 #include <string_view>
 

@@ -1,94 +1,108 @@
-#include "session/options.h"
+#include "engine/options.h"
 
 #include <algorithm>
 
 #include "board/number.h"
-#include "session/session.h"
+#include "engine/engine.h"
 
 namespace varnu {
 
+// What a change of a setting does in the engine, beyond keeping the value. A refusal is told in a
+// note.
+struct OptionEffects {
+  static bool hash(Engine& e, const OptionValue& v) {
+    if (e.pool_.table().setSize(uint32_t(v.number))) return true;
+    e.listener_->onNote(HashRefusedNote{uint32_t(v.number), e.pool_.table().table().megabytes()});
+    return false;
+  }
+  static bool threads(Engine& e, const OptionValue& v) {
+    e.pool_.setCores(v.number);
+    return true;
+  }
+  static bool bookFile(Engine& e, const OptionValue& v) {
+    e.book_.setPath(v.text);
+    return true;
+  }
+  static bool clearHash(Engine& e, const OptionValue&) {
+    e.pool_.table().clear();
+    return true;
+  }
+  static bool debugLog(Engine& e, const OptionValue& v) {
+    if (e.output_.openLog(v.text)) return true;
+    e.listener_->onNote(LogRefusedNote{v.text});
+    return false;
+  }
+  static bool syzygyPath(Engine& e, const OptionValue& v) {
+    e.listener_->onNote(TablebaseScanNote{e.tablebases_.setPath(v.text)});
+    return true;
+  }
+  static bool levelSeed(Engine& e, const OptionValue& v) {
+    if (v.number != 0) e.gameSeed_ = uint64_t(v.number);
+    return true;
+  }
+};
+
 namespace {
 
-bool setHash(Session& s, int32_t megabytes, const std::string&) {
-  return s.pool.table().setSize(uint32_t(megabytes));
-}
-
-bool setThreads(Session& s, int32_t threads, const std::string&) {
-  s.pool.setCores(threads);
-  return true;
-}
-
-bool setBookFile(Session& s, int32_t, const std::string& path) {
-  s.book.setPath(path);
-  return true;
-}
-
-bool clearHash(Session& s, int32_t, const std::string&) {
-  s.pool.table().clear();
-  return true;
-}
-
-bool setDebugLog(Session& s, int32_t, const std::string& path) { return s.out.openLog(path); }
-
-bool setLevelSeed(Session& s, int32_t seed, const std::string&) {
-  if (seed != 0) s.gameSeed = uint64_t(seed);
-  return true;
-}
-
-bool setSyzygyPath(Session& s, int32_t, const std::string& path) {
-  s.tablebases.setPath(path);
-  return true;
-}
-
 using T = OptionType;
+using E = OptionEffects;
 constexpr bool Lenient = true;
 constexpr bool Restarts = true;
+constexpr bool ErrorOverXboard = true;
+constexpr int32_t MaxHash = int32_t(TranspositionTable::MaxMegabytes);
 
-// The table. The names and ranges are those both protocols announce; a new setting is a new row.
+// The table. The names and ranges are those both protocols announce; a new setting is a new row,
+// in the place of its Setting.
 constexpr OptionRow table[] = {
-    {Setting::Hash, "Hash", "ttHashSizeMB", T::Spin, 256, 1, 65536, "", "-spin", 2048, Lenient,
-     false, setHash,
+    {Setting::Hash, "Hash", "ttHashSizeMB", T::Spin, 256, 1, MaxHash, "", "-spin", 2048, Lenient,
+     false, E::hash, false,
      "xboard's option keeps the range it has always announced; xboard's memory command takes "
      "the whole range"},
     {Setting::Threads, "Threads", "", T::Spin, 1, 1, ProcessorCount, "", "", 0, false, false,
-     setThreads, "xboard: the cores command and -cores, which use at most the processors"},
-    {Setting::OwnBook, "OwnBook", "", T::Check, 1, 0, 1, "", "", 0, false, false, nullptr,
+     E::threads, false, "xboard: the cores command and -cores, which use at most the processors"},
+    {Setting::OwnBook, "OwnBook", "", T::Check, 1, 0, 1, "", "", 0, false, false, nullptr, false,
      "xboard: the book and nobook commands"},
     {Setting::BookFile, "BookFile", "bookFilePath", T::String, 0, 0, 0, "book.bin", "-path", 0,
-     false, false, setBookFile, ""},
+     false, false, E::bookFile, false, ""},
     {Setting::MoveOverhead, "Move Overhead", "moveOverheadMs", T::Spin, 100, 0, 5000, "", "-spin",
-     0, false, false, nullptr, ""},
-    {Setting::MultiPV, "MultiPV", "MultiPV", T::Spin, 1, 1, 256, "", "-spin", 0, false, Restarts,
-     nullptr, ""},
-    {Setting::ClearHash, "Clear Hash", "", T::Button, 0, 0, 0, "", "", 0, false, false, clearHash,
-     "xboard: every new game starts with an empty table"},
-    {Setting::Ponder, "Ponder", "", T::Check, 0, 0, 1, "", "", 0, false, false, nullptr,
+     0, false, false, nullptr, false, ""},
+    {Setting::MultiPV, "MultiPV", "MultiPV", T::Spin, 1, 1, MaxMultiPV, "", "-spin", 0, false,
+     Restarts, nullptr, false, ""},
+    {Setting::ClearHash, "Clear Hash", "", T::Button, 0, 0, 0, "", "", 0, false, false,
+     E::clearHash, false, "xboard: every new game starts with an empty table"},
+    {Setting::Ponder, "Ponder", "", T::Check, 0, 0, 1, "", "", 0, false, false, nullptr, false,
      "xboard: the hard and easy commands"},
     {Setting::Chess960, "UCI_Chess960", "", T::Check, 0, 0, 1, "", "", 0, false, false, nullptr,
-     "xboard: the variant command"},
+     false, "xboard: the variant command"},
     {Setting::DebugLogFile, "Debug Log File", "debugLogFile", T::String, 0, 0, 0, "", "-file", 0,
-     false, false, setDebugLog, ""},
+     false, false, E::debugLog, ErrorOverXboard, ""},
     {Setting::SyzygyPath, "SyzygyPath", "", T::String, 0, 0, 16383, "", "", 0, false, Restarts,
-     setSyzygyPath, "xboard: the egtpath syzygy command; a list of folders may be long"},
+     E::syzygyPath, false, "xboard: the egtpath syzygy command; a list of folders may be long"},
     {Setting::SyzygyProbeDepth, "SyzygyProbeDepth", "syzygyProbeDepth", T::Spin, 1, 1, 100, "",
-     "-spin", 0, false, Restarts, nullptr, ""},
+     "-spin", 0, false, Restarts, nullptr, false, ""},
     {Setting::Syzygy50MoveRule, "Syzygy50MoveRule", "syzygy50MoveRule", T::Check, 1, 0, 1, "",
-     "-check", 0, false, Restarts, nullptr, ""},
+     "-check", 0, false, Restarts, nullptr, false, ""},
     {Setting::SyzygyProbeLimit, "SyzygyProbeLimit", "syzygyProbeLimit", T::Spin, 7, 0, 7, "",
-     "-spin", 0, false, Restarts, nullptr, ""},
-    {Setting::ShowWdl, "UCI_ShowWDL", "", T::Check, 0, 0, 1, "", "", 0, false, false, nullptr,
+     "-spin", 0, false, Restarts, nullptr, false, ""},
+    {Setting::ShowWdl, "UCI_ShowWDL", "", T::Check, 0, 0, 1, "", "", 0, false, false, nullptr, false,
      "xboard: none, its thinking lines have no place for the odds"},
     {Setting::LimitStrength, "UCI_LimitStrength", "limitStrength", T::Check, 0, 0, 1, "", "-check",
-     0, false, false, nullptr, ""},
+     0, false, false, nullptr, false, ""},
     {Setting::Elo, "UCI_Elo", "elo", T::Spin, FullStrengthElo, LowestElo, FullStrengthElo, "",
-     "-spin", 0, false, false, nullptr, ""},
-    {Setting::SkillLevel, "Skill Level", "skillLevel", T::Spin, 20, 0, 20, "", "-spin", 0, false,
-     false, nullptr, ""},
+     "-spin", 0, false, false, nullptr, false, ""},
+    {Setting::SkillLevel, "Skill Level", "skillLevel", T::Spin, TopSkillLevel, 0, TopSkillLevel,
+     "", "-spin", 0, false, false, nullptr, false, ""},
     {Setting::LevelSeed, "Level Seed", "levelSeed", T::Spin, 0, 0, 2147483647, "", "-spin", 0,
-     false, false, setLevelSeed, ""},
+     false, false, E::levelSeed, false, ""},
 };
 
-static_assert(std::size(table) == size_t(Setting::Count));
+// Rows are found by their place: each must stand at its Setting's.
+constexpr bool rowsInOrder() {
+  for (size_t i = 0; i < std::size(table); ++i)
+    if (table[i].setting != Setting(i)) return false;
+  return std::size(table) == size_t(Setting::Count);
+}
+static_assert(rowsInOrder(), "the option table's rows must follow the order of Setting");
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -102,7 +116,8 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-Options::Options(Session& session) : session_(session) {
+Options::Options(const SearchPool& pool, const OpeningBook& book, const Tablebases& tablebases)
+    : pool_(pool), book_(book), tablebases_(tablebases) {
   for (const OptionRow& r : table) {
     numbers_[size_t(r.setting)] = r.defaultValue;
     texts_[size_t(r.setting)] = r.defaultText;
@@ -126,7 +141,7 @@ const OptionRow* Options::findXboard(std::string_view name) {
 }
 
 int32_t Options::maximum(const OptionRow& r, Protocol protocol) const {
-  if (r.max == ProcessorCount) return int32_t(session_.pool.maxCores());
+  if (r.max == ProcessorCount) return int32_t(pool_.maxCores());
   return protocol == Protocol::Xboard && r.xboardMax != 0 ? r.xboardMax : r.max;
 }
 
@@ -159,34 +174,25 @@ bool Options::read(Setting setting, std::string_view text, Protocol protocol,
   return false;
 }
 
-bool Options::apply(Setting setting, const OptionValue& value) {
-  const OptionRow& r = row(setting);
-  if (r.apply && !r.apply(session_, value.number, value.text)) return false;
+void Options::store(Setting setting, const OptionValue& value) {
   numbers_[size_t(setting)] = value.number;
   texts_[size_t(setting)] = value.text;
-  return true;
-}
-
-Options::Result Options::set(Setting setting, std::string_view text, Protocol protocol) {
-  OptionValue value;
-  if (!read(setting, text, protocol, value)) return Result::BadValue;
-  return apply(setting, value) ? Result::Done : Result::Refused;
 }
 
 int32_t Options::number(Setting setting) const {
   switch (setting) {
     case Setting::Hash:
-      return int32_t(session_.pool.table().size());
+      return int32_t(pool_.table().size());
     case Setting::Threads:
-      return int32_t(session_.pool.requestedCores());
+      return int32_t(pool_.requestedCores());
     default:
       return numbers_[size_t(setting)];
   }
 }
 
 std::string Options::text(Setting setting) const {
-  if (setting == Setting::BookFile) return session_.book.path();
-  if (setting == Setting::SyzygyPath) return session_.tablebases.path();
+  if (setting == Setting::BookFile) return book_.path();
+  if (setting == Setting::SyzygyPath) return tablebases_.path();
   return texts_[size_t(setting)];
 }
 
@@ -202,21 +208,6 @@ std::string Options::valueText(const OptionRow& r) const {
       break;
   }
   return "";
-}
-
-void Options::fillLimits(SearchLimits& limits) const {
-  limits.moveOverhead = moveOverhead();
-  limits.multiPV = number(Setting::MultiPV);
-  limits.tablebases.probeLimit = number(Setting::SyzygyProbeLimit);
-  limits.tablebases.probeDepth = number(Setting::SyzygyProbeDepth);
-  limits.tablebases.rule50 = flag(Setting::Syzygy50MoveRule);
-  // Skill Level 0 to 20 spans the ratings from the lowest to full strength in even steps; with
-  // the strength limited as well, the lower of the two counts.
-  const int skill = number(Setting::SkillLevel);
-  int elo = LowestElo + (FullStrengthElo - LowestElo) * skill / 20;
-  if (flag(Setting::LimitStrength)) elo = std::min(elo, int(number(Setting::Elo)));
-  limits.level.elo = elo;
-  limits.level.seed = session_.gameSeed;
 }
 
 }  // namespace varnu

@@ -1,6 +1,7 @@
 // The engine's settings, each declared once in one table: its names in both protocols, its
 // type, default and range, and what a change does. Both front ends print their option lists
-// from the table and apply changes through it.
+// from the table, and the engine applies changes through it; whatever else needs a setting's
+// default or range takes it from its row.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "book/opening_book.h"
 #include "search/search_limits.h"
+#include "search/search_pool.h"
+#include "tablebase/tablebases.h"
 
 namespace varnu {
 
-struct Session;
+class Engine;
 
 enum class Protocol : uint8_t { Xboard, Uci };
 
@@ -49,6 +53,13 @@ inline constexpr size_t MaxOptionText = 255;
 // A max of this value stands for the number of processors.
 inline constexpr int32_t ProcessorCount = -1;
 
+// A value read for a setting: the number of a spin or check option (a check's 1 is true), or the
+// text of a string option.
+struct OptionValue {
+  int32_t number = 0;
+  std::string text;
+};
+
 struct OptionRow {
   Setting setting;
   // The names in each protocol; empty where the protocol has none (it may have a command of its
@@ -74,23 +85,21 @@ struct OptionRow {
   bool restartsAnalysis;
   // What a change does beyond storing the value: false when it was refused (memory that cannot
   // be had, a file that cannot be opened), and the value then stays as it was. Null for nothing.
-  bool (*apply)(Session& session, int32_t number, const std::string& text);
+  bool (*apply)(Engine& engine, const OptionValue& value);
+  // Over xboard, a refusal is an error of the command; otherwise the command succeeds and the old
+  // value stays, as xboard's table size always has.
+  bool refusalIsError;
   // Why xboard's range differs, or how xboard sets it without an option of its own.
   std::string_view note;
-};
-
-// A value read for a setting: the number of a spin or check option (a check's 1 is true), or the
-// text of a string option.
-struct OptionValue {
-  int32_t number = 0;
-  std::string text;
 };
 
 class Options {
  public:
   enum class Result { Done, BadValue, Refused };
 
-  explicit Options(Session& session);
+  // The values start at their defaults; those that their owners hold (the table size, the
+  // threads, the book's and the tables' paths) are read from them.
+  Options(const SearchPool& pool, const OpeningBook& book, const Tablebases& tablebases);
 
   // The table, in order.
   static std::span<const OptionRow> rows();
@@ -107,10 +116,8 @@ class Options {
   // or "false" in any case; string: the text, at most its row's characters, "<empty>" being
   // UCI's word for none; button: any value, or none. Over xboard a check is also 1 or 0.
   bool read(Setting setting, std::string_view text, Protocol protocol, OptionValue& value) const;
-  // Applies a value read: false, with the setting as it was, when the change was refused.
-  bool apply(Setting setting, const OptionValue& value);
-  // Reads and applies. BadValue and Refused leave the setting as it was.
-  Result set(Setting setting, std::string_view text, Protocol protocol);
+  // Keeps a value that has been applied.
+  void store(Setting setting, const OptionValue& value);
 
   // The current values. Hash, Threads and BookFile are read from what holds them, which may
   // refuse or cap a value.
@@ -121,11 +128,11 @@ class Options {
   std::string valueText(const OptionRow& row) const;
   // The move overhead in centiseconds, rounded up.
   int32_t moveOverhead() const { return (number(Setting::MoveOverhead) + 9) / 10; }
-  // Sets what the settings decide of a search: the move overhead, the lines, the tables' use.
-  void fillLimits(SearchLimits& limits) const;
 
  private:
-  Session& session_;
+  const SearchPool& pool_;
+  const OpeningBook& book_;
+  const Tablebases& tablebases_;
   int32_t numbers_[size_t(Setting::Count)];
   std::string texts_[size_t(Setting::Count)];
 };
