@@ -447,6 +447,9 @@ Options::Result Engine::setOption(Setting setting, std::string_view text, Protoc
 bool Engine::applyOption(Setting setting, const OptionValue& value) {
   const OptionRow& row = Options::row(setting);
   if (row.apply && !row.apply(*this, value)) return false;
+  // The master reads the settings as it starts pondering after the engine's move, under the game
+  // lock.
+  std::lock_guard<std::mutex> lock(gameMutex_);
   options_.store(setting, value);
   return true;
 }

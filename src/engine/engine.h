@@ -231,13 +231,14 @@ class Engine : private SearchListener {
   OpeningBook book_;
   Tablebases tablebases_;
   SearchPool pool_;
+  // The game, which the master changes with the engine's move while the front end's thread may
+  // read it; the lock also guards the settings' values and the seed, which the master reads as it
+  // starts pondering.
+  mutable std::mutex gameMutex_;
   Options options_;
   // The seed of a playing level's choices in the current game.
   uint64_t gameSeed_ = 0;
 
-  // The game, which the master changes with the engine's move while the front end's thread may
-  // read it.
-  mutable std::mutex gameMutex_;
   GameRecord game_;
   bool positionValid_ = true;
   int setupMoveNumber_ = 1;  // the move number of the position set up, for the FEN

@@ -37,6 +37,7 @@ struct OptionEffects {
     return true;
   }
   static bool levelSeed(Engine& e, const OptionValue& v) {
+    std::lock_guard<std::mutex> lock(e.gameMutex_);
     if (v.number != 0) e.gameSeed_ = uint64_t(v.number);
     return true;
   }

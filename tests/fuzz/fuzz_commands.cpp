@@ -12,6 +12,7 @@
 #include "board/number.h"
 #include "engine/engine.h"
 #include "uci/uci.h"
+#include "xboard/xboard.h"
 
 using namespace varnu;
 
@@ -62,37 +63,37 @@ std::FILE* devNull() {
   return file;
 }
 
-Engine& engine() {
+XboardFrontEnd& xboardFrontEnd() {
   static Output out(devNull());
-  static Session session(out);
-  static Engine* e = [] {
-    auto* engine = new Engine(session);
-    engine->startUp();
-    engine->execute("option ttHashSizeMB=1");
-    return engine;
+  static Engine engine(out);
+  static XboardFrontEnd* x = [] {
+    auto* xboard = new XboardFrontEnd(engine, out);
+    xboard->execute("option ttHashSizeMB=1");
+    xboard->startUp();
+    return xboard;
   }();
-  return *e;
+  return *x;
 }
 
-// The UCI front end has a session of its own, as it has in the engine.
-UciEngine& uciEngine() {
+// The UCI front end has an engine of its own, as it has in the program.
+UciFrontEnd& uciFrontEnd() {
   static Output out(devNull());
-  static Session session(out);
-  static UciEngine* u = [] {
-    auto* uci = new UciEngine(session);
+  static Engine engine(out);
+  static UciFrontEnd* u = [] {
+    auto* uci = new UciFrontEnd(engine, out);
     uci->execute("setoption name Hash value 1");
     return uci;
   }();
   return *u;
 }
 
-void settle(Engine& e) {
+void settle(XboardFrontEnd& e) {
   for (int i = 0; i < 5 && e.searching(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   if (e.searching()) e.execute("force");
 }
 
-void settle(UciEngine& u) {
+void settle(UciFrontEnd& u) {
   for (int i = 0; i < 5 && u.searching(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   if (u.searching()) u.execute("stop");
@@ -110,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (line == "uci") {
-    UciEngine& u = uciEngine();
-    LineReader uciReader(in, UciEngine::MaxLine);
+    UciFrontEnd& u = uciFrontEnd();
+    LineReader uciReader(in, UciFrontEnd::MaxLine);
     while (uciReader.next(line)) {
       if (uciReader.cut()) uciReader.skipRestOfLine();
       if (tooSlow(line) || tableTooLarge(line) || namesLogFile(line)) continue;
@@ -122,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settle(u);
     return 0;
   }
-  Engine& e = engine();
+  XboardFrontEnd& e = xboardFrontEnd();
   do {
     if (tooSlow(line) || tableTooLarge(line) || namesLogFile(line)) continue;
     e.execute(line);
