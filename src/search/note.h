@@ -94,6 +94,8 @@ template <class... Words>
 struct Overloaded : Words... {
   using Words::operator()...;
 };
+template <class... Words>
+Overloaded(Words...) -> Overloaded<Words...>;
 
 // Whoever receives the notes, on whichever thread makes them.
 class NoteSink {

@@ -187,6 +187,10 @@ void UciFrontEnd::go(const Words& words) {
   goLimits_ = parseGo(words, [&](std::string_view text) { return engine_.parseMove(text); },
                       ignored);
   if (!ignored.empty()) info("go: ignored" + ignored);
+  // The lines that come during this search are taken afresh, and an end of input that has come
+  // is told to it.
+  holding_ = false;
+  endTold_ = false;
   // Checkmated or stalemated: nothing to search, and bestmove 0000 follows (for an infinite or
   // ponder search, once it is stopped or hit).
   if (root == RootState::Checkmated) out_.line("info depth 0 score mate 0");
@@ -235,9 +239,15 @@ void UciFrontEnd::onSearchPause(bool waiting) {
 void UciFrontEnd::takeDuringSearch(const std::string& line) {
   const Words words = splitWords(line);
   const std::string_view command = words.empty() ? std::string_view() : words[0];
+  const bool perft = command == "go" && words.size() > 1 && words[1] == "perft";
   const bool ends = command == "stop" || command == "quit";
-  const bool waits = command == "position" || command == "go" || command == "ucinewgame";
-  if (held_.empty() && !holding_ && (ends || command == "ponderhit" || command == "isready")) {
+  // These wait for the end of a search that has one, and end one that has not.
+  const bool waits = (command == "position" || command == "go" || command == "ucinewgame") && !perft;
+  // The developer commands wait for a search that ends by itself, and are refused during one
+  // that does not; every other command runs beside the search.
+  const bool developer = perft || command == "d" || command == "eval";
+  const bool runsNow = !waits && !(developer && !engine_.waitsForStop());
+  if (held_.empty() && !holding_ && runsNow) {
     out_.logInput(line);
     execute(line);
     holding_ = ends;

@@ -96,11 +96,11 @@ class UciFrontEnd : public EngineListener {
   // refused.
   bool awaitSearchFor(std::string_view command);
 
-  // A line that came while the search runs on this thread. A command the search needs at once
-  // ("stop", "ponderhit", "isready", "quit") runs now when no line is held before it. Any other
-  // is held until the search is over, and ends the search first as it would with threads:
-  // "stop" and "quit" end any search; "position", "go" and "ucinewgame" one that has no end of
-  // its own, and they wait for the end of one that has.
+  // A line that came while the search runs on this thread, taken as it would be with threads:
+  // "position", "go" and "ucinewgame" wait for the end of a search that has one, and end one
+  // that has not; the developer commands wait for a search that ends by itself; every other
+  // command runs now, "stop" and "quit" ending the search. A line that waits is held until the
+  // search is over, and so is every line after it, and "stop" or "quit" holds those after it.
   void takeDuringSearch(const std::string& line);
   // Reports a refused or misunderstood command.
   void info(const std::string& text);
@@ -112,7 +112,7 @@ class UciFrontEnd : public EngineListener {
   // The limits of the last "go", for its ponder hit.
   SearchLimits goLimits_;
   // Lines held while a search ran on this thread, and whether one of them waits for its end
-  // (the lines after it wait too); the end of input has been told to the search.
+  // (the lines after it wait too); the end of input has been told to the running search.
   std::deque<std::string> held_;
   bool holding_ = false;
   bool endTold_ = false;
