@@ -12,9 +12,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
-
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 

@@ -28,7 +28,6 @@ constexpr int popCount(Bitboard b) {
   return int((b * 0x0101010101010101ull) >> 56);
 }
 
-
 // Ray directions: the first four raise the square index, the last four lower it.
 enum RayDirection { North, East, NorthEast, NorthWest, South, West, SouthWest, SouthEast };
 inline constexpr int rayStep0x88[8] = {16, 1, 17, 15, -16, -1, -17, -15};

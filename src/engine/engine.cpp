@@ -251,9 +251,9 @@ void Engine::completeLimits(SearchLimits& limits, bool withExclusions) const {
   limits.tablebases.probeLimit = options_.number(Setting::SyzygyProbeLimit);
   limits.tablebases.probeDepth = options_.number(Setting::SyzygyProbeDepth);
   limits.tablebases.rule50 = options_.flag(Setting::Syzygy50MoveRule);
-  limits.level.elo = levelRating(options_.number(Setting::SkillLevel),
-                                 options_.flag(Setting::LimitStrength),
-                                 options_.number(Setting::Elo));
+  limits.level.elo =
+      levelRating(options_.number(Setting::SkillLevel), options_.flag(Setting::LimitStrength),
+                  options_.number(Setting::Elo));
   limits.level.seed = gameSeed_;
   if (withExclusions)
     limits.excluded = game_.excluded;

@@ -59,8 +59,8 @@ enum class StopRule : uint8_t {
 
 struct StopRuleNote {
   StopRule rule;
-  Move move;  // the move the search will play
-  int plies;  // the mate's distance
+  Move move;                // the move the search will play
+  int plies;                // the mate's distance
   MoveNotation notation{};  // how the game writes the move (the engine sets it)
 };
 

@@ -28,11 +28,7 @@ void appendPV(Move move, const PVLine& child, PVLine& line) {
 }
 
 Searcher::Searcher(int id, TranspositionTable* table, const MoveTimer* timer, SearchHost* host)
-    : id(id),
-      table(table),
-      timer(timer),
-      host(host),
-      evalCache(std::make_unique<EvalCache>()) {}
+    : id(id), table(table), timer(timer), host(host), evalCache(std::make_unique<EvalCache>()) {}
 
 void Searcher::resetCounters() {
   for (Counter* c : {&nodes, &qsNodes, &cutoffs, &cutoffsOnFirstMove, &qsCutoffs,

@@ -10,7 +10,9 @@
 
 namespace varnu {
 
-WorkerMode defaultWorkerMode() { return CanStartThreads ? WorkerMode::Threads : WorkerMode::Inline; }
+WorkerMode defaultWorkerMode() {
+  return CanStartThreads ? WorkerMode::Threads : WorkerMode::Inline;
+}
 
 // Each worker a thread of its own: the caller goes on while they search, and waits on a worker's
 // lock and wake.

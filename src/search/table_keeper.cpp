@@ -24,7 +24,8 @@ bool TableKeeper::remake() {
     made_ = wanted_;
     return true;
   }
-  notes_.onNote(TableNotMadeNote{TranspositionTable::cappedMegabytes(wanted_), table_.entryCount()});
+  notes_.onNote(
+      TableNotMadeNote{TranspositionTable::cappedMegabytes(wanted_), table_.entryCount()});
   wanted_ = made_;
   return false;
 }

@@ -184,8 +184,8 @@ void UciFrontEnd::go(const Words& words) {
   }
   engine_.prepare();
   std::string ignored;
-  goLimits_ = parseGo(words, [&](std::string_view text) { return engine_.parseMove(text); },
-                      ignored);
+  goLimits_ = parseGo(
+      words, [&](std::string_view text) { return engine_.parseMove(text); }, ignored);
   if (!ignored.empty()) info("go: ignored" + ignored);
   // The lines that come during this search are taken afresh, and an end of input that has come
   // is told to it.
@@ -242,7 +242,8 @@ void UciFrontEnd::takeDuringSearch(const std::string& line) {
   const bool perft = command == "go" && words.size() > 1 && words[1] == "perft";
   const bool ends = command == "stop" || command == "quit";
   // These wait for the end of a search that has one, and end one that has not.
-  const bool waits = (command == "position" || command == "go" || command == "ucinewgame") && !perft;
+  const bool waits =
+      (command == "position" || command == "go" || command == "ucinewgame") && !perft;
   // The developer commands wait for a search that ends by itself, and are refused during one
   // that does not; every other command runs beside the search.
   const bool developer = perft || command == "d" || command == "eval";

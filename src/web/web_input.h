@@ -22,8 +22,8 @@ class WebInput : public InputPoll {
   bool ended() const override { return ended_; }
 
  private:
-  std::string line_;  // the line being read, with its line feed
-  size_t at_ = 0;     // the next byte of line_
+  std::string line_;    // the line being read, with its line feed
+  size_t at_ = 0;       // the next byte of line_
   bool ended_ = false;  // JavaScript said the input is over
   std::chrono::steady_clock::time_point lastYield_{};
 };

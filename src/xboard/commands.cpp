@@ -45,10 +45,10 @@ bool XboardFrontEnd::protover(const Args&) {
       "feature colors=0\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=1\n"
       "feature name=0\nfeature nps=0\nfeature debug=1\nfeature smp=1\nfeature memory=1\n"
       "feature egt=\"syzygy\"\nfeature variants=\"normal,fischerandom\"\n");
+  const Options& options = engine_.options();
   for (const OptionRow& row : Options::rows()) {
     if (row.xboardName.empty()) continue;
     // xboard shows a check option's value as 1 or 0.
-    const Options& options = engine_.options();
     const std::string value = row.type == OptionType::Check
                                   ? std::to_string(options.number(row.setting))
                                   : options.valueText(row);
@@ -107,7 +107,6 @@ bool XboardFrontEnd::usermove(const Args& args) {
                 text.data());
     return false;
   }
-  // Parsed and checked first, so that the line of the move comes before the board that shows it.
   switch (engine_.makeMove(text)) {
     case MoveResult::Illegal:
       out_.printf("Error (illegal move): %.*s\n", int(text.size()), text.data());
@@ -276,8 +275,7 @@ bool XboardFrontEnd::egtpath(const Args& args) {
     return false;
   }
   const std::string folders = joinArgs(Args(args.begin() + 1, args.end()));
-  if (engine_.setOption(Setting::SyzygyPath, folders, Protocol::Xboard) !=
-      Options::Result::Done) {
+  if (engine_.setOption(Setting::SyzygyPath, folders, Protocol::Xboard) != Options::Result::Done) {
     out_.line("Error (path too long): egtpath");
     return false;
   }
@@ -342,13 +340,9 @@ bool XboardFrontEnd::nobook(const Args&) {
   return true;
 }
 
-bool XboardFrontEnd::perft(const Args& args) {
-  return count(args[0], false);
-}
+bool XboardFrontEnd::perft(const Args& args) { return count(args[0], false); }
 
-bool XboardFrontEnd::divide(const Args& args) {
-  return count(args[0], true);
-}
+bool XboardFrontEnd::divide(const Args& args) { return count(args[0], true); }
 
 // perft and divide: the totals after "# " for perft, with divide's count of each root move
 // before them; the table's filling is a comment either way.
@@ -369,17 +363,17 @@ bool XboardFrontEnd::selftest(const Args&) {
     if (!r.fenRead)
       out_.printf("# Self-test no. %d FAILED  (illegal FEN)\n", r.number);
     else if (r.passed())
-      out_.printf("# Self-test no. %d passed: n=%" PRIu64 ", t=%d, lps=%" PRIu64 ", nps=%" PRIu64
-                  "\n",
-                  r.number, r.leaves, r.time, perSecond(r.leaves, r.time), perSecond(r.nodes, r.time));
+      out_.printf(
+          "# Self-test no. %d passed: n=%" PRIu64 ", t=%d, lps=%" PRIu64 ", nps=%" PRIu64 "\n",
+          r.number, r.leaves, r.time, perSecond(r.leaves, r.time), perSecond(r.nodes, r.time));
     else
-      out_.printf("# Self-test no. %d FAILED  (expected %" PRIu64 ", got %" PRIu64 ")\n",
-                  r.number, r.expected, r.leaves);
+      out_.printf("# Self-test no. %d FAILED  (expected %" PRIu64 ", got %" PRIu64 ")\n", r.number,
+                  r.expected, r.leaves);
   });
   out_.printf("%d tests passed, %d tests failed, 0 tests skipped, total %d tests run:\n",
               totals.passed, totals.failed, totals.passed + totals.failed);
-  out_.printf("n=%" PRIu64 ", t=%d, lps=%" PRIu64 ", nps=%" PRIu64 "\n", totals.nodes,
-              totals.time, perSecond(totals.leaves, totals.time), perSecond(totals.nodes, totals.time));
+  out_.printf("n=%" PRIu64 ", t=%d, lps=%" PRIu64 ", nps=%" PRIu64 "\n", totals.nodes, totals.time,
+              perSecond(totals.leaves, totals.time), perSecond(totals.nodes, totals.time));
   return newGame(Args{});
 }
 

@@ -113,7 +113,9 @@ void XboardFrontEnd::onNote(const Note& note) {
             out_.printf("# will now use %u cores (requested=%u, current=%u, max=%u)\n", n.used,
                         n.requested, n.current, n.max);
           },
-          [&](const TableMadeNote& n) { out_.printf("# new size of TT hash: %u MB\n", n.megabytes); },
+          [&](const TableMadeNote& n) {
+            out_.printf("# new size of TT hash: %u MB\n", n.megabytes);
+          },
           [&](const TableNotMadeNote& n) {
             out_.printf("# cannot allocate %u MB for the TT hash, keeping %" PRIu64 " entries\n",
                         n.megabytes, n.keptEntries);

@@ -74,7 +74,8 @@ void XboardFrontEnd::afterCommand() {
   if (gameOver_) stopPlaying();
   const int side = engine_.sideToMove();
   const int played = engine_.movesPlayed();
-  if (engineSide_ == side && played < GameRecord::Capacity && !(analyzeMode_ && engine_.allExcluded()))
+  if (engineSide_ == side && played < GameRecord::Capacity &&
+      !(analyzeMode_ && engine_.allExcluded()))
     engine_.go(gameLimits(played, side), analyzeMode_ ? SearchGoal::Analyse : SearchGoal::PlayMove);
 }
 

@@ -25,8 +25,12 @@ struct Reports : EngineListener {
       depth = t.report.depth;
     });
   }
-  void onStatistics(const SearchStatistics&) override { record([&] { ++searchesEnded; }); }
-  void onBestMove(const BestMove& best) override { record([&] { bestMoves.push_back(best.move); }); }
+  void onStatistics(const SearchStatistics&) override {
+    record([&] { ++searchesEnded; });
+  }
+  void onBestMove(const BestMove& best) override {
+    record([&] { bestMoves.push_back(best.move); });
+  }
   void onEngineMove(const EngineMove& m) override {
     record([&] { engineMoves.push_back(moveToText(m.move, m.notation)); });
   }

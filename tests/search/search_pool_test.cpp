@@ -1,18 +1,19 @@
 // The worker pool across threads. These tests also run under ThreadSanitizer in CI.
+#include "search/search_pool.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
-#include <utility>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <chrono>
+#include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "board/fen.h"
 #include "board/move.h"
-#include "search/search_pool.h"
 
 namespace varnu {
 namespace {
@@ -54,7 +55,8 @@ struct Recorder : SearchListener {
 
 struct PoolFixture : testing::Test {
   PoolFixture() : pool(recorder, watch, &book, nullptr, 8) {
-    EXPECT_TRUE(setFromFen(game, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3"));
+    EXPECT_TRUE(
+        setFromFen(game, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3"));
   }
   // A game under the default session clock; tests set their own limits.
   static SearchLimits gameClock(int ply) {
@@ -111,8 +113,8 @@ TEST_F(PoolFixture, AStopWhileStartingIsNotLost) {
 // abort returns, the move has been played or suppressed for good, and the pool is idle.
 TEST_F(PoolFixture, AbortAroundABookMoveLeavesNothingPending) {
   const std::string path = testing::TempDir() + "varnu_pool_book.bin";
-  const unsigned char record[16] = {0x46, 0x3b, 0x96, 0x18, 0x16, 0x91, 0xfc, 0x9c,
-                                    0x03, 0x1c, 0x00, 0x01, 0, 0, 0, 0};  // e2e4 from the start
+  const unsigned char record[16] = {0x46, 0x3b, 0x96, 0x18, 0x16, 0x91, 0xfc, 0x9c, 0x03,
+                                    0x1c, 0x00, 0x01, 0,    0,    0,    0};  // e2e4 from the start
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(record), 16);
   book.setPath(path);
   pool.setCores(2);

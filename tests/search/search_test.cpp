@@ -33,8 +33,8 @@ struct Reports : SearchHost {
   void printStatistics() override {}
   // The stop rules, as "<rule> <plies> <move>".
   void onNote(const Note& note) override {
-    static constexpr const char* names[] = {"forced move",   "easy move",   "no time",
-                                            "forced draw",   "forced mate", "getting mated"};
+    static constexpr const char* names[] = {"forced move", "easy move",   "no time",
+                                            "forced draw", "forced mate", "getting mated"};
     if (const auto* stop = std::get_if<StopRuleNote>(&note))
       stops += std::string(names[int(stop->rule)]) + " " + std::to_string(stop->plies) + " " +
                moveToText(stop->move) + "\n";
