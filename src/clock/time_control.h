@@ -66,13 +66,6 @@ void capBudget(BudgetFigures& b, int32_t moveTime, int32_t margin, int32_t clock
 // the engine's own thinking time. The stopwatch is atomic, since the search thread runs it; the
 // settings are set and read by the front end alone.
 struct TimeControl {
-  // Kept back from every budget for the move's own output and the GUI's latency, so that a move
-  // made as the budget runs out still reaches the GUI before the flag falls: the default of the
-  // move overhead, in centiseconds.
-  static constexpr int32_t SafetyMargin = 10;
-  // The largest move overhead, 5 s.
-  static constexpr int32_t MaxMargin = 500;
-
   Stopwatch stopwatch;
   SessionClock sessions;
   // The fixed time per move set by "st"; 0 while the session clock governs.

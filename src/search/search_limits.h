@@ -33,8 +33,10 @@ struct SearchLimits {
   int gamePly = 0;
   // A fixed time per move in centiseconds; 0 for none.
   int32_t moveTime = 0;
-  // Kept back from every budget for the GUI's and the network's lag, in centiseconds.
-  int32_t moveOverhead = TimeControl::SafetyMargin;
+  // Kept back from every budget for the move's own output and the GUI's and the network's lag,
+  // so that a move made as the budget runs out still reaches the GUI before the flag falls, in
+  // centiseconds (the engine sets it from its Move Overhead setting).
+  int32_t moveOverhead = 0;
 
   // Stop once this depth is complete; 0 for no limit.
   int depth = 0;

@@ -8,10 +8,10 @@ namespace varnu {
 namespace {
 
 // The budget of the move at this ply as an xboard game reckons it: the session figures, the time
-// per move, and the clock of the last "time" report.
+// per move, and the clock of the last "time" report, with the default move overhead of 100 ms.
 BudgetFigures xboardBudget(const TimeControl& tc, int ply) {
   BudgetFigures b = sessionBudget(tc.sessions, ply, tc.stopwatch.reading());
-  capBudget(b, tc.moveTime, TimeControl::SafetyMargin, tc.reportedClock(ply));
+  capBudget(b, tc.moveTime, 10, tc.reportedClock(ply));
   return b;
 }
 

@@ -196,6 +196,7 @@ TEST_F(PoolFixture, APonderSearchWaitsForItsHitThenKeepsTheClock) {
   pool.setCores(2);
   SearchLimits limits = PoolFixture::gameClock(4);
   limits.moveTime = 1;  // a budget below nothing: any plain search would stop at once
+  limits.moveOverhead = 10;
   limits.moveWanted = true;
   pool.ponder().start(game, limits);
   std::this_thread::sleep_for(std::chrono::milliseconds(150));

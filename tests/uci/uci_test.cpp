@@ -84,6 +84,7 @@ TEST(UciGo, BudgetFromTheClock) {
   };
   for (const auto& c : cases) {
     SearchLimits l = go(c.line);
+    l.moveOverhead = 10;
     EXPECT_TRUE(l.timed(White)) << c.line;
     EXPECT_EQ(moveBudget(l, White, 0).maxTime, c.maxTime) << c.line;
   }
