@@ -363,8 +363,9 @@ void Engine::onSearchDone(Move move) {
     varnu::makeMove(after, move, undo);
     reply = pool_.expectedReply(after);
   }
-  resultDue_ = false;
+  // No longer owed once it is out, so that whoever sees it owed may wait for it.
   listener_->onBestMove(BestMove{move, reply, searchNotation_});
+  resultDue_ = false;
 }
 
 void Engine::playEngineMove(Move move) {

@@ -136,37 +136,42 @@ TEST_F(EngineFixture, StopAndNewGameEndASearchWithoutAMove) {
 }
 
 // The Ponder setting is read as the engine's move is made, so a change during the search counts;
-// the reply pondered on then turns the ponder search into the next move's (a hit), and any other
-// ends it (a miss).
+// the reply pondered on then turns the ponder search into the next move's (a hit), and a miss
+// ends it with no move.
 TEST_F(EngineFixture, PonderingAfterTheMoveWithAHitAndAMiss) {
-  // No clock but the depth: the search runs until it is asked for its move.
+  // No clock but the depth: each search runs until it is asked for its move, deep enough for a
+  // line with the reply in it.
   SearchLimits untimed;
   untimed.depth = 60;
   ASSERT_TRUE(engine.go(untimed, SearchGoal::PlayMove));
-  // Deep enough for a line with the reply in it.
   ASSERT_TRUE(reports.waitFor([&] { return reports.depth >= 4; }));
   EXPECT_EQ(engine.setOption(Setting::Ponder, "true", Protocol::Uci), Options::Result::Done);
   engine.moveNow();
-  ASSERT_EQ(reports.read(reports.engineMoves).size(), 1u);
   ASSERT_EQ(reports.read(reports.ponderedOn).size(), 1u);
   EXPECT_TRUE(engine.pondering());
+  // The hit: the reply is played and the search goes on under the clock, to its move.
   const std::string reply = reports.read(reports.ponderedOn)[0];
   EXPECT_TRUE(engine.isPonderReply(reply));
-  // The hit: the reply is played and the search goes on under the clock, to its move.
   ASSERT_EQ(engine.makeMove(reply), MoveResult::Done);
   SearchLimits quick = gameClock(0);
   quick.moveTime = 5;
   engine.ponderHit(quick);
   ASSERT_TRUE(reports.waitFor([&] { return reports.engineMoves.size() == 2; }));
   EXPECT_EQ(engine.movesPlayed(), 3);
-  // The miss: the ponder search on the next reply ends without a move.
-  ASSERT_TRUE(reports.waitFor([&] { return reports.ponderedOn.size() == 2; }));
   engine.waitForMove();
+  engine.stopPondering();
+  engine.waitIdle();
+  // The miss, on the next move's pondering.
+  reports.record([&] { reports.depth = 0; });
+  ASSERT_TRUE(engine.go(untimed, SearchGoal::PlayMove));
+  ASSERT_TRUE(reports.waitFor([&] { return reports.depth >= 4; }));
+  engine.moveNow();
+  EXPECT_TRUE(engine.pondering());
   engine.stopPondering();
   EXPECT_FALSE(engine.pondering());
   engine.waitIdle();
-  EXPECT_EQ(reports.read(reports.engineMoves).size(), 2u);
-  EXPECT_EQ(engine.movesPlayed(), 3);
+  EXPECT_EQ(reports.read(reports.engineMoves).size(), 3u);
+  EXPECT_EQ(engine.movesPlayed(), 4);
 }
 
 // A ponder search that reports its move keeps it until the hit; a position without moves has the
