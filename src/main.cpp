@@ -13,12 +13,14 @@
 
 namespace {
 
-// Runs the UCI front end for the rest of the input, the first "uci" already read.
-int runUci(varnu::Engine& engine, varnu::Output& out,
+// Runs the UCI front end for the rest of the input, from the line read already (if any) on: its
+// "uci" is answered at once when that line was "uci".
+int runUci(varnu::Engine& engine, varnu::Output& out, const std::string& firstLine,
            const std::vector<varnu::CommandLineItem>& commandLine) {
   varnu::UciFrontEnd uci(engine, out);
   varnu::LineReader reader(stdin, varnu::UciFrontEnd::MaxLine);
-  return uci.run(reader, commandLine);
+  if (!firstLine.empty() && firstLine != "uci") reader.unread({firstLine});
+  return uci.run(reader, commandLine, firstLine == "uci");
 }
 
 }  // namespace
@@ -33,10 +35,15 @@ int main(int argc, char** argv) {
   varnu::LineReader reader(stdin);
   const auto commandLine = varnu::readCommandLine(argc, argv);
 
-  // A GUI that speaks UCI sends "uci" first and expects nothing of xboard's start-up before it,
-  // so a GUI's first line is awaited before anything is printed. A person at a terminal sees
-  // the xboard banner at once instead, and may still switch to UCI with a first "uci".
-  if (!varnu::inputIsTerminal()) {
+  // A GUI that speaks UCI sends a UCI command first ("uci", or as Scid does a "setoption") and
+  // expects nothing of xboard's start-up before it, so a GUI's first line is awaited before the
+  // protocol is chosen. Some GUIs wait for the engine to say something first: the one line that
+  // comes at once is the banner's first, which xboard shows and UCI GUIs pass over as they pass
+  // over any line they do not know. A person at a terminal sees the whole xboard banner at once
+  // instead, and may still switch to UCI with a first "uci".
+  const bool terminal = varnu::inputIsTerminal();
+  if (!terminal) {
+    out.line(varnu::startupLine());
     std::vector<std::string> before;
     std::string line;
     bool ended = !reader.next(line);
@@ -44,9 +51,11 @@ int main(int argc, char** argv) {
       before.push_back(line);
       ended = !reader.next(line);
     }
-    if (!ended && line == "uci") {
+    if (!ended && varnu::isUciCommand(line)) {
+      // A UCI line is longer than xboard reads at a time: its pieces are put together.
+      for (std::string piece; reader.cut() && reader.next(piece);) line += piece;
       out.logInput(line);
-      return runUci(engine, out, commandLine);
+      return runUci(engine, out, line, commandLine);
     }
     // Anything else is an xboard session's first line, read again by its loop.
     if (!ended) before.push_back(line);
@@ -56,7 +65,7 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     varnu::XboardFrontEnd xboard(engine, out);
-    xboard.printBanner();
+    xboard.printBanner(terminal);
     xboard.applyCommandLine(commandLine);
     status = xboard.run(reader);
     uciRequested = xboard.uciRequested();
@@ -65,5 +74,5 @@ int main(int argc, char** argv) {
   // The xboard start-up ends with its prompt, which has no line feed: the first answer would be
   // glued to it.
   out.line("");
-  return runUci(engine, out, {});
+  return runUci(engine, out, "uci", {});
 }

@@ -141,6 +141,23 @@ bool Engine::takeBack(int moves) {
   return game_.takeBack(moves);
 }
 
+bool Engine::turnTo(int colour) {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  if (game_.position.sideToMove == colour) return true;
+  // The side to move changes, and no en-passant capture is left to the other side.
+  std::string fen = fenText(game_.position, moveNumber());
+  const size_t side = fen.find(' '), rights = fen.find(' ', side + 1);
+  const size_t passant = fen.find(' ', rights + 1), clocks = fen.find(' ', passant + 1);
+  fen = fen.substr(0, side + 1) + (colour == White ? "w" : "b") +
+        fen.substr(rights, passant - rights) + " -" + fen.substr(clocks);
+  auto next = std::make_unique<Position>();
+  if (!setFromFen(*next, fen, options_.flag(Setting::Chess960))) return false;
+  game_.position = *next;
+  game_.empty();
+  expectedReply_ = ponderReply_ = NullMove;
+  return true;
+}
+
 Move Engine::parseMove(std::string_view text) const {
   std::lock_guard<std::mutex> lock(gameMutex_);
   if (text.size() > MaxMoveText) return NullMove;

@@ -39,6 +39,11 @@ namespace varnu {
 inline constexpr std::string_view EngineName = "Varnu 0.4.34";
 inline constexpr std::string_view EngineAuthor = "the Varnu developers";
 
+// The line the program prints as it starts, before it knows which protocol its GUI speaks (some
+// GUIs wait for the engine to say something first): the first line of the xboard banner, which
+// UCI GUIs pass over as they pass over any line they do not know.
+inline std::string startupLine() { return "# " + std::string(EngineName); }
+
 // What a search is for: an analysis, which has no result; a move reported as the result, the
 // game staying as it is; or the engine's move, played into the game (and pondered on, when the
 // Ponder setting is on and the game goes on).
@@ -99,6 +104,10 @@ class Engine : private SearchListener {
   // Takes back the last moves; false, with nothing changed, when fewer were played. Only while no
   // search runs.
   bool takeBack(int moves);
+  // Gives the move to the colour, where the other is to move: the same position with that side to
+  // move replaces the game, its moves forgotten. False, with nothing changed, when that position
+  // is not legal (the side that would not move is in check). Only while no search runs.
+  bool turnTo(int colour);
   // The legal move of the game's position named by the text, or the null move.
   Move parseMove(std::string_view text) const;
   // Root moves the search leaves out ("all" for every move, or one move), or lets in again.

@@ -54,7 +54,8 @@ PVLine completeLine(const Position& root, const PVLine& line, const Transpositio
 void SearchPool::report(int depth, int score, const PVLine& line, bool iterationDone, LineTag tag) {
   ThinkingReport r;
   r.depth = depth;
-  r.selDepth = workers_[0]->searcher->selDepth;
+  // A depth answered from the table may never have gone as deep as its number.
+  r.selDepth = std::max(workers_[0]->searcher->selDepth, depth);
   r.score = score;
   r.time = ponder_.reportTime(timer_.spent());
   r.nodes = totalNodes();

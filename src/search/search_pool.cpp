@@ -164,8 +164,10 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   limits_ = limits;
   SearchLimits workerLimits = limits;
   rankRootByTables(game, workerLimits);
-  // A level is searched by the master alone, so that it plays alike whatever the threads.
+  // A level is searched by the master alone, so that it plays alike whatever the threads. Under
+  // a depth or node limit of its own it waits for no clock.
   levelSearch_ = levelApplies(game, workerLimits);
+  levelWaits_ = limits.depth == 0 && limits.nodes == 0;
   stopCommandsAtStart_ = stopCommands_.load();
   if (levelSearch_) {
     applyLevel(workerLimits);
@@ -262,7 +264,7 @@ void SearchPool::think() {
     if (ponder_.ponders())
       timer_.suspend();
     else
-      timer_.start(limits_, side, &listener_);
+      startClock(limits_, side);
     Move move = NullMove;
     // A root without a legal move has nothing to search: its result is the null move.
     Position root = *game_;
@@ -293,7 +295,7 @@ void SearchPool::think() {
     SearchLimits hit;
     if (ponder_.ponders()) {
       runner_->settle([&] { return ponder_.settled(); });
-      if (ponder_.awaitHit(hit)) timer_.start(hit, side, &listener_);
+      if (ponder_.awaitHit(hit)) startClock(hit, side);
     } else if (limits_.infinite && limits_.moveWanted) {
       // An infinite search's move waits for the stop, however soon the search is over.
       runner_->settle([&] { return ponder_.released(); });
@@ -326,11 +328,17 @@ void SearchPool::think() {
   }
 }
 
+void SearchPool::startClock(const SearchLimits& limits, int side) {
+  timer_.start(limits, side, &listener_);
+  fixedMoveTime_ = limits.moveTime > 0;
+}
+
 void SearchPool::waitLikeFullStrength() {
-  if (!timer_.budgeted()) return;
-  // Full strength ends most searches between half the budget and all of it (its easy moves
-  // sooner); this is its mean at fast controls.
-  const int32_t target = timer_.maxTime() * 5 / 8;
+  if (!timer_.budgeted() || !levelWaits_) return;
+  // Under a fixed time per move full strength searches to the end of its budget. Under a clock
+  // it ends most searches between half the budget and all of it (its easy moves sooner); this is
+  // its mean at fast controls.
+  const int32_t target = fixedMoveTime_ ? timer_.maxTime() : timer_.maxTime() * 5 / 8;
   while (stopCommands_.load() == stopCommandsAtStart_ && timer_.spent() < target)
     runner_->pause(true);
 }
@@ -385,7 +393,7 @@ bool SearchPool::checkTimeout() {
   if (ponder_.ponders()) {
     SearchLimits hit;
     if (!ponder_.takeHit(hit)) return false;
-    timer_.start(hit, game_->sideToMove, &listener_);
+    startClock(hit, game_->sideToMove);
   }
   if (!timer_.timeUp()) return false;
   listener_.onNote(TimeoutNote{});

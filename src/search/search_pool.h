@@ -154,6 +154,8 @@ class SearchPool : public SearchHost {
   void report(int depth, int score, const PVLine& line, bool iterationDone, LineTag tag);
   // Reports a table size set meanwhile that could not be had.
   void noteRefusedSize(uint32_t megabytes);
+  // Starts the move's clock (at the search's start, or at a ponder hit) under these limits.
+  void startClock(const SearchLimits& limits, int side);
   // A level's search ends at its nodes, mostly long before the clock would end a full-strength
   // search. Its move then waits, without searching, until about the time full strength takes,
   // so that the game keeps the pace of its clock; a stop or move-now ends the wait at once.
@@ -188,6 +190,10 @@ class SearchPool : public SearchHost {
   uint64_t rootTableHits_ = 0;
   // The search plays at a level below full strength: the master searches alone.
   bool levelSearch_ = false;
+  // Its move waits for the time full strength takes: no depth or node limit was given. The clock
+  // is a fixed time per move.
+  bool levelWaits_ = false;
+  bool fixedMoveTime_ = false;
   // Counts the stops and move-nows, so that a level's wait for its time (see waitLikeFullStrength)
   // ends at any that came after its search was prepared.
   std::atomic<uint32_t> stopCommands_{0};

@@ -31,6 +31,8 @@ void UciFrontEnd::uci() {
     out_.line(text);
   }
   out_.line("uciok");
+  for (const std::string& warning : warnings_) info(warning);
+  warnings_.clear();
 }
 
 void UciFrontEnd::setoption(std::string_view line, const Words& words) {

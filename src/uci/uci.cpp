@@ -34,11 +34,19 @@ UciFrontEnd::UciFrontEnd(Engine& engine, Output& out, InputPoll* poll)
 
 UciFrontEnd::~UciFrontEnd() { engine_.detach(*this); }
 
-int UciFrontEnd::run(LineReader& reader, const std::vector<CommandLineItem>& commandLine) {
+bool isUciCommand(std::string_view line) {
+  static constexpr std::string_view uciOnly[] = {"uci",      "isready",   "setoption", "ucinewgame",
+                                                 "position", "ponderhit", "debug",     "register"};
+  const Words words = splitWords(line);
+  return !words.empty() &&
+         std::find(std::begin(uciOnly), std::end(uciOnly), words[0]) != std::end(uciOnly);
+}
+
+int UciFrontEnd::run(LineReader& reader, const std::vector<CommandLineItem>& commandLine,
+                     bool handshakeRead) {
   // The cores first, so that the option list shows them; the warnings once "uci" is answered.
-  const std::vector<std::string> warnings = engine_.applyCommandLine(commandLine);
-  uci();
-  for (const std::string& warning : warnings) info(warning);
+  warnings_ = engine_.applyCommandLine(commandLine);
+  if (handshakeRead) uci();
   std::string line;
   while (!quitRequested_) {
     // Lines held while a search ran on this thread come first.

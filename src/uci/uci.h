@@ -22,6 +22,10 @@ using Words = std::vector<std::string_view>;
 // Cuts a line into its words, separated by runs of blanks (spaces and tabs).
 Words splitWords(std::string_view line);
 
+// True when the line is a command of UCI's that xboard does not have: a GUI that opens with one
+// speaks UCI, even when it sends a "setoption" before its "uci" (as Scid does).
+bool isUciCommand(std::string_view line);
+
 // Reads the words after "go" into the limits of a search: the clocks, increments and move time
 // in centiseconds (a move time of at least one), the depth (1 to 100), nodes, mate (1 to 100),
 // infinite, ponder and searchmoves, whose moves are taken when parseMove finds them legal. A
@@ -54,10 +58,11 @@ class UciFrontEnd : public EngineListener {
   // Ends the engine's search, which may report to the front end until then.
   ~UciFrontEnd() override;
 
-  // Runs the front end once the first command, "uci", has been read: applies the command line,
-  // answers "uci" (and warns of the command line's faults), then reads commands until "quit" or
-  // the end of input. Returns the exit status.
-  int run(LineReader& reader, const std::vector<CommandLineItem>& commandLine = {});
+  // Runs the front end: applies the command line, answers "uci" at once when it has been read
+  // (handshakeRead), then reads commands until "quit" or the end of input. The command line's
+  // faults are told after the first answer to "uci". Returns the exit status.
+  int run(LineReader& reader, const std::vector<CommandLineItem>& commandLine = {},
+          bool handshakeRead = true);
 
   // One command line.
   void execute(std::string_view line);
@@ -109,6 +114,8 @@ class UciFrontEnd : public EngineListener {
   Output& out_;
   InputPoll* const poll_;
   bool quitRequested_ = false;
+  // The command line's warnings, until "uci" has been answered.
+  std::vector<std::string> warnings_;
   // The limits of the last "go", for its ponder hit.
   SearchLimits goLimits_;
   // Lines held while a search ran on this thread, and whether one of them waits for its end

@@ -20,11 +20,16 @@ int main(int argc, char** argv) {
   varnu::LineReader reader([&] { return input.nextByte(); }, varnu::UciFrontEnd::MaxLine);
   varnu::UciFrontEnd uci(engine, out, &input);
 
-  // This build speaks UCI only; its GUI opens with "uci".
+  // As the native engine does, it says its name first; this build speaks UCI only, and its GUI
+  // opens with "uci" or another UCI command.
+  out.line(varnu::startupLine());
   std::string line;
   while (reader.next(line)) {
     out.logInput(line);
-    if (line == "uci") return uci.run(reader, varnu::readCommandLine(argc, argv));
+    if (varnu::isUciCommand(line)) {
+      if (line != "uci") reader.unread({line});
+      return uci.run(reader, varnu::readCommandLine(argc, argv), line == "uci");
+    }
     if (!line.empty()) out.line("info string this engine speaks UCI: send \"uci\" first");
   }
   return 0;

@@ -56,11 +56,20 @@ const Command table[] = {
     {"include", &XboardFrontEnd::include, 1, 1, Runs, WholeWord, NeedsPosition},
     {"memory", &XboardFrontEnd::memory, 1, 1, Runs, WholeWord},
     {"egtpath", &XboardFrontEnd::egtpath, 1, RestOfLine, Runs, WholeWord},
+    {"white", &XboardFrontEnd::white, 0, 0, Stops, WholeWord},
+    {"black", &XboardFrontEnd::black, 0, 0, Stops, WholeWord},
 };
+
+// A line that is a move by itself, as xboard sends moves unless the engine asked for "usermove"
+// (a GUI of the first protocol version never does): played as "usermove" plays it.
+constexpr Command bareMove = {
+    "", &XboardFrontEnd::bareMove, 1, 1, StopsUnlessHit, WholeWord, NeedsPosition};
 
 }  // namespace
 
 std::span<const Command> commandTable() { return table; }
+
+const Command& bareMoveCommand() { return bareMove; }
 
 const Command* findCommand(std::string_view line) {
   for (const Command& c : table) {
@@ -69,6 +78,15 @@ const Command* findCommand(std::string_view line) {
     return &c;
   }
   return nullptr;
+}
+
+bool isMoveText(std::string_view line) {
+  if (line == "O-O" || line == "O-O-O") return true;
+  if (line.size() != 4 && line.size() != 5) return false;
+  const auto file = [](char c) { return c >= 'a' && c <= 'h'; };
+  const auto rank = [](char c) { return c >= '1' && c <= '8'; };
+  return file(line[0]) && rank(line[1]) && file(line[2]) && rank(line[3]) &&
+         (line.size() == 4 || std::string_view("qrbnk").find(line[4]) != std::string_view::npos);
 }
 
 Args split(std::string_view text, char separator) {

@@ -38,6 +38,13 @@ struct Command {
 // The commands in lookup order.
 std::span<const Command> commandTable();
 
+// The row of a line that is a move by itself (see isMoveText).
+const Command& bareMoveCommand();
+
+// True when the line has the form of a move in coordinate notation ("e2e4", "e7e8q"), or is
+// "O-O" or "O-O-O".
+bool isMoveText(std::string_view line);
+
 // The first command that the line names, or nullptr: a row's name is a prefix of the line,
 // followed by the end of the line or a space for a whole-word row.
 const Command* findCommand(std::string_view line);

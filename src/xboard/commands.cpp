@@ -94,8 +94,11 @@ bool XboardFrontEnd::ping(const Args& args) {
   return true;
 }
 
-bool XboardFrontEnd::usermove(const Args& args) {
-  const std::string_view text = args[0];
+bool XboardFrontEnd::usermove(const Args& args) { return playUserMove(args[0], false); }
+
+bool XboardFrontEnd::bareMove(const Args& args) { return playUserMove(args[0], true); }
+
+bool XboardFrontEnd::playUserMove(std::string_view text, bool bare) {
   if (gameOver_) {
     out_.line("Error (cannot make a move at end of game)");
     return false;
@@ -109,7 +112,8 @@ bool XboardFrontEnd::usermove(const Args& args) {
   }
   switch (engine_.makeMove(text)) {
     case MoveResult::Illegal:
-      out_.printf("Error (illegal move): %.*s\n", int(text.size()), text.data());
+      out_.printf(bare ? "Illegal move: %.*s\n" : "Error (illegal move): %.*s\n", int(text.size()),
+                  text.data());
       return false;
     case MoveResult::RecordFull:
       out_.printf("Error (too many moves in this game): %.*s\n", int(text.size()), text.data());
@@ -397,6 +401,22 @@ bool XboardFrontEnd::easy(const Args&) {
 bool XboardFrontEnd::hint(const Args&) {
   if (const Move reply = engine_.hint(); reply != NullMove)
     out_.line("Hint: " + moveToText(reply, engine_.notation()));
+  return true;
+}
+
+// The first protocol version's way to hand the engine a colour, still sent by some GUIs: the
+// colour named is to move (the game's position turns to it where it is not, if that position is
+// legal) and the engine plays the other colour; the clocks stop.
+bool XboardFrontEnd::white(const Args&) { return colourToMove(White); }
+
+bool XboardFrontEnd::black(const Args&) { return colourToMove(Black); }
+
+bool XboardFrontEnd::colourToMove(int colour) {
+  engine_.clock().stopwatch.stop();
+  if (engine_.sideToMove() != colour && engine_.turnTo(colour)) boardPrintPending_ = true;
+  if (analyzeMode_) leaveAnalysis();
+  forceMode_ = false;
+  engineSide_ = colour ^ 1;
   return true;
 }
 

@@ -12,9 +12,10 @@ XboardFrontEnd::XboardFrontEnd(Engine& engine, Output& out) : engine_(engine), o
 
 XboardFrontEnd::~XboardFrontEnd() { engine_.detach(*this); }
 
-void XboardFrontEnd::printBanner() {
-  out_.block("# " + std::string(EngineName) + "\n# a chess engine for xboard/CECP front ends, by " +
-             std::string(EngineAuthor) + "\n# \nfeature done=0\n");
+void XboardFrontEnd::printBanner(bool withTitle) {
+  out_.block((withTitle ? startupLine() + "\n" : std::string()) +
+             "# a chess engine for xboard/CECP front ends, by " + std::string(EngineAuthor) +
+             "\n# \nfeature done=0\n");
 }
 
 void XboardFrontEnd::applyCommandLine(const std::vector<CommandLineItem>& items) {
@@ -112,10 +113,14 @@ bool XboardFrontEnd::announceGameEnd() {
 bool XboardFrontEnd::dispatch(std::string_view line) {
   if (line.empty()) return true;
   const Command* command = findCommand(line);
-  if (!command) return true;
   const size_t space = line.find(' ');
   Args args;
-  if (space == std::string_view::npos) {
+  if (!command) {
+    // Without "usermove" agreed (a GUI of the first protocol version), a move comes by itself.
+    if (!isMoveText(line)) return true;
+    command = &bareMoveCommand();
+    args = {line};
+  } else if (space == std::string_view::npos) {
     if (command->minArgs > 0) {
       out_.printf("Error (missing arguments, expected at least %u): %.*s\n", command->minArgs,
                   int(line.size()), line.data());

@@ -25,8 +25,9 @@ class XboardFrontEnd : public EngineListener {
   // Ends the engine's search, which may report to the front end until then.
   ~XboardFrontEnd() override;
 
-  // Prints the banner and "feature done=0".
-  void printBanner();
+  // Prints the banner and "feature done=0"; the banner's first line only withTitle, since the
+  // program prints it as it starts where a GUI may be waiting for it (startupLine).
+  void printBanner(bool withTitle);
   // Applies the command line: the cores it asks for, and a warning for anything else.
   void applyCommandLine(const std::vector<CommandLineItem>& items);
   // Sets up the search and the start position and runs the command loop until "quit" or the
@@ -84,6 +85,10 @@ class XboardFrontEnd : public EngineListener {
   bool hint(const Args& args);
   bool exclude(const Args& args);
   bool include(const Args& args);
+  bool white(const Args& args);
+  bool black(const Args& args);
+  // A move sent without "usermove".
+  bool bareMove(const Args& args);
 
   // The engine's reports (thinking.cpp): thinking lines and the statistics block while "post"
   // is on, the engine's move with its board, "Hint:" as pondering begins, and the notes as
@@ -104,6 +109,11 @@ class XboardFrontEnd : public EngineListener {
   bool announceGameEnd();
   // The game is over: the engine plays no side, as after "force".
   void stopPlaying();
+  // The user's move, sent with "usermove" or by itself (bare): an illegal one gets the protocol's
+  // error, "Error (illegal move): <move>" or, bare, "Illegal move: <move>".
+  bool playUserMove(std::string_view text, bool bare);
+  // "white" and "black": the colour is to move and the engine plays the other one.
+  bool colourToMove(int colour);
   // "undo" and "remove": takes back moves; false when fewer were played.
   bool takeBack(int moves);
   // Ends analyze mode and puts the clock back in charge (also when "go" or "playother" come

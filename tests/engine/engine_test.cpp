@@ -194,6 +194,17 @@ TEST_F(EngineFixture, AReportedPonderSearchWaitsForItsHit) {
   }
 }
 
+// A playing level's move waits for the time full strength would take only under a clock; under a
+// depth limit it comes as soon as its search ends, even with hours on the clock.
+TEST_F(EngineFixture, ALevelUnderADepthLimitDoesNotWaitForItsClock) {
+  engine.setOption(Setting::SkillLevel, "0", Protocol::Uci);
+  SearchLimits limits = gameClock(1);
+  limits.sessions.timePerSession = 360000000;
+  ASSERT_TRUE(engine.go(limits, SearchGoal::PlayMove));
+  EXPECT_TRUE(reports.waitFor([&] { return reports.engineMoves.size() == 1; }));
+  engine.stop();
+}
+
 // A refused position leaves none: nothing is searched on the one before.
 TEST_F(EngineFixture, ARefusedPositionLeavesNone) {
   ASSERT_EQ(engine.makeMove("e2e4"), MoveResult::Done);

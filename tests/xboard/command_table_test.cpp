@@ -13,9 +13,9 @@ TEST(Split, KeepsEmptyPieces) {
   EXPECT_EQ(split("1:2:3", ':'), (Args{"1", "2", "3"}));
 }
 
-TEST(CommandTable, HasTheThirtySevenCommandsInOrder) {
+TEST(CommandTable, HasTheThirtyNineCommandsInOrder) {
   const auto table = commandTable();
-  ASSERT_EQ(table.size(), 37u);
+  ASSERT_EQ(table.size(), 39u);
   EXPECT_EQ(table.front().name, "quit");
   EXPECT_EQ(table[9].name, "setboard");
   EXPECT_EQ(table[9].minArgs, 4u);
@@ -23,7 +23,8 @@ TEST(CommandTable, HasTheThirtySevenCommandsInOrder) {
   EXPECT_EQ(table[10].name, "variant");
   EXPECT_EQ(table[29].name, "eval");
   EXPECT_EQ(table[32].name, "hint");
-  EXPECT_EQ(table.back().name, "egtpath");
+  EXPECT_EQ(table[36].name, "egtpath");
+  EXPECT_EQ(table.back().name, "black");
 }
 
 TEST(CommandTable, FirstPrefixMatchWins) {
