@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
   // over any line they do not know. A person at a terminal sees the whole xboard banner at once
   // instead, and may still switch to UCI with a first "uci".
   const bool terminal = varnu::inputIsTerminal();
+  // "-quiet" is for GUIs that take a comment for a move: not even the first line is said.
+  if (varnu::wantsQuiet(commandLine)) out.dropComments();
   if (!terminal) {
     out.line(varnu::startupLine());
     std::vector<std::string> before;

@@ -11,6 +11,10 @@ std::vector<CommandLineItem> readCommandLine(int argc, const char* const* argv) 
   auto warn = [&](std::string text) { items.push_back({0, std::move(text)}); };
   for (int i = 1; i < argc; ++i) {
     const std::string_view option = argv[i];
+    if (option == "-quiet") {
+      items.push_back({0, "", true});
+      continue;
+    }
     if (option != "-cores") {
       warn("warning: found unknown command line option \"" + std::string(option) + "\"");
       continue;
@@ -27,6 +31,12 @@ std::vector<CommandLineItem> readCommandLine(int argc, const char* const* argv) 
            "\" for command line option \"-cores\", must be a positive number");
   }
   return items;
+}
+
+bool wantsQuiet(const std::vector<CommandLineItem>& items) {
+  for (const CommandLineItem& item : items)
+    if (item.quiet) return true;
+  return false;
 }
 
 }  // namespace varnu

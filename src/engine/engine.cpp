@@ -479,7 +479,7 @@ std::vector<std::string> Engine::applyCommandLine(const std::vector<CommandLineI
   for (const CommandLineItem& item : items) {
     if (item.cores > 0)
       setCores(item.cores);
-    else
+    else if (!item.warning.empty())
       warnings.push_back(item.warning);
   }
   return warnings;

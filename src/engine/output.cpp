@@ -53,7 +53,31 @@ void Output::logLines(std::string_view text, char mark) {
   std::fflush(log_);
 }
 
+void Output::dropComments() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  dropComments_ = true;
+}
+
 void Output::write(std::string_view text) {
+  if (!dropComments_) {
+    emit(text);
+    return;
+  }
+  // A comment may come in pieces (the prompt has no line feed): the line's first piece decides.
+  std::string kept;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find('\n', start);
+    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (atLineStart_) droppingLine_ = text[start] == '#';
+    if (!droppingLine_) kept.append(text.substr(start, next - start));
+    atLineStart_ = end != std::string_view::npos;
+    start = next;
+  }
+  emit(kept);
+}
+
+void Output::emit(std::string_view text) {
+  if (text.empty()) return;
   if (log_) logLines(text, '<');
   if (stream_) {
     std::fwrite(text.data(), 1, text.size(), stream_);

@@ -31,6 +31,10 @@ class Output {
   // Writes text without a newline: only the prompt outside xboard mode uses this.
   void prompt(std::string_view text);
 
+  // From now on drops the lines that begin with '#', the engine's comments (diagnostics for a
+  // person or an xboard log), for a GUI that reads them as something else.
+  void dropComments();
+
   // The debug log: from now on every line written, and every line a front end reads
   // (logInput), is appended to the file at path, after the seconds since the log was opened and
   // a mark of its direction: "<" for a line written, ">" for one read. An empty path ends the
@@ -43,7 +47,9 @@ class Output {
   void clearCaptured();
 
  private:
+  // Writes the text, less the comments where they are dropped; emit writes it as it is.
   void write(std::string_view text);
+  void emit(std::string_view text);
 
   // Appends the lines of text to the log with a direction mark. Needs mutex_.
   void logLines(std::string_view text, char mark);
@@ -53,6 +59,9 @@ class Output {
   std::FILE* log_ = nullptr;
   int64_t logStart_ = 0;  // milliseconds of the steady clock when the log was opened
   std::string captured_;
+  bool dropComments_ = false;
+  bool atLineStart_ = true;    // where comments are dropped: whether the last text ended a line
+  bool droppingLine_ = false;  // and whether the line it is in is a comment
 };
 
 }  // namespace varnu

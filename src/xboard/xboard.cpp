@@ -20,6 +20,8 @@ void XboardFrontEnd::printBanner(bool withTitle) {
 
 void XboardFrontEnd::applyCommandLine(const std::vector<CommandLineItem>& items) {
   for (const std::string& warning : engine_.applyCommandLine(items)) out_.line("# " + warning);
+  // Quiet (the comments are dropped already): no thinking output either until "post" asks.
+  if (wantsQuiet(items)) postThinking_ = false;
 }
 
 void XboardFrontEnd::setStartPosition() { engine_.setPosition(StartFen); }
