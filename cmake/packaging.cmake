@@ -23,6 +23,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/xboard/varnu.eng
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/games/plugins/xboard)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/uci/varnu.eng
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/games/plugins/uci)
+# GNOME Chess lists engines from one file only, the user's or the system's (which belongs to
+# gnome-chess): the lines to add to it go with the documentation.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/gnome-chess/engines.conf
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME gnome-chess-engines.conf)
 
 set(CPACK_PACKAGE_NAME varnu)
 set(CPACK_PACKAGE_VERSION ${VARNU_VERSION})

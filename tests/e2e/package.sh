@@ -33,7 +33,7 @@ dpkg-deb --field "$deb" Package Version Section Depends Suggests
 dpkg-deb --contents "$deb" | awk '{print $NF}' | grep -v '/$' | sed 's/^\.//' > "$work/files"
 for f in /usr/bin/varnu /usr/share/man/man6/varnu.6 /usr/share/doc/varnu/README.md \
          /usr/share/doc/varnu/LICENSE /usr/share/games/plugins/xboard/varnu.eng \
-         /usr/share/games/plugins/uci/varnu.eng; do
+         /usr/share/games/plugins/uci/varnu.eng /usr/share/doc/varnu/gnome-chess-engines.conf; do
   grep -qx "$f" "$work/files" || fail "the package has no $f"
 done
 
