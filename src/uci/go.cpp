@@ -82,4 +82,13 @@ SearchLimits parseGo(const Words& words, const std::function<Move(std::string_vi
   return limits;
 }
 
+void giveDefaultClock(SearchLimits& limits, int side) {
+  if (limits.infinite || limits.ponder || limits.timed(side) || limits.depth > 0 ||
+      limits.nodes > 0 || limits.mate > 0)
+    return;
+  const SessionClock standard;
+  limits.time[side] = standard.timePerSession;
+  limits.movesToGo = int(standard.movesPerSession);
+}
+
 }  // namespace varnu

@@ -195,6 +195,7 @@ void UciFrontEnd::go(const Words& words) {
   goLimits_ = parseGo(
       words, [&](std::string_view text) { return engine_.parseMove(text); }, ignored);
   if (!ignored.empty()) info("go: ignored" + ignored);
+  giveDefaultClock(goLimits_, engine_.sideToMove());
   // The lines that come during this search are taken afresh, and an end of input that has come
   // is told to it.
   holding_ = false;

@@ -34,6 +34,12 @@ bool isUciCommand(std::string_view line);
 SearchLimits parseGo(const Words& words, const std::function<Move(std::string_view)>& parseMove,
                      std::string& ignored);
 
+// A "go" that sets no limit at all for the side to move (no clock, time per move, depth, nodes,
+// mate, infinite or ponder) still asks for a move: KDE's Knights without a time control sends a
+// bare "go" and waits for it. Such limits get the clock of xboard's default, the first move of 40
+// in 5 minutes, rather than a search that waits for a "stop" that never comes.
+void giveDefaultClock(SearchLimits& limits, int side);
+
 // Lines that arrive while a search runs on the thread that reads them (a build without threads):
 // the search gives way now and then, and the front end takes them from here.
 class InputPoll {

@@ -8,7 +8,8 @@
 #   tests/e2e/gnome_chess.sh [path/to/varnu]        (default ./build/varnu)
 #
 # Environment: GC_PROTOCOL (cecp or uci, default cecp), GC_DIFFICULTY (easy, normal or hard,
-# default easy), GC_MOVES (the user's moves, default 6), GC_KEEP=1 keeps the working folder.
+# default easy), GC_MOVES (the user's moves, default 6), GC_KEEP=1 keeps the working folder,
+# GC_SCREENSHOT=<file.png> saves the window at the end (with ImageMagick's import).
 # Needs the Debian packages gnome-chess, xvfb and xdotool. Exit status 0 only when the GUI sent
 # every click as a move, Varnu answered each with a move that is legal in the game so far (as the
 # engine's debug log has it), and the GUI's log has no "illegal", "desync" or "confused". It
@@ -177,6 +178,11 @@ for ((i = 1; i <= moves; i++)); do
   game="$game $reply"
   echo "user $move, Varnu $reply"
 done
+
+if [ -n "${GC_SCREENSHOT:-}" ]; then
+  sleep 1
+  import -window "$window" "$GC_SCREENSHOT"
+fi
 
 # The GUI's own complaints about the engine.
 complaints=$(grep -iE "illegal|desync|confused" "$gui_log" || true)

@@ -40,6 +40,24 @@ TEST(UciGo, ReadsEveryLimitInCentiseconds) {
   EXPECT_TRUE(go("go btime 0").timed(Black));
 }
 
+// A bare "go" asks for a move under a clock of its own; any limit it names keeps it as it is.
+TEST(UciGo, BareGoGetsTheDefaultClock) {
+  SearchLimits l = go("go searchmoves e2e4");
+  giveDefaultClock(l, Black);
+  EXPECT_TRUE(l.timed(Black));
+  EXPECT_FALSE(l.timed(White));
+  EXPECT_EQ(l.time[Black], 30000);
+  EXPECT_EQ(l.movesToGo, 40);
+  for (const char* line : {"go infinite", "go ponder", "go depth 3", "go nodes 9", "go mate 2",
+                           "go movetime 50", "go btime 700"}) {
+    l = go(line);
+    const SearchLimits before = l;
+    giveDefaultClock(l, Black);
+    EXPECT_EQ(l.time[Black], before.time[Black]) << line;
+    EXPECT_EQ(l.movesToGo, 0) << line;
+  }
+}
+
 // Numbers out of range are brought into it; a word that is not a number leaves its limit unset
 // and is reported, and so is a move that is not legal.
 TEST(UciGo, BadAndMissingNumbers) {
