@@ -1,7 +1,8 @@
-// Referee: plays fast games between two xboard/CECP engines and checks each of them with our own
-// board code. Every move is validated against our legal move generator, every clock is kept
-// here, and the game ends on checkmate, stalemate, insufficient material, the fifty-move rule,
-// threefold repetition, a move cap, a time forfeit, an illegal move, a crash or a hang.
+// Referee: plays fast games between two engines, each over xboard/CECP or UCI, and checks each
+// of them with our own board code. Every move is validated against our legal move generator,
+// every clock is kept here, and the game ends on checkmate, stalemate, insufficient material, the
+// fifty-move rule, threefold repetition, a move cap, a time forfeit, an illegal move, a crash or a
+// hang. The lines of a UCI engine's thinking are checked as well (see "PV checks" below).
 //
 //   referee --first "CMD ARGS" [--second "CMD ARGS"] [options]
 //
@@ -9,27 +10,53 @@
 //   --games N           games to play, colours alternating (default 2; with --fens, every
 //                       position once for each engine that plays its side to move)
 //   --level "M B I"     time control as the "level" command gives it (default "0 0:02 0")
+//   --tc "[M/]B[+I]"    time control in seconds, fractions allowed: "5+0.05" is 5 s a game and
+//                       0.05 s a move, "40/60" is 60 s for every 40 moves; replaces --level. An
+//                       xboard engine gets it as "level", which takes whole seconds only
 //   --max-plies N       the game is drawn by adjudication after N plies (default 300)
 //   --tolerance MS      a move may overrun the clock by this much before the flag falls (20)
 //   --hang MS           silence beyond the clock after which an engine counts as hung (5000)
 //   --openings FILE     one opening per line: moves in coordinate notation ('#' comments);
 //                       each opening is played twice with the colours swapped
 //   --fens FILE         start positions instead of openings: one FEN per line ('#' comments),
-//                       set up with "setboard" (the engines must announce feature setboard=1);
-//                       the fifty-move rule counts from the FEN's half-move clock, and move
-//                       periods and --max-plies from the position
+//                       set up with "setboard" (xboard engines must announce feature setboard=1)
+//                       or "position fen"; the fifty-move rule counts from the FEN's half-move
+//                       clock, and move periods and --max-plies from the position
 //   --fen-side WHO      the engine that plays the side to move of every FEN: first, second,
 //                       or both (the default: each FEN twice, the first engine to move first)
-//   --init1 LINE        a protocol line sent to the first engine after its features
+//   --uci1, --uci2      the first (second) engine speaks UCI instead of xboard/CECP
+//   --option1 N=V       an engine setting, as "setoption name N value V" over UCI and as
+//   --option2 N=V       "option N=V" over xboard, sent after the handshake (may be repeated)
+//   --init1 LINE        a protocol line sent to the first engine after its handshake and options
 //   --init2 LINE        the same for the second engine (both may be repeated)
-//   --nopost            send "nopost" instead of "post"
+//   --nopost            send "nopost" instead of "post" (xboard engines)
+//   --strict-pv         complaints about the lines of a counted engine fail the match
 //   --log-dir DIR       where the transcripts of faulty games go (default: the current folder)
 //   --keep-logs         write every game's transcript, not only the faulty ones
 //   --summary FILE      write the totals as key=value lines (for reports)
 //   --lenient-second    faults of the second engine do not change the exit status
 //
+// A UCI engine is started with "uci" (its "id name" names it), takes the settings, and answers
+// "isready"; every game opens with "ucinewgame", and every move is asked for with "position
+// startpos moves ..." (or "position fen ... moves ...") and "go wtime btime winc binc" from the
+// referee's clocks, with "movestogo" under move periods, until "bestmove".
+//
+// PV checks (UCI engines, every "info" line of a search, as fastchess's -check-mate-pvs does):
+// the moves after "pv" are played from the position the engine was asked to search, the game's
+// moves included. Before each move the position must not end the line: a threefold repetition
+// (the game's positions before the root count), the fifty-move counter at 100 plies without mate,
+// or no legal move (mate or stalemate) each give "pv after ..."; the move itself must be legal.
+// The first complaint ends the line's check. A line with "score mate N" that is not a bound must
+// then hold exactly the plies the mate takes, 2N-1 for N>0 and 2|N| for N<0, and end in
+// checkmate: shorter is an "incomplete mating pv", longer a "too long mating pv", and a line of
+// the right length without mate a "mating pv without mate". Apart from those, any info line
+// whose depth is above 128 is an "implausible depth". Each complaint is counted per engine, noted
+// in the game's transcript with the line and the position searched (the transcript is then
+// written), and fails the match only under --strict-pv.
+//
 // Exit status: 0 when no counted engine crashed, hung, moved illegally, lost on time, broke the
-// protocol or announced a wrong result; 1 otherwise; 2 for bad usage.
+// protocol or announced a wrong result (nor, under --strict-pv, drew a complaint about its
+// lines); 1 otherwise; 2 for bad usage.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -41,6 +68,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -337,6 +365,11 @@ class EngineProcess {
     return done;
   }
 
+  // Reads the "id name" line of a UCI engine's handshake.
+  void readUciId(std::string_view line) {
+    if (startsWith(line, "id name ")) name_ = line.substr(8);
+  }
+
   bool supportsPing() const { return ping_; }
   bool supportsSetboard() const { return setboard_; }
   const std::string& name() const { return name_; }
@@ -405,11 +438,132 @@ std::string claimedScore(std::string_view line) {
   return "";
 }
 
+// What the PV checks can find wrong with a UCI engine's info line.
+enum PvComplaint {
+  IllegalPvMove,
+  PvAfterThreefold,
+  PvAfterFiftyMoves,
+  PvAfterMate,
+  IncompleteMatingPv,
+  TooLongMatingPv,
+  MatingPvWithoutMate,
+  ImplausibleDepth,
+  PvComplaintKinds
+};
+
+// Each complaint's words in the totals and transcripts, and its key in the summary file.
+constexpr const char* PvComplaintLabel[PvComplaintKinds] = {
+    "illegal pv move",         "pv after threefold",   "pv after fifty-move rule",
+    "pv after mate/stalemate", "incomplete mating pv", "too long mating pv",
+    "mating pv without mate",  "implausible depth"};
+constexpr const char* PvComplaintKey[PvComplaintKinds] = {
+    "pv_illegal_move",    "pv_after_threefold", "pv_after_fifty",      "pv_after_mate",
+    "pv_incomplete_mate", "pv_too_long_mate",   "pv_mate_not_reached", "implausible_depth"};
+
+// No search reaches this depth in a game; an engine that says so reports a bogus counter.
+constexpr int PlausibleDepth = 128;
+
+// The parts of an info line the PV checks read.
+struct InfoLine {
+  int depth = -1;
+  bool mateScore = false;
+  int mateIn = 0;      // moves to mate after "score mate": positive when the engine mates
+  bool bound = false;  // the score is a lowerbound or an upperbound
+  bool hasPv = false;
+  std::vector<std::string> pv;
+};
+
+// Splits an info line into its fields. The pv runs to the end of the line or to the next field
+// name, so a pv followed by other fields is read as well. "info string" carries text only.
+InfoLine parseInfo(std::string_view line) {
+  static constexpr std::string_view FieldNames[] = {
+      "depth",    "seldepth",       "time",     "nodes", "pv",         "multipv",   "score",
+      "currmove", "currmovenumber", "hashfull", "nps",   "tbhits",     "sbhits",    "cpuload",
+      "string",   "refutation",     "currline", "wdl",   "lowerbound", "upperbound"};
+  auto isField = [](std::string_view word) {
+    return std::find(std::begin(FieldNames), std::end(FieldNames), word) != std::end(FieldNames);
+  };
+  InfoLine info;
+  const std::vector<std::string> w = words(line);
+  for (size_t i = 1; i < w.size(); ++i) {
+    if (w[i] == "string") break;
+    if (w[i] == "depth" && i + 1 < w.size()) {
+      info.depth = std::atoi(w[++i].c_str());
+    } else if (w[i] == "score" && i + 2 < w.size()) {
+      info.mateScore = w[i + 1] == "mate";
+      info.mateIn = std::atoi(w[i + 2].c_str());
+      i += 2;
+    } else if (w[i] == "lowerbound" || w[i] == "upperbound") {
+      info.bound = true;
+    } else if (w[i] == "pv") {
+      info.hasPv = true;
+      while (i + 1 < w.size() && !isField(w[i + 1])) info.pv.push_back(w[++i]);
+    }
+  }
+  return info;
+}
+
+// True when the position stood twice before in the reversible stretch of the game and line that
+// led to it (the same side to move, so every second position): the third time is a draw.
+bool isThreefold(const Position& pos) {
+  const int n = pos.historyCount;
+  const uint64_t key = pos.history[n].key;
+  const int oldest = std::max(n - int(pos.halfmoveClock), 0);
+  int seen = 0;
+  for (int i = n - 2; i >= oldest; i -= 2)
+    if (pos.history[i].key == key) ++seen;
+  return seen >= 2;
+}
+
+// Why a line may not go on from the position, in the order fastchess tests it: the fifty-move
+// counter (unless the side to move is mated), a threefold repetition, no legal move.
+bool lineMustEnd(Position& pos, PvComplaint& why) {
+  const bool check = inCheck(pos);
+  const bool noMoves = countMoves(pos, check) == 0;
+  if (pos.halfmoveClock >= 100) {
+    why = noMoves && check ? PvAfterMate : PvAfterFiftyMoves;
+    return true;
+  }
+  if (isThreefold(pos)) {
+    why = PvAfterThreefold;
+    return true;
+  }
+  why = PvAfterMate;
+  return noMoves;
+}
+
+// Plays the info line's pv from the searched position and returns its first complaint, with the
+// pv's ply where it was found in ply (0 for the first move; the pv's length for the mate checks).
+// PvComplaintKinds when the line is sound. A pv too long for our history is checked as far as
+// it fits.
+PvComplaint checkPv(const Position& root, const InfoLine& info, size_t& ply) {
+  Position pos = root;
+  for (ply = 0; ply < info.pv.size(); ++ply) {
+    if (pos.historyCount >= MaxHistory - 2) return PvComplaintKinds;
+    PvComplaint why;
+    if (lineMustEnd(pos, why)) return why;
+    const Move m = parseUserMove(pos, info.pv[ply]);
+    if (m == NullMove) return IllegalPvMove;
+    UndoRecord undo;
+    makeMove(pos, m, undo);
+  }
+  if (!info.mateScore || info.bound) return PvComplaintKinds;
+  const size_t matePlies = size_t(info.mateIn > 0 ? 2 * info.mateIn - 1 : -2 * info.mateIn);
+  if (info.pv.size() < matePlies) return IncompleteMatingPv;
+  if (info.pv.size() > matePlies) return TooLongMatingPv;
+  const bool check = inCheck(pos);
+  if (!check || countMoves(pos, check) != 0) return MatingPvWithoutMate;
+  return PvComplaintKinds;
+}
+
 struct Settings {
   std::vector<std::string> command[2];
   std::vector<std::string> init[2];
+  std::vector<std::string> options[2];  // "name=value"
+  bool uci[2] = {false, false};
   int games = 0;  // 0 until given: see the --games option
   std::string level = "0 0:02 0";
+  std::string tc;  // the --tc text when the control was given that way
   int movesPerSession = 0;
   int64_t baseMs = 2000;
   int64_t incrementMs = 0;
@@ -424,6 +578,7 @@ struct Settings {
   std::string summaryPath;
   bool post = true;
   bool lenientSecond = false;
+  bool strictPv = false;
 };
 
 // Fault and result counts of one engine over the match.
@@ -447,10 +602,18 @@ struct EngineStats {
   int64_t worstOverBudgetMs = INT64_MIN;
   std::string worstOverBudgetWhere;
   int64_t lowestClockMs = INT64_MAX;
+  int64_t infoLines = 0;  // UCI info lines read during its searches
+  int64_t pvLines = 0;    // those with a pv, each played out on our board
+  int pvComplaints[PvComplaintKinds] = {};
 
   int faults() const {
     return illegalMoves + timeForfeits + crashes + hangs + protocolErrors + falseClaims +
            wrongClaims;
+  }
+  int pvComplaintCount() const {
+    int total = 0;
+    for (int count : pvComplaints) total += count;
+    return total;
   }
 };
 
@@ -499,6 +662,7 @@ class Match {
   bool adjudicate(Position& pos, int plies, Outcome& outcome);
   void finishGame(int whiteEngine, const Outcome& outcome);
   void noteMoveTime(int e, int game, int ply, int64_t elapsedMs, int budgetCs);
+  void checkInfo(int e, const std::string& line, const Position& searched, int moveNumber);
   void writeTranscript(int game, bool faulty);
   void printSummary(int games, int64_t seconds);
   std::string sideName(int colour) const { return colour == White ? "White" : "Black"; }
@@ -513,6 +677,7 @@ class Match {
   std::vector<StartPosition> fens_;
   int pingCounter_ = 0;
   bool engineFaulted_[2] = {false, false};
+  int gamePvComplaints_[2][PvComplaintKinds] = {};  // this game's, for its report line
 };
 
 bool Match::loadOpenings(std::string& error) {
@@ -569,12 +734,18 @@ int Match::defaultGames() const {
   return int(fens_.size()) * (settings_.fenMover < 0 ? 2 : 1);
 }
 
-// Starts an engine and waits for its "feature done=1".
+// Starts an engine and waits for the end of its handshake: "feature done=1" over xboard, "uciok"
+// over UCI. Then it gets its settings and init lines.
 bool Match::startEngine(int e) {
   EngineProcess& engine = *engines_[e];
+  const bool uci = settings_.uci[e];
   if (!engine.start(settings_.command[e])) return false;
-  engine.send("xboard");
-  engine.send("protover 2");
+  if (uci) {
+    engine.send("uci");
+  } else {
+    engine.send("xboard");
+    engine.send("protover 2");
+  }
   const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
   for (;;) {
     EngineProcess* const only[1] = {&engine};
@@ -582,7 +753,22 @@ bool Match::startEngine(int e) {
     std::string line;
     const ReadStatus status = readAny(only, deadline, who, line);
     if (status != ReadStatus::Line) return false;
-    if (startsWith(line, "feature ") && engine.readFeatures(line)) break;
+    if (uci) {
+      engine.readUciId(line);
+      if (line == "uciok") break;
+    } else if (startsWith(line, "feature ") && engine.readFeatures(line)) {
+      break;
+    }
+  }
+  for (const std::string& option : settings_.options[e]) {
+    const size_t equals = option.find('=');
+    const std::string name = option.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
+    if (uci)
+      engine.send("setoption name " + name +
+                  (equals == std::string::npos ? "" : " value " + value));
+    else
+      engine.send("option " + option);
   }
   for (const std::string& line : settings_.init[e]) engine.send(line);
   // Both engines may be the same program: the number tells them apart.
@@ -592,11 +778,23 @@ bool Match::startEngine(int e) {
   return true;
 }
 
-// Waits until the engine has handled everything sent so far ("ping"/"pong"), collecting result
-// lines it announces meanwhile. False when it does not answer in time or has died.
+// Waits until the engine has handled everything sent so far ("ping"/"pong" over xboard,
+// "isready"/"readyok" over UCI), collecting result lines an xboard engine announces meanwhile.
+// False when it does not answer in time or has died.
 bool Match::synchronise(int e, std::vector<std::string>* claims) {
   EngineProcess& engine = *engines_[e];
   if (!engine.running()) return false;
+  if (settings_.uci[e]) {
+    if (!engine.send("isready")) return false;
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+    EngineProcess* const only[1] = {&engine};
+    for (;;) {
+      int who = 0;
+      std::string line;
+      if (readAny(only, deadline, who, line) != ReadStatus::Line) return false;
+      if (line == "readyok") return true;
+    }
+  }
   if (!engine.supportsPing()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     return engine.running() && !engine.closed();
@@ -663,6 +861,36 @@ void Match::noteMoveTime(int e, int game, int ply, int64_t elapsedMs, int budget
   }
 }
 
+// Runs the PV checks on one info line of engine e, sent while it searched the position. A
+// complaint is counted and noted in the transcript with the line and that position's FEN (the
+// "position" command itself is in the transcript just before the search).
+void Match::checkInfo(int e, const std::string& line, const Position& searched, int moveNumber) {
+  EngineStats& s = stats_[e];
+  ++s.infoLines;
+  const InfoLine info = parseInfo(line);
+  auto complain = [&](PvComplaint kind, const std::string& detail) {
+    ++s.pvComplaints[kind];
+    ++gamePvComplaints_[e][kind];
+    transcript_.note("engine " + std::to_string(e + 1) + ": " + PvComplaintLabel[kind] + detail +
+                     " in \"" + line + "\", searched from the last \"position\" sent (fen " +
+                     fenText(searched, moveNumber) + ")");
+  };
+  if (info.depth > PlausibleDepth)
+    complain(ImplausibleDepth, " (depth " + std::to_string(info.depth) + ")");
+  if (!info.hasPv) return;
+  ++s.pvLines;
+  size_t ply = 0;
+  const PvComplaint kind = checkPv(searched, info, ply);
+  if (kind == PvComplaintKinds) return;
+  std::string detail;
+  if (ply < info.pv.size())
+    detail = ": " + info.pv[ply] + " at ply " + std::to_string(ply + 1) + " of the pv";
+  else
+    detail =
+        ": " + std::to_string(info.pv.size()) + " plies for mate " + std::to_string(info.mateIn);
+  complain(kind, detail);
+}
+
 Outcome Match::playGame(int game, const std::vector<std::string>& opening, const std::string& fen,
                         int whiteEngine) {
   transcript_.restart();
@@ -688,6 +916,11 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, const
   }
   for (int e = 0; e < 2; ++e) {
     EngineProcess& engine = *engines_[e];
+    // A UCI engine is told the whole game with each move.
+    if (settings_.uci[e]) {
+      engine.send("ucinewgame");
+      continue;
+    }
     if (!fen.empty() && !engine.supportsSetboard()) {
       ++stats_[e].protocolErrors;
       return forfeit(e, "engine takes no position: it did not announce feature setboard=1");
@@ -726,6 +959,9 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, const
   std::string lastMove;
   int plies = int(opening.size());
   int mover = -1;
+  // The "position" command of a UCI engine grows by each move of the game.
+  std::string positionCommand = fen.empty() ? "position startpos" : "position fen " + fen;
+  for (const std::string& m : opening) positionCommand += (&m == &opening[0] ? " moves " : " ") + m;
 
   while (!adjudicate(pos, plies, outcome)) {
     mover = pos.sideToMove == White ? whiteEngine : 1 - whiteEngine;
@@ -735,7 +971,20 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, const
         "time " + std::to_string(std::max<int64_t>(clockMs[mover], 0) / 10);
     const std::string otimLine =
         "otim " + std::to_string(std::max<int64_t>(clockMs[other], 0) / 10);
-    if (needsGo[mover]) {
+    if (settings_.uci[mover]) {
+      const int64_t white = std::max<int64_t>(clockMs[whiteEngine], 0);
+      const int64_t black = std::max<int64_t>(clockMs[1 - whiteEngine], 0);
+      std::string go = "go wtime " + std::to_string(white) + " btime " + std::to_string(black) +
+                       " winc " + std::to_string(settings_.incrementMs) + " binc " +
+                       std::to_string(settings_.incrementMs);
+      if (settings_.movesPerSession > 0) {
+        const int fullMoveNumber = plies / 2 + 1;
+        go += " movestogo " + std::to_string(settings_.movesPerSession -
+                                             (fullMoveNumber - 1) % settings_.movesPerSession);
+      }
+      engine.send(positionCommand);
+      engine.send(go);
+    } else if (needsGo[mover]) {
       if (!lastMove.empty()) engine.sendMove(lastMove);
       engine.send(timeLine);
       engine.send(otimLine);
@@ -771,6 +1020,20 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, const
         forfeit(who, "engine crashed (" + engines_[who]->reapAfterClose() + ")");
         lost = true;
         break;
+      }
+      if (settings_.uci[who]) {
+        if (startsWith(line, "bestmove") && who == mover) {
+          const std::vector<std::string> parts = words(line);
+          moveText = parts.size() > 1 ? parts[1] : "(none)";
+          arrived = SteadyClock::now();
+        } else if (startsWith(line, "bestmove")) {
+          ++stats_[who].protocolErrors;
+          forfeit(who, "moved out of turn: " + line);
+          lost = true;
+        } else if (who == mover && startsWith(line, "info ")) {
+          checkInfo(who, line, pos, plies / 2 + 1);
+        }
+        continue;
       }
       const bool isMove = startsWith(line, "move ");
       if (who == mover && isMove) {
@@ -826,9 +1089,10 @@ Outcome Match::playGame(int game, const std::vector<std::string>& opening, const
     UndoRecord undo;
     makeMove(pos, m, undo);
     lastMove = moveToText(m);
+    positionCommand += (plies == 0 ? " moves " : " ") + lastMove;
     ++plies;
   }
-  if (outcome.announced && mover >= 0) {
+  if (outcome.announced && mover >= 0 && !settings_.uci[1 - mover]) {
     transcript_.note(outcome.score + " {" + outcome.reason + "}");
     // The engine that did not make the final move still sees it, as under a GUI.
     engines_[1 - mover]->sendMove(lastMove);
@@ -849,8 +1113,11 @@ void Match::finishGame(int whiteEngine, const Outcome& outcome) {
   for (int e = 0; e < 2; ++e) {
     EngineProcess& engine = *engines_[e];
     if (!engine.running()) continue;
-    engine.send("force");
-    engine.send(resultLine);
+    // UCI has no word for the game's end; the engine only has to stay responsive.
+    if (!settings_.uci[e]) {
+      engine.send("force");
+      engine.send(resultLine);
+    }
     std::vector<std::string> claims;
     if (!synchronise(e, &claims)) {
       if (engine.closed()) {
@@ -902,6 +1169,7 @@ int Match::run() {
       whiteEngine = start.sideToMove == White ? mover : 1 - mover;
     }
     engineFaulted_[0] = engineFaulted_[1] = false;
+    for (auto& counts : gamePvComplaints_) std::fill(std::begin(counts), std::end(counts), 0);
     const auto gameStart = SteadyClock::now();
     const Outcome outcome = playGame(game, opening, fen, whiteEngine);
     finishGame(whiteEngine, outcome);
@@ -916,14 +1184,29 @@ int Match::run() {
                 stats_[whiteEngine].name.c_str(), stats_[1 - whiteEngine].name.c_str(),
                 start.c_str(), outcome.score.c_str(), outcome.reason.c_str(),
                 double(millisBetween(gameStart, SteadyClock::now())) / 1000.0);
-    writeTranscript(game, engineFaulted_[0] || engineFaulted_[1]);
+    // A game with complaints about the lines keeps its transcript too, and says what they were.
+    std::string complaints;
+    for (int e = 0; e < 2; ++e) {
+      std::string counts;
+      for (int k = 0; k < PvComplaintKinds; ++k)
+        if (gamePvComplaints_[e][k] > 0)
+          counts += std::string(counts.empty() ? "" : ", ") + PvComplaintLabel[k] + " " +
+                    std::to_string(gamePvComplaints_[e][k]);
+      if (!counts.empty())
+        complaints += "  pv complaints of engine " + std::to_string(e + 1) + ": " + counts + "\n";
+    }
+    writeTranscript(game, engineFaulted_[0] || engineFaulted_[1] || !complaints.empty());
+    std::fputs(complaints.c_str(), stdout);
     std::fflush(stdout);
   }
   for (int e = 0; e < 2; ++e) engines_[e]->stop();
   printSummary(games, millisBetween(matchStart, SteadyClock::now()) / 1000);
   bool failed = false;
-  for (int e = 0; e < 2; ++e)
-    if (stats_[e].faults() > 0 && !(e == 1 && settings_.lenientSecond)) failed = true;
+  for (int e = 0; e < 2; ++e) {
+    const bool counted = !(e == 1 && settings_.lenientSecond);
+    const bool lineFaults = settings_.strictPv && stats_[e].pvComplaintCount() > 0;
+    if (counted && (stats_[e].faults() > 0 || lineFaults)) failed = true;
+  }
   return failed ? 1 : 0;
 }
 
@@ -935,11 +1218,14 @@ void Match::printSummary(int games, int64_t seconds) {
   add("games", std::to_string(games));
   add("seconds", std::to_string(seconds));
   add("level", settings_.level);
+  if (!settings_.tc.empty()) add("tc", settings_.tc);
   add("max_plies", std::to_string(settings_.maxPlies));
   add("tolerance_ms", std::to_string(settings_.toleranceMs));
   add("hang_ms", std::to_string(settings_.hangMs));
-  std::printf("\n%d games in %lld s, level %s, tolerance %lld ms\n", games, (long long)seconds,
-              settings_.level.c_str(), (long long)settings_.toleranceMs);
+  const std::string control =
+      settings_.tc.empty() ? "level " + settings_.level : "tc " + settings_.tc;
+  std::printf("\n%d games in %lld s, %s, tolerance %lld ms\n", games, (long long)seconds,
+              control.c_str(), (long long)settings_.toleranceMs);
   for (int e = 0; e < 2; ++e) {
     const EngineStats& s = stats_[e];
     const std::string p = "engine" + std::to_string(e + 1) + "_";
@@ -976,6 +1262,18 @@ void Match::printSummary(int games, int64_t seconds) {
     add(p + "over_budget_ms", budgeted ? std::to_string(s.worstOverBudgetMs) : "none");
     add(p + "over_budget_where", budgeted ? s.worstOverBudgetWhere : "none");
     add(p + "faults", std::to_string(s.faults()));
+    add(p + "protocol", settings_.uci[e] ? "uci" : "xboard");
+    if (!settings_.uci[e]) continue;
+    std::printf("  %lld info lines, %lld with a pv; ", (long long)s.infoLines,
+                (long long)s.pvLines);
+    for (int k = 0; k < PvComplaintKinds; ++k) {
+      std::printf("%s %d%s", PvComplaintLabel[k], s.pvComplaints[k],
+                  k + 1 < PvComplaintKinds ? ", " : "\n");
+      add(p + PvComplaintKey[k], std::to_string(s.pvComplaints[k]));
+    }
+    add(p + "info_lines", std::to_string(s.infoLines));
+    add(p + "pv_lines", std::to_string(s.pvLines));
+    add(p + "pv_complaints", std::to_string(s.pvComplaintCount()));
   }
   if (!settings_.summaryPath.empty()) {
     std::ofstream out(settings_.summaryPath);
@@ -1007,6 +1305,43 @@ bool parseLevel(Settings& s) {
   return s.baseMs > 0 || s.incrementMs > 0;
 }
 
+// "[M/]B[+I]": moves per period, then the base time and the increment in seconds, fractions
+// allowed. The "level" text for xboard engines is set when both times are whole seconds, and
+// left empty otherwise.
+bool parseTimeControl(Settings& s) {
+  std::string text = s.tc;
+  char* end = nullptr;
+  long moves = 0;
+  const size_t slash = text.find('/');
+  if (slash != std::string::npos) {
+    moves = std::strtol(text.substr(0, slash).c_str(), &end, 10);
+    if (*end || slash == 0 || moves < 1) return false;
+    text.erase(0, slash + 1);
+  }
+  auto seconds = [&](const std::string& part, int64_t& ms) {
+    const double value = std::strtod(part.c_str(), &end);
+    if (part.empty() || *end || !std::isfinite(value) || value < 0 || value > 1e6) return false;
+    ms = std::llround(value * 1000);
+    return true;
+  };
+  const size_t plus = text.find('+');
+  int64_t baseMs = 0;
+  int64_t incrementMs = 0;
+  if (!seconds(text.substr(0, plus), baseMs)) return false;
+  if (plus != std::string::npos && !seconds(text.substr(plus + 1), incrementMs)) return false;
+  s.movesPerSession = int(moves);
+  s.baseMs = baseMs;
+  s.incrementMs = incrementMs;
+  s.level.clear();
+  if (baseMs % 1000 == 0 && incrementMs % 1000 == 0) {
+    char level[64];
+    std::snprintf(level, sizeof level, "%ld %lld:%02lld %lld", moves, (long long)(baseMs / 60000),
+                  (long long)(baseMs / 1000 % 60), (long long)(incrementMs / 1000));
+    s.level = level;
+  }
+  return baseMs > 0 || incrementMs > 0;
+}
+
 int usage(const char* message) {
   std::fprintf(stderr, "referee: %s\n(see the head of tests/tools/referee.cpp for the options)\n",
                message);
@@ -1017,6 +1352,7 @@ int usage(const char* message) {
 
 int main(int argc, char** argv) {
   Settings settings;
+  bool levelGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -1027,6 +1363,10 @@ int main(int argc, char** argv) {
       settings.post = false;
     } else if (option == "--lenient-second") {
       settings.lenientSecond = true;
+    } else if (option == "--strict-pv") {
+      settings.strictPv = true;
+    } else if (option == "--uci1" || option == "--uci2") {
+      settings.uci[option == "--uci1" ? 0 : 1] = true;
     } else if ((v = value()) == nullptr) {
       return usage(("missing value for " + option).c_str());
     } else if (option == "--first") {
@@ -1038,6 +1378,12 @@ int main(int argc, char** argv) {
       if (settings.games < 1) return usage("--games must be at least 1");
     } else if (option == "--level") {
       settings.level = v;
+      levelGiven = true;
+    } else if (option == "--tc") {
+      settings.tc = v;
+    } else if (option == "--option1" || option == "--option2") {
+      if (std::string_view(v).find('=') == 0) return usage((option + " needs NAME=VALUE").c_str());
+      settings.options[option == "--option1" ? 0 : 1].push_back(v);
     } else if (option == "--max-plies") {
       settings.maxPlies = std::atoi(v);
     } else if (option == "--tolerance") {
@@ -1071,7 +1417,15 @@ int main(int argc, char** argv) {
     return usage("--fens and --openings exclude each other");
   // Our board keeps 1024 positions; the cap stays well inside it.
   if (settings.maxPlies < 1 || settings.maxPlies > 1000) return usage("--max-plies is 1..1000");
-  if (!parseLevel(settings)) return usage("bad --level, expected \"M B I\" as in \"0 0:02 0\"");
+  if (levelGiven && !settings.tc.empty()) return usage("--level and --tc exclude each other");
+  if (!settings.tc.empty()) {
+    if (!parseTimeControl(settings))
+      return usage("bad --tc, expected \"[M/]B[+I]\" in seconds as in \"5+0.05\"");
+    if (settings.level.empty() && !(settings.uci[0] && settings.uci[1]))
+      return usage("--tc with fractions of a second needs UCI engines: \"level\" takes seconds");
+  } else if (!parseLevel(settings)) {
+    return usage("bad --level, expected \"M B I\" as in \"0 0:02 0\"");
+  }
 
   signal(SIGPIPE, SIG_IGN);
   signal(SIGINT, onInterrupt);
