@@ -52,7 +52,9 @@ score_line() {
     function elo(s) {
       if (s <= 0) return "-inf"
       if (s >= 1) return "+inf"
-      return sprintf("%+.0f", -400 * log(1 / s - 1) / log(10))
+      difference = -400 * log(1 / s - 1) / log(10)
+      # An even score is +0, not -0.
+      return sprintf("%+.0f", difference < 0.5 && difference > -0.5 ? 0 : difference)
     }
     BEGIN {
       n = w + d + l

@@ -16,6 +16,7 @@
 #   SOAK_UCI_GAMES       Varnu over UCI against Stockfish, skipped when it is not installed (6)
 #   SOAK_UCI_TC          the referee's --tc for those games ("2+0.02": 2 s a game, 0.02 s a move)
 #   SOAK_UCI_ELO         Stockfish's UCI_Elo under UCI_LimitStrength (2000)
+#   SOAK_STOCKFISH       the Stockfish to play (/usr/games/stockfish, Debian's 15.1)
 #   SOAK_LEVEL           the "level" command's arguments ("0 0:02 0": 2 s a game for each side)
 #   SOAK_MAX_PLIES       plies after which a game is drawn by adjudication (300)
 #   SOAK_TOLERANCE       ms a move may overrun the clock before the flag falls (20)
@@ -37,7 +38,7 @@ max_plies=${SOAK_MAX_PLIES:-300}
 tolerance=${SOAK_TOLERANCE:-20}
 report=${SOAK_REPORT:-$root/docs/quality.md}
 fairymax=/usr/games/fairymax
-stockfish=/usr/games/stockfish
+stockfish=${SOAK_STOCKFISH:-/usr/games/stockfish}
 
 for program in "$engine" "$referee"; do
   if [ ! -x "$program" ]; then
