@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/bench_command.h"
+#include "cli/genfens.h"
 #include "engine/command_line.h"
 #include "engine/engine.h"
 #include "platform/console.h"
@@ -23,14 +24,49 @@ int runUci(varnu::Engine& engine, varnu::Output& out, const std::string& firstLi
   return uci.run(reader, commandLine, firstLine == "uci");
 }
 
+// Runs commands given as the program's arguments, one argument each, in order, as test farms
+// (OpenBench) give them: "genfens ...", "bench [depth]", "quit", and any UCI command, which a UCI
+// session made for the first of them runs. The program ends after the last. Returns the exit
+// status: that of the last genfens or bench, else 0.
+int runArguments(varnu::Output& out, int argc, char** argv) {
+  std::unique_ptr<varnu::Engine> engine;
+  std::unique_ptr<varnu::UciFrontEnd> uci;
+  int status = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string command = argv[i];
+    const varnu::Words words = varnu::splitWords(command);
+    if (words.empty()) continue;
+    if (words[0] == "quit") break;
+    if (words[0] == "genfens") {
+      status = varnu::runGenfens(out, command);
+    } else if (words[0] == "bench") {
+      std::vector<std::string> rest(words.begin() + 1, words.end());
+      std::vector<const char*> args;
+      for (const std::string& word : rest) args.push_back(word.c_str());
+      status = varnu::runBench(out, int(args.size()), args.data());
+    } else {
+      if (!uci) {
+        engine = std::make_unique<varnu::Engine>(out);
+        uci = std::make_unique<varnu::UciFrontEnd>(*engine, out);
+      }
+      out.logInput(command);
+      uci->execute(command);
+    }
+  }
+  if (uci) uci->endOfInput();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   varnu::useBinaryStandardStreams();
   varnu::Output out(stdout);
-  // "varnu bench [depth]" runs the benchmark instead of the protocol.
-  if (argc > 1 && std::string_view(argv[1]) == "bench")
+  // "varnu bench [depth]" runs the benchmark instead of the protocol; other arguments that are
+  // not options ("-cores", "-quiet") are commands to run instead of reading any.
+  if (argc > 1 && std::string_view(argv[1]) == "bench" && argc <= 3)
     return varnu::runBench(out, argc - 2, argv + 2);
+  if (argc > 1 && argv[1][0] != '-') return runArguments(out, argc, argv);
   varnu::Engine engine(out);
   varnu::LineReader reader(stdin);
   const auto commandLine = varnu::readCommandLine(argc, argv);

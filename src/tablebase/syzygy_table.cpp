@@ -470,6 +470,7 @@ bool SyzygyTable::index(const Position& pos, bool& otherSide, const Part*& out,
       pieces[n++] = leadPawnCode_;
     }
     leadCount = n;
+    if (leadCount == 0) return false;
     int* best = std::max_element(squares, squares + leadCount, [](int a, int b) {
       return geometry.pawnOrder[a] < geometry.pawnOrder[b];
     });
