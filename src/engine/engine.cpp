@@ -7,6 +7,7 @@
 #include "clock/stopwatch.h"
 #include "eval/evaluate.h"
 #include "search/playing_level.h"
+#include "search/reported_line.h"
 
 namespace varnu {
 
@@ -435,8 +436,10 @@ void Engine::onThinking(const ThinkingReport& report) {
     return;
   }
   // The search's line stops where it took a table hit: the table tells how it goes on. A
-  // reported move's search has the game's position for its root.
-  const PVLine full = completeLine(game_.position, *report.line, pool_.table().table());
+  // reported move's search has the game's position for its root, whose history tells the
+  // repetitions.
+  const PVLine full =
+      completeLine(game_.position, *report.line, pool_.table().table(), report.score);
   listener_->onThinking(Thinking{report, full, searchNotation_, searchShowsOdds_, searchGamePly_});
 }
 

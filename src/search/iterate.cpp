@@ -1,5 +1,6 @@
 // Iterative deepening with aspiration windows, the root searches, and the master's stop rules.
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "board/make_move.h"
@@ -98,6 +99,7 @@ Move Searcher::iterate(const Position& game) {
 
     int v = 0;
     int lineCount = 1;
+    bool mateSettled = true;
     ScoreBound bound = ScoreBound::Exact;
     if (limits.multiPV <= 1) {
       v = searchLine(depth, w, lowerMate, upperMate, line, bound);
@@ -106,7 +108,14 @@ Move Searcher::iterate(const Position& game) {
         bestScore = v;
       }
     } else {
+      // The moves beyond the lines are tested against the last line's score, and against a
+      // score short of a mate the pruning below the root's children can hide a mate as short as
+      // the first line's: past the first depth (whose children are only quiesced, and see every
+      // mate in one), a search of several lines ends on a mate only once the last line was a
+      // mate before this depth's pass too, which then tested every move against a mate.
+      const bool mateBefore = lastLineMates(rootMoveCount);
       lineCount = searchLines(depth, lowerMate, upperMate, rootMoves);
+      mateSettled = depth == 1 || (mateBefore && lastLineMates(rootMoveCount));
       v = bestScore;
       line = bestLine;
     }
@@ -121,7 +130,7 @@ Move Searcher::iterate(const Position& game) {
                               LineTag{i + 1, lines_[i].bound});
     }
     if (id == 0 && !stopped() &&
-        (stopRulesFire(depth, rootMoveCount, upperMate, lowerMate, line, easyFlags) ||
+        (stopRulesFire(depth, rootMoveCount, upperMate, lowerMate, line, easyFlags, mateSettled) ||
          mateLimitReached())) {
       stopRequested.store(true, std::memory_order_relaxed);
     }
@@ -199,6 +208,14 @@ int Searcher::searchLines(int depth, int lowerMate, int upperMate, const MoveLis
         child.clear();
         v = searchChild(floor, beta, 1, depth - 1, 1, child);
       }
+      if (!stopped() && v >= beta && v > MateThreshold) {
+        // A mate beyond the window (this depth's mate bound, or the last line's mate) is only a
+        // bound, which would show the line with a longer mate than its own: the move is searched
+        // once more up to the shortest mate, for its exact length.
+        beta = MateScore;
+        child.clear();
+        v = searchChild(floor, beta, 1, depth - 1, 1, child);
+      }
       unmakeMove(pos, m, undo);
       if (stopped()) break;
       if (full && v <= floor) continue;
@@ -252,8 +269,13 @@ bool Searcher::mateLimitReached() const {
   return limits.mate > 0 && bestScore > MateThreshold && MateScore - bestScore <= plies;
 }
 
+bool Searcher::lastLineMates(int rootMoveCount) const {
+  const int wanted = std::min(limits.multiPV, rootMoveCount);
+  return wanted > 0 && lineCount_ == wanted && std::abs(lines_[wanted - 1].score) > MateThreshold;
+}
+
 bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate,
-                             const PVLine& line, bool* easyFlags) {
+                             const PVLine& line, bool* easyFlags, bool mateSettled) {
   // While pondering no time rule applies. After a ponder hit the easy-move rule and the rule
   // of the next iteration count the time since the hit against the budget computed there: the
   // time pondered is a bonus, so a hit plays as a fresh move would, only from a deeper search.
@@ -278,14 +300,14 @@ bool Searcher::stopRulesFire(int depth, int rootMoveCount, int upperMate, int lo
   }
   // A mate shorter than this depth's bound counts as well: pruning can hide a short mate until a
   // deeper iteration, which then finds it beyond its bound.
-  if (bestScore >= upperMate) {
+  if (bestScore >= upperMate && (mateSettled || upperMate == 0)) {
     if (upperMate == 0)
       noteStopRule(StopRule::ForcedDraw);
     else
       noteStopRule(StopRule::ForcedMate, MateScore - bestScore);
     return true;
   }
-  if (bestScore <= lowerMate && lowerMate < 0) {
+  if (bestScore <= lowerMate && lowerMate < 0 && mateSettled) {
     noteStopRule(StopRule::GettingMated, bestScore + MateScore);
     return true;
   }

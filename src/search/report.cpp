@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "board/make_move.h"
 #include "board/move.h"
-#include "board/movegen.h"
 #include "search/search_pool.h"
 
 namespace varnu {
@@ -15,40 +13,6 @@ void appendMoveTexts(std::string& text, const PVLine& line, const MoveNotation& 
     text += ' ';
     text += moveToText(line.moves[i], notation);
   }
-}
-
-PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table) {
-  PVLine full = line;
-  Position pos = root;
-  // The keys of the positions along the line, the root's first.
-  uint64_t seen[PVLine::Capacity + 1];
-  int seenCount = 0;
-  seen[seenCount++] = pos.key();
-  auto play = [&](Move m) {
-    UndoRecord undo;
-    makeMove(pos, m, undo);
-  };
-  for (int i = 0; i < line.length; ++i) {
-    play(line.moves[i]);
-    seen[seenCount++] = pos.key();
-  }
-  while (full.length < PVLine::Capacity && pos.historyCount + 1 < MaxHistory) {
-    const Move stored = table.probe(pos, -MateScore, MateScore, 0, 0).move;
-    if (stored == NullMove) break;
-    // The table's move may belong to another position of the same key.
-    MoveList legal;
-    generateMoves(pos, inCheck(pos), legal);
-    Move next = NullMove;
-    for (uint32_t i = 0; i < legal.count && next == NullMove; ++i)
-      if (sameMove(legal.entries[i].move, stored)) next = legal.entries[i].move;
-    if (next == NullMove) break;
-    play(next);
-    // A line that comes back to a position would only go round.
-    if (std::find(seen, seen + seenCount, pos.key()) != seen + seenCount) break;
-    seen[seenCount++] = pos.key();
-    full.moves[full.length++] = next;
-  }
-  return full;
 }
 
 void SearchPool::report(int depth, int score, const PVLine& line, bool iterationDone, LineTag tag) {

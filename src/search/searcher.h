@@ -37,10 +37,6 @@ void appendPV(Move move, const PVLine& child, PVLine& line);
 void appendMoveTexts(std::string& text, const PVLine& line,
                      const MoveNotation& notation = MoveNotation{});
 
-// The line completed from the table: after its own moves, the table's move in each position
-// reached, while that move is legal there, the line has room and no position comes again.
-PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table);
-
 // A counter that one thread writes and others read without a lock; the readers' figures may be
 // a little stale, which is all they need.
 class Counter {
@@ -170,9 +166,13 @@ class alignas(64) Searcher {
   bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
   // The master's clock test at every node; it reads the clock every TimeoutInterval nodes.
   bool timedOut();
-  // The stop rules after an iteration; true when the search should end.
+  // The stop rules after an iteration; true when the search should end. mateSettled: the lines'
+  // scores are final enough for the mate rules (always, with one line).
   bool stopRulesFire(int depth, int rootMoveCount, int upperMate, int lowerMate, const PVLine& line,
-                     bool* easyFlags);
+                     bool* easyFlags, bool mateSettled);
+  // True when the last completed pass of several lines found every line wanted, the last a mate
+  // (either way).
+  bool lastLineMates(int rootMoveCount) const;
   // True when the best score is a mate within the limits' mate.
   bool mateLimitReached() const;
   // What the common start of an interior node found: a score that settles the node, or the

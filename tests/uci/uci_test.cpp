@@ -10,6 +10,7 @@
 #include "board/fen.h"
 #include "board/make_move.h"
 #include "search/move_timer.h"
+#include "search/reported_line.h"
 
 namespace varnu {
 namespace {
