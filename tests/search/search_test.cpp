@@ -162,6 +162,37 @@ TEST(Search, SeveralLinesOfMatesKeepTheShortest) {
   }
 }
 
+// As many mates in two as lines or more: every line shows one, with its own length. The moves
+// beyond the lines are tested against the last line's score, and against a score short of a mate
+// the pruning near the leaves can hide a mate in two; the search must not end on the first line's
+// mate while such a test shows another line without one, or with a longer mate than its own.
+TEST(Search, SeveralLinesShowEveryMateInTwo) {
+  const struct {
+    const char* fen;
+    int lines;
+    const char* matesInTwo;
+  } cases[] = {
+      {"6k1/4Q1N1/8/4P3/8/5Kpp/7B/8 w - - 0 1", 3, "g7e6 g7e8 g7f5 g7h5"},
+      {"6k1/4Q1N1/8/4P3/8/5Kpp/7B/8 w - - 0 1", 4, "g7e6 g7e8 g7f5 g7h5"},
+      {"7k/Q1p4B/5P2/2K3P1/8/8/7p/8 w - - 0 1", 3, "a7c7 h7g6 g5g6"},
+  };
+  for (const auto& c : cases) {
+    Search s(8, 16);
+    s.searcher->limits.multiPV = c.lines;
+    s.run(c.fen);
+    std::string shown;
+    for (const auto& r : s.reports.seen) {
+      if (!r.iteration || r.depth != s.searcher->completedDepth) continue;
+      const std::string move = moveToText(r.line.moves[0]);
+      EXPECT_EQ(r.score, MateScore - 3) << c.fen << " " << c.lines << " " << move;
+      EXPECT_NE(std::string(c.matesInTwo).find(move), std::string::npos) << c.fen << " " << move;
+      EXPECT_EQ(shown.find(move), std::string::npos) << c.fen << " " << move;
+      shown += move + " ";
+    }
+    EXPECT_EQ(shown.size(), 5u * c.lines) << c.fen << " " << shown;
+  }
+}
+
 // A search of several lines that its node limit stops in the middle of a pass may still take a
 // new best move from it: the move played and the reply it expects must be those of the last line
 // 1 shown, wherever the limit falls.

@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 #include "board/fen.h"
+#include "board/game_end.h"
 #include "board/make_move.h"
+#include "board/movegen.h"
 #include "search/move_timer.h"
 #include "search/reported_line.h"
 
@@ -116,8 +120,8 @@ struct UciFixture : testing::Test {
     out.clearCaptured();
   }
   // Waits for the bestmove of a search that ends by itself.
-  void finish() {
-    for (int i = 0; i < 2000 && uci.searching(); ++i)
+  void finish(int milliseconds = 2000) {
+    for (int i = 0; i < milliseconds && uci.searching(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_FALSE(uci.searching());
   }
@@ -226,6 +230,103 @@ TEST(UciLine, CompletedFromTheTableUpToARepetition) {
   text.clear();
   appendMoveTexts(text, completeLine(afterG1f3, PVLine{}, table));
   EXPECT_EQ(text, "");
+}
+
+// The position of a "position fen <FEN> moves ..." command, its moves played.
+Position positionOf(const std::string& command) {
+  std::istringstream in(command);
+  std::string word, fen;
+  in >> word >> word;
+  for (int field = 0; field < 6 && in >> word; ++field) fen += word + " ";
+  Position pos;
+  EXPECT_TRUE(setFromFen(pos, fen)) << command;
+  in >> word;  // "moves"
+  while (in >> word) {
+    const Move m = parseUserMove(pos, word);
+    EXPECT_NE(m, NullMove) << command << " " << word;
+    UndoRecord undo;
+    makeMove(pos, m, undo);
+  }
+  return pos;
+}
+
+// True when the position came twice before since the last irreversible move, the game included.
+bool threefold(const Position& pos) {
+  int seen = 0;
+  for (int i = pos.historyCount - 2; i >= 0 && i >= pos.historyCount - pos.halfmoveClock; i -= 2)
+    seen += pos.history[i].key == pos.history[pos.historyCount].key;
+  return seen >= 2;
+}
+
+// What is wrong with an info line of a search from the root: a move not legal, a move after a
+// mate, a stalemate, the fifty-move limit or a threefold repetition that counts the game's own
+// positions, a mate score's line not exactly as long as the mate or not ending in it, or a depth
+// beyond the search's last. Empty when nothing is.
+std::string lineFault(const Position& root, const std::string& text, int lastDepth) {
+  std::istringstream words(text);
+  std::string word;
+  int depth = 0, mate = 0;
+  while (words >> word && word != "pv") {
+    if (word == "depth") words >> depth;
+    if (word == "mate") words >> mate;
+  }
+  if (depth > lastDepth) return "depth " + std::to_string(depth);
+  Position pos = root;
+  int plies = 0;
+  for (; words >> word; ++plies) {
+    if (countMoves(pos, inCheck(pos)) == 0) return "a move after the game's end: " + word;
+    if (pos.halfmoveClock >= 100) return "a move after fifty moves: " + word;
+    if (threefold(pos)) return "a move after a threefold repetition: " + word;
+    const Move m = parseUserMove(pos, word);
+    if (m == NullMove) return "an illegal move: " + word;
+    UndoRecord undo;
+    makeMove(pos, m, undo);
+  }
+  if (mate == 0) return "";
+  if (plies != (mate > 0 ? 2 * mate - 1 : -2 * mate)) return std::to_string(plies) + " plies";
+  if (!inCheck(pos) || countMoves(pos, true) != 0) return "no mate at the end";
+  return "";
+}
+
+// Every line of a UCI search keeps the rules of the game, played from the game's position with
+// our own board. The positions carry history: repetitions before the root, a half-move clock near
+// 100, mates of several lengths for the side that mates and the side that is mated, and a table
+// of 1 MB that loses the ends of lines.
+TEST_F(UciFixture, ReportedLinesKeepTheRulesOfTheGame) {
+  const struct {
+    const char* position;
+    int depth;
+  } cases[] = {
+      // White's checks go round: the next check repeats a position for the third time.
+      {"position fen 4Q1k1/6p1/8/8/8/1q6/r5PP/7K b - - 0 1 moves g8h7 e8h5 h7g8 h5e8 g8h7 e8h5 "
+       "h7g8",
+       8},
+      {"position fen 8/8/4k3/8/8/8/3QK3/8 w - - 93 60", 12},
+      {"position fen 8/8/8/4k3/8/8/8/R3K3 w - - 90 60 moves e1d2 e5d5 d2e1 d5e5", 12},
+      {"position fen 8/8/4k3/8/8/8/3QK3/8 w - - 80 60", 12},
+      {"position fen 8/8/8/8/8/2k5/8/K6Q w - - 0 1", 10},
+      {"position fen r5k1/5ppp/8/8/8/8/4RPPP/4R1K1 w - - 0 1", 4},
+      {"position fen 7k/r7/5QK1/8/8/8/8/8 b - - 0 1", 6},
+      {"position fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1 moves f2f3 e7e5 "
+       "g2g4",
+       3},
+  };
+  for (const auto& c : cases) {
+    out.clearCaptured();
+    uci.execute(c.position);
+    uci.execute("go depth " + std::to_string(c.depth));
+    finish(30000);
+    const Position root = positionOf(c.position);
+    std::istringstream lines(out.captured());
+    std::string text;
+    int reports = 0;
+    while (std::getline(lines, text)) {
+      if (text.rfind("info depth ", 0) != 0 || text.find(" pv ") == std::string::npos) continue;
+      ++reports;
+      EXPECT_EQ(lineFault(root, text, c.depth), "") << c.position << "\n" << text;
+    }
+    EXPECT_GT(reports, 0) << c.position;
+  }
 }
 
 }  // namespace
