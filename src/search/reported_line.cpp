@@ -158,7 +158,8 @@ Position positionAfter(const Position& root, const PVLine& line, int plies) {
 // chose.
 void finishMate(const Position& root, PVLine& full, const TranspositionTable& table, int score) {
   const int plies = MateScore - std::abs(score);
-  if (plies < 1 || plies > PVLine::Capacity) return;
+  // The mate's positions must fit in the history after the game's.
+  if (plies < 1 || plies > PVLine::Capacity || root.historyCount + plies + 2 >= MaxHistory) return;
   if (full.length == plies) {
     Position end = positionAfter(root, full, plies);
     if (checkmated(end)) return;
@@ -183,7 +184,7 @@ PVLine completeLine(const Position& root, const PVLine& line, const Transpositio
   bool ended = false;
   // The search's own moves: a table cutoff in the search put the table's move into the line,
   // which is legal only where the key was the position's own.
-  for (int i = 0; i < line.length && !ended; ++i) {
+  for (int i = 0; i < line.length && !ended && pos.historyCount + 1 < MaxHistory; ++i) {
     const Move m = legalMove(pos, line.moves[i]);
     if (m == NullMove) break;
     play(pos, m);
