@@ -1,6 +1,7 @@
-# Cross-builds Varnu for 64-bit ARM Linux (a Raspberry Pi 3, 4 or 5 with a 64-bit system) with
-# Debian's cross compiler (g++-aarch64-linux-gnu). With qemu's user-mode emulation installed
-# (Debian: qemu-user), the tests and the benchmarks run on this machine as on the Pi.
+# Cross-builds Varnu for 64-bit ARM Linux (a Raspberry Pi 3, 4 or 5 with a 64-bit system, or an
+# Android phone's chess app) with Debian's cross compiler (g++-aarch64-linux-gnu). With qemu's
+# user-mode emulation installed (Debian: qemu-user), the tests and the benchmarks run on this
+# machine as on the Pi.
 #
 #   cmake -S . -B build-arm -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake
 set(CMAKE_SYSTEM_NAME Linux)
@@ -15,9 +16,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The programs run under qemu, which finds the ARM C and C++ libraries in the cross compiler's
-# folder.
+# Static: the engine runs on any ARM64 Linux whatever its C library (Android's is not glibc), and
+# the release archive ships this build's file as it is.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# The programs run under qemu; being static, they need none of the ARM system's libraries.
 find_program(VARNU_QEMU_AARCH64 qemu-aarch64)
 if(VARNU_QEMU_AARCH64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VARNU_QEMU_AARCH64} -L /usr/aarch64-linux-gnu)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VARNU_QEMU_AARCH64})
 endif()
