@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The Debian package end to end, on this machine as a user would meet it: CPack makes it from a
-# build, apt installs it, xboard finds the engine by itself and lists it (as an xboard and as a
+# build, lintian finds no error or warning in it, apt installs it, xboard finds the engine by itself and lists it (as an xboard and as a
 # UCI engine), a game is played with the engine started by its registered name, and apt removes
 # the package again with nothing left behind.
 #
 #   tests/e2e/package.sh [build folder]      (default ./build; run as root)
 #
-# Needs the Debian packages xboard, fairymax, xvfb and dpkg-dev (dpkg-shlibdeps). Exit status 0
+# Needs the Debian packages xboard, fairymax, xvfb, dpkg-dev (dpkg-shlibdeps) and lintian. Exit status 0
 # only when every step did what it should.
 set -euo pipefail
 
@@ -31,14 +31,24 @@ rm -f "$build"/varnu_*.deb
 deb=$(ls "$build"/varnu_*.deb)
 dpkg-deb --field "$deb" Package Version Section Depends Suggests
 dpkg-deb --contents "$deb" | awk '{print $NF}' | grep -v '/$' | sed 's/^\.//' > "$work/files"
-for f in /usr/bin/varnu /usr/share/man/man6/varnu.6 /usr/share/doc/varnu/README.md \
-         /usr/share/doc/varnu/LICENSE /usr/share/games/plugins/xboard/varnu.eng \
+for f in /usr/games/varnu /usr/share/man/man6/varnu.6.gz /usr/share/doc/varnu/README.md \
+         /usr/share/doc/varnu/LICENSE /usr/share/doc/varnu/copyright \
+         /usr/share/doc/varnu/changelog.gz /usr/share/games/plugins/xboard/varnu.eng \
          /usr/share/games/plugins/uci/varnu.eng /usr/share/doc/varnu/gnome-chess-engines.conf; do
   grep -qx "$f" "$work/files" || fail "the package has no $f"
 done
+# Debian's conventions for a package, as lintian checks them: no error and no warning.
+lintian_status=0
+lintian --fail-on error,warning "$deb" > "$work/lintian.log" 2>&1 || lintian_status=$?
+grep -vx "running with root privileges is not recommended!" "$work/lintian.log" || true
+[ "$lintian_status" = 0 ] || fail "lintian finds errors or warnings in $deb"
+echo "lintian: no error or warning"
 
 apt-get install -y "$deb" > "$work/install.log" 2>&1 || { cat "$work/install.log"; fail "apt could not install $deb"; }
-[ "$(command -v varnu)" = /usr/bin/varnu ] || fail "varnu is not on the path after installing"
+# A user's PATH on Debian (/etc/login.defs) ends with /usr/local/games:/usr/games; root's has
+# neither.
+export PATH="$PATH:/usr/games"
+[ "$(command -v varnu)" = /usr/games/varnu ] || fail "varnu is not on the path after installing"
 printf 'selftest\nquit\n' | varnu | grep -Fx "18 tests passed, 0 tests failed, 0 tests skipped, total 18 tests run:" \
   > /dev/null || fail "the installed engine's self-test failed"
 
@@ -51,7 +61,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")" HOME="$work" PATH="$PATH:/usr/games"
+export DISPLAY=":$(head -n1 "$work/display")" HOME="$work"
 xboard -settingsFile /etc/xboard/xboard.conf -saveSettingsFile "$work/xboardrc" \
   -saveSettingsOnExit true -popupExitMessage false -soundProgram "" -debug \
   -nameOfDebugFile "$work/first-start.debug" > "$work/first-start.out" 2>&1 &
