@@ -36,6 +36,9 @@ bool lineEnds(Position& pos) { return countMoves(pos, inCheck(pos)) == 0 || chec
 
 bool checkmated(Position& pos) { return inCheck(pos) && countMoves(pos, true) == 0; }
 
+// The longest mate, in plies, that the mate line's own search tries to prove.
+constexpr int MateProofPlies = 9;
+
 // A small search for the moves of a mate, beside the main search: legal moves only, the
 // table's move tried first (a probe, which changes no entry), nothing stored, and at most
 // MateLineNodes nodes over all its calls.
@@ -45,9 +48,12 @@ class MateLineSearch {
 
   // Appends to line the moves of a mate in exactly plies from the position (the side to move
   // mates when plies is odd and is mated when it is even) and leaves the position where the
-  // line ends; false, with the line and the position undefined, when none is found.
+  // line ends; false, with the line and the position as they were, when none is found.
   bool follow(Position& pos, int plies, PVLine& line) {
     if (plies == 0) return checkmated(pos);
+    if (followTable(pos, plies, line)) return true;
+    // Beyond this a proof of the mate by the search below outgrows its nodes.
+    if (plies > MateProofPlies) return false;
     MoveList list;
     orderMoves(pos, list, plies % 2 == 1);
     for (int pass = 2; pass >= 0; --pass) {
@@ -57,9 +63,14 @@ class MateLineSearch {
         UndoRecord undo;
         makeMove(pos, m, undo);
         if (exactly(pos, plies - 1)) {
-          if (line.length == PVLine::Capacity) return false;
-          line.moves[line.length++] = m;
-          return follow(pos, plies - 1, line);
+          if (line.length < PVLine::Capacity) {
+            const uint16_t length = line.length;
+            line.moves[line.length++] = m;
+            if (follow(pos, plies - 1, line)) return true;
+            line.length = length;
+          }
+          unmakeMove(pos, m, undo);
+          return false;
         }
         unmakeMove(pos, m, undo);
         if (spent()) return false;
@@ -71,6 +82,54 @@ class MateLineSearch {
   bool spent() const { return nodes_ >= MateLineNodes; }
 
  private:
+  // The mate's line as the table scores it: a move whose position the table scores as the mate
+  // exactly one ply nearer, then on from there. The search that found the mate stored such
+  // scores along its line, often after the moves themselves were overwritten; a long mate is
+  // found this way without the proof a search of its own would need. Exact scores are tried
+  // before bounds of the same value, which a search's mate-distance limits can leave looser
+  // than the mate. Where the table has no such score the search below takes over.
+  bool followTable(Position& pos, int plies, PVLine& line) {
+    if (line.length == PVLine::Capacity) return false;
+    MoveList list;
+    generateMoves(pos, inCheck(pos), list);
+    const int left = plies - 1;
+    const int target = left % 2 == 1 ? MateScore - left : -(MateScore - left);
+    // Ranks: 2 the mate itself or an exact score of the mate one ply nearer, 1 a bound of that
+    // value, 0 neither.
+    bool any = false;
+    for (uint32_t i = 0; i < list.count; ++i) {
+      MoveEntry& e = list.entries[i];
+      UndoRecord undo;
+      makeMove(pos, e.move, undo);
+      ++nodes_;
+      e.score = 0;
+      if (left == 0) {
+        if (checkmated(pos)) e.score = 2;
+      } else if (!checkDraw(pos).drawn) {
+        if (table_.probe(pos, target - 1, target + 1, 0, 0).score == target)
+          e.score = 2;
+        else if (table_.probe(pos, target, target, 0, 0).score == target)
+          e.score = 1;
+      }
+      unmakeMove(pos, e.move, undo);
+      any = any || e.score > 0;
+    }
+    for (int rank = 2; any && rank >= 1; --rank) {
+      for (uint32_t i = 0; i < list.count && !spent(); ++i) {
+        if (list.entries[i].score != rank) continue;
+        const Move m = list.entries[i].move;
+        UndoRecord undo;
+        makeMove(pos, m, undo);
+        const uint16_t length = line.length;
+        line.moves[line.length++] = m;
+        if (left == 0 || follow(pos, left, line)) return true;
+        line.length = length;
+        unmakeMove(pos, m, undo);
+      }
+    }
+    return false;
+  }
+
   // True when the position's mate is exactly plies away: no shorter one for the side that mates.
   bool exactly(Position& pos, int plies) {
     if (plies % 2 == 0) return mated(pos, plies) && (plies < 2 || !mated(pos, plies - 2));

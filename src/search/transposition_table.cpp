@@ -82,10 +82,12 @@ void TranspositionTable::resetFilledCount() {
   for (FillCounter& c : filled_) c.value.store(0, std::memory_order_relaxed);
 }
 
+// Two workers that fill the same empty entry at once both count it, so the sum can pass the
+// table's size; the table is never more than full.
 uint64_t TranspositionTable::filledCount() const {
   uint64_t n = 0;
   for (const FillCounter& c : filled_) n += c.value.load(std::memory_order_relaxed);
-  return n;
+  return std::min(n, entryCount_);
 }
 
 uint64_t TranspositionTable::pack(Move move, int score, int bound, int depth, int age) {

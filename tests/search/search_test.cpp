@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "board/fen.h"
+#include "board/make_move.h"
 #include "board/move.h"
 #include "board/movegen.h"
 #include "eval/evaluate.h"
+#include "search/reported_line.h"
 #include "search/searcher.h"
 
 namespace varnu {
@@ -326,6 +328,40 @@ TEST(Search, GameNearTheEndOfTheHistoryStack) {
   EXPECT_NE(m, NullMove);
   EXPECT_EQ(s.searcher->position.historyCount, 1021);
   for (uint64_t k : s.searcher->position.perftKeys) EXPECT_EQ(k, 0x5A5A5A5A5A5A5A5Aull);
+}
+
+// A long mate's line is finished to the mate from the scores the search left in the table
+// where the table has lost a move of it: a mate in 8 is far beyond what the line's own small
+// search proves.
+TEST(Search, LongMateLineFinishedFromTheTableScores) {
+  Search s(8);
+  const char* fen = "7k/8/8/8/8/8/8/KQ6 w - - 0 1";
+  const Move first = s.run(fen);
+  const int score = s.searcher->bestScore;
+  ASSERT_GT(score, MateThreshold);
+  const int plies = MateScore - score;
+  ASSERT_GE(plies, 13);
+  Position root;
+  ASSERT_TRUE(setFromFen(root, fen));
+  PVLine cut;
+  cut.moves[cut.length++] = first;
+  const PVLine whole = completeLine(root, cut, s.table, score);
+  ASSERT_EQ(whole.length, plies) << text(whole);
+  // The entry of the position after the first two moves now holds no move.
+  Position pos = root;
+  for (int i = 0; i < 2; ++i) {
+    UndoRecord undo;
+    makeMove(pos, whole.moves[i], undo);
+  }
+  s.table.store(pos, 0, 0, -MateScore, MateScore, -1, 1, 0, NullMove);
+  const PVLine line = completeLine(root, cut, s.table, score);
+  ASSERT_EQ(line.length, plies) << text(line);
+  pos = root;
+  for (int i = 0; i < line.length; ++i) {
+    UndoRecord undo;
+    makeMove(pos, line.moves[i], undo);
+  }
+  EXPECT_TRUE(inCheck(pos) && countMoves(pos, true) == 0) << text(line);
 }
 
 }  // namespace
