@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include <cstdlib>
+
 #include "board/fen.h"
 #include "board/make_move.h"
 #include "board/movegen.h"
@@ -438,8 +440,11 @@ void Engine::onThinking(const ThinkingReport& report) {
   // The search's line stops where it took a table hit: the table tells how it goes on. A
   // reported move's search has the game's position for its root, whose history tells the
   // repetitions.
-  const PVLine full =
-      completeLine(game_.position, *report.line, pool_.table().table(), report.score);
+  PVLine full = completeLine(game_.position, *report.line, pool_.table().table(), report.score);
+  // A mate score goes out with a line only when the line shows that mate: strict referees
+  // (fastchess's -check-mate-pvs) count any other as a fault, bounds included.
+  if (std::abs(report.score) > MateThreshold && !reachesMate(game_.position, full, report.score))
+    full.clear();
   listener_->onThinking(Thinking{report, full, searchNotation_, searchShowsOdds_, searchGamePly_});
 }
 

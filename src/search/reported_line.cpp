@@ -264,4 +264,10 @@ PVLine completeLine(const Position& root, const PVLine& line, const Transpositio
   return full;
 }
 
+bool reachesMate(const Position& root, const PVLine& line, int score) {
+  if (std::abs(score) <= MateThreshold || line.length != MateScore - std::abs(score)) return false;
+  Position end = positionAfter(root, line, line.length);
+  return checkmated(end);
+}
+
 }  // namespace varnu

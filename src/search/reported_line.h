@@ -25,4 +25,8 @@ inline constexpr uint64_t MateLineNodes = 60000;
 PVLine completeLine(const Position& root, const PVLine& line, const TranspositionTable& table,
                     int score = 0);
 
+// True when the line from the root ends in checkmate after exactly the plies of the mate score
+// (beyond MateThreshold either way): what a referee that checks mate lines asks of one.
+bool reachesMate(const Position& root, const PVLine& line, int score);
+
 }  // namespace varnu

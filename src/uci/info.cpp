@@ -58,12 +58,16 @@ void UciFrontEnd::onThinking(const Thinking& t) {
   char head[240];
   std::snprintf(head, sizeof head,
                 "info depth %d seldepth %d multipv %d score %s%s%s nodes %" PRIu64 " nps %" PRIu64
-                " hashfull %d%s time %" PRId64 " pv",
+                " hashfull %d%s time %" PRId64,
                 r.depth, r.selDepth, r.lineNumber, scoreText(r.score).c_str(), bound,
                 oddsText(t, r.score).c_str(), r.nodes, nodesPerSecond(r.nodes, r.time), r.hashFull,
                 tableHitsText(r.tablesInUse, r.tableHits).c_str(), int64_t(r.time) * 10);
   std::string text = head;
-  appendMoveTexts(text, t.line, t.notation);
+  // A line without moves says nothing after "pv": the word is left out with it.
+  if (t.line.length > 0) {
+    text += " pv";
+    appendMoveTexts(text, t.line, t.notation);
+  }
   out_.line(text);
 }
 

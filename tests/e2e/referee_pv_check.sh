@@ -27,7 +27,8 @@ if [ "${1:-}" = --engine ]; then
             echo "info depth 3 score mate 2 pv a1a2"               # 1 ply of the 3 claimed
             echo "info depth 4 score mate 1 pv a1a2 g8f8"          # 2 plies for 1
             echo "info depth 5 score mate 1 pv a1a2"               # the right length, no mate
-            echo "info depth 6 score mate 2 lowerbound pv a1a2"    # a bound: length unchecked
+            echo "info depth 6 score mate 2 lowerbound pv a1a2"    # a bound is checked too
+            echo "info depth 6 score mate 2 lowerbound"            # no pv, nothing to check
             echo "info depth 200 score cp 500 pv a1a8"             # an impossible depth
             echo "info depth 7 score cp 0 pv e2e4"                 # an illegal move
             echo "info string pv e2e4"                             # text, not a line
@@ -94,7 +95,7 @@ expect() {
 
 run fens 0 --fens "$work/fens.txt" --fen-side first --tc 1+0.01
 expect fens pv_after_mate 2
-expect fens pv_incomplete_mate 1
+expect fens pv_incomplete_mate 2
 expect fens pv_too_long_mate 1
 expect fens pv_mate_not_reached 1
 expect fens implausible_depth 1

@@ -46,13 +46,13 @@
 // moves included. Before each move the position must not end the line: a threefold repetition
 // (the game's positions before the root count), the fifty-move counter at 100 plies without mate,
 // or no legal move (mate or stalemate) each give "pv after ..."; the move itself must be legal.
-// The first complaint ends the line's check. A line with "score mate N" that is not a bound must
-// then hold exactly the plies the mate takes, 2N-1 for N>0 and 2|N| for N<0, and end in
-// checkmate: shorter is an "incomplete mating pv", longer a "too long mating pv", and a line of
-// the right length without mate a "mating pv without mate". Apart from those, any info line
-// whose depth is above 128 is an "implausible depth". Each complaint is counted per engine, noted
-// in the game's transcript with the line and the position searched (the transcript is then
-// written), and fails the match only under --strict-pv.
+// The first complaint ends the line's check. A line with "score mate N", a bound as well (fastchess
+// checks those too), must then hold exactly the plies the mate takes, 2N-1 for N>0 and 2|N| for
+// N<0, and end in checkmate: shorter is an "incomplete mating pv", longer a "too long mating pv",
+// and a line of the right length without mate a "mating pv without mate". Apart from those, any
+// info line whose depth is above 128 is an "implausible depth". Each complaint is counted per
+// engine, noted in the game's transcript with the line and the position searched (the transcript is
+// then written), and fails the match only under --strict-pv.
 //
 // Exit status: 0 when no counted engine crashed, hung, moved illegally, lost on time, broke the
 // protocol or announced a wrong result (nor, under --strict-pv, drew a complaint about its
@@ -468,8 +468,7 @@ constexpr int PlausibleDepth = 128;
 struct InfoLine {
   int depth = -1;
   bool mateScore = false;
-  int mateIn = 0;      // moves to mate after "score mate": positive when the engine mates
-  bool bound = false;  // the score is a lowerbound or an upperbound
+  int mateIn = 0;  // moves to mate after "score mate": positive when the engine mates
   bool hasPv = false;
   std::vector<std::string> pv;
 };
@@ -494,8 +493,6 @@ InfoLine parseInfo(std::string_view line) {
       info.mateScore = w[i + 1] == "mate";
       info.mateIn = std::atoi(w[i + 2].c_str());
       i += 2;
-    } else if (w[i] == "lowerbound" || w[i] == "upperbound") {
-      info.bound = true;
     } else if (w[i] == "pv") {
       info.hasPv = true;
       while (i + 1 < w.size() && !isField(w[i + 1])) info.pv.push_back(w[++i]);
@@ -548,7 +545,7 @@ PvComplaint checkPv(const Position& root, const InfoLine& info, size_t& ply) {
     UndoRecord undo;
     makeMove(pos, m, undo);
   }
-  if (!info.mateScore || info.bound) return PvComplaintKinds;
+  if (!info.mateScore) return PvComplaintKinds;
   const size_t matePlies = size_t(info.mateIn > 0 ? 2 * info.mateIn - 1 : -2 * info.mateIn);
   if (info.pv.size() < matePlies) return IncompleteMatingPv;
   if (info.pv.size() > matePlies) return TooLongMatingPv;
