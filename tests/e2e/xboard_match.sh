@@ -29,6 +29,8 @@
 # budget is printed, from the adapter's "go" to Varnu's "bestmove", none longer than MATCH_ST.
 set -euo pipefail
 
+script=$(realpath "$0")
+script_args=("$@")
 engine=${1:-./build/varnu}
 games=${MATCH_GAMES:-2}
 tc=${MATCH_TC:-0:15}
@@ -96,6 +98,12 @@ cleanup() {
     echo "xboard_match: files kept in $work"
   else
     rm -rf "$work"
+  fi
+  # An opponent that died is not Varnu's fault: the match is played once more.
+  if [ "$status" -ne 0 ] && [ "${opponent_died:-0}" = 1 ] && [ -z "${MATCH_RETRIED:-}" ]; then
+    echo "xboard_match: the opponent died; the match is played again"
+    status=0
+    MATCH_RETRIED=1 "$script" "${script_args[@]}" || status=$?
   fi
   exit "$status"
 }
@@ -366,6 +374,12 @@ else
 fi
 if [ ${#failures[@]} -gt 0 ]; then
   for f in "${failures[@]}"; do echo "FAIL: $f"; done
+  # xboard names Varnu the first program and the opponent the second.
+  if [ "$self_play" = 0 ] &&
+    grep -qE "(Error writing to|Error reading from) second chess program|second chess program.*(exited|died|terminated)" \
+      "$work/xboard.debug" "$work/xboard.out" "$work/games.pgn" 2>/dev/null; then
+    opponent_died=1
+  fi
   exit 1
 fi
 echo "OK: every game ended with a proper result; no illegal move, time loss or crash by Varnu"
