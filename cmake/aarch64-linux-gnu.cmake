@@ -17,8 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Static: the engine runs on any ARM64 Linux whatever its C library (Android's is not glibc), and
-# the release archive ships this build's file as it is.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# the release archive ships this build's file as it is. Forced, so that a build folder configured
+# before the toolchain was static turns static too.
+set(VARNU_STATIC ON CACHE BOOL "Link the programs statically" FORCE)
 
 # The programs run under qemu; being static, they need none of the ARM system's libraries.
 find_program(VARNU_QEMU_AARCH64 qemu-aarch64)

@@ -18,7 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Static, as the 64-bit ARM build: one file that runs on any ARMv7 Linux or Android.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(VARNU_STATIC ON CACHE BOOL "Link the programs statically" FORCE)
 
 find_program(VARNU_QEMU_ARM qemu-arm)
 if(VARNU_QEMU_ARM)
