@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The Debian package end to end, on this machine as a user would meet it: CPack makes it from a
-# build, lintian finds no error or warning in it, apt installs it, xboard finds the engine by itself and lists it (as an xboard and as a
-# UCI engine), a game is played with the engine started by its registered name, and apt removes
-# the package again with nothing left behind.
+# build, lintian finds no error or warning in it, apt installs it, xboard finds the engine by
+# itself and lists it (as an xboard and as a UCI engine), a game is played with the engine
+# started by its registered name, and apt removes the package again with nothing left behind.
 #
 #   tests/e2e/package.sh [build folder]      (default ./build; run as root)
 #
-# Needs the Debian packages xboard, fairymax, xvfb, dpkg-dev (dpkg-shlibdeps) and lintian. Exit status 0
-# only when every step did what it should.
+# Needs the Debian packages xboard, fairymax, xvfb, dpkg-dev (dpkg-shlibdeps) and lintian. Exit
+# status 0 only when every step did what it should.
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
