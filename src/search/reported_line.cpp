@@ -219,10 +219,7 @@ void finishMate(const Position& root, PVLine& full, const TranspositionTable& ta
   const int plies = MateScore - std::abs(score);
   // The mate's positions must fit in the history after the game's.
   if (plies < 1 || plies > PVLine::Capacity || root.historyCount + plies + 2 >= MaxHistory) return;
-  if (full.length == plies) {
-    Position end = positionAfter(root, full, plies);
-    if (checkmated(end)) return;
-  }
+  if (reachesMate(root, full, score)) return;
   MateLineSearch search(table);
   for (int kept = std::min<int>(full.length, plies - 1); kept >= 1 && !search.spent(); --kept) {
     Position pos = positionAfter(root, full, kept);
