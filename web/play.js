@@ -11,160 +11,11 @@ import {
 } from './node_modules/cm-chessboard/src/extensions/promotion-dialog/PromotionDialog.js'
 import { Chess } from './node_modules/chess.js/dist/esm/chess.js'
 
-const ENGINE_URL = 'engine/varnu.js'
+import { UciEngine, parseInfo } from './uci_engine.js'
+import { playUci, lineInSan, scoreText } from './chess_text.js'
+import { engineUrl, engineThreads, installServiceWorker } from './engine_loader.js'
+
 const HASH_MB = 32 // keeps the worker's memory small; the engine's default table is larger
-const LOG_LIMIT = 5000
-
-// One UCI engine in a worker. Each line from the engine goes to the running
-// search, if any, and to whoever waits for a line of that kind.
-class UciEngine {
-  constructor(url, onError) {
-    this.worker = new Worker(url)
-    this.log = [] // the lines received, newest last
-    this.sent = [] // the commands sent, newest last
-    this.waiters = []
-    this.search = null // the search whose bestmove is still to come
-    this.worker.onmessage = (event) => this.receive(String(event.data))
-    this.failed = new Promise((resolve, reject) => {
-      this.worker.onerror = (event) => {
-        const error = new Error(event.message || 'the engine worker stopped')
-        onError(error)
-        reject(error)
-      }
-    })
-    this.failed.catch(() => {}) // reported through onError; waitFor rethrows it
-  }
-
-  send(command) {
-    this.sent.push(command)
-    if (this.sent.length > LOG_LIMIT) this.sent.splice(0, this.sent.length - LOG_LIMIT)
-    this.worker.postMessage(command)
-  }
-
-  receive(line) {
-    this.log.push(line)
-    if (this.log.length > LOG_LIMIT) this.log.splice(0, this.log.length - LOG_LIMIT)
-
-    const search = this.search
-    if (search) {
-      if (line.startsWith('info ')) {
-        // Once stop is sent, the search's last lines are about a position the page has left.
-        if (!search.stopping) search.onInfo(line)
-      } else if (line.startsWith('bestmove')) {
-        this.search = null
-        search.resolve({ move: line.split(/\s+/)[1], stopped: search.stopping })
-      }
-    }
-
-    this.waiters = this.waiters.filter((waiter) => {
-      if (!waiter.test(line)) return true
-      waiter.resolve(line)
-      return false
-    })
-  }
-
-  // Resolves with the first line from now on that passes the test.
-  waitFor(test) {
-    const line = new Promise((resolve) => this.waiters.push({ test, resolve }))
-    return Promise.race([line, this.failed])
-  }
-
-  async start() {
-    this.send('uci')
-    await this.waitFor((line) => line === 'uciok')
-    this.send(`setoption name Hash value ${HASH_MB}`)
-    await this.ready()
-  }
-
-  async ready() {
-    this.send('isready')
-    await this.waitFor((line) => line === 'readyok')
-  }
-
-  // Searches the position after the given moves from the start. Resolves with
-  // the bestmove, marked as stopped when stop() cut the search short.
-  go(moves, goCommand, onInfo) {
-    if (this.search) throw new Error('the engine is still searching')
-    let resolve
-    const done = new Promise((r) => (resolve = r))
-    this.search = { onInfo, resolve, done, stopping: false }
-    this.send(moves.length ? `position startpos moves ${moves.join(' ')}` : 'position startpos')
-    this.send(goCommand)
-    return done
-  }
-
-  // Ends the running search; resolves once its bestmove has arrived, so the
-  // next go cannot be answered by the old search's move.
-  stop() {
-    const search = this.search
-    if (!search) return Promise.resolve()
-    if (!search.stopping) {
-      search.stopping = true
-      this.send('stop')
-    }
-    return search.done
-  }
-}
-
-// Reads the fields of an info line that the page shows.
-function parseInfo(line) {
-  const words = line.trim().split(/\s+/)
-  const info = {}
-  for (let i = 1; i < words.length; i++) {
-    const word = words[i]
-    if (word === 'score') {
-      info.score = { kind: words[i + 1], value: Number(words[i + 2]) }
-      i += 2
-    } else if (word === 'lowerbound' || word === 'upperbound') {
-      info.bound = word
-    } else if (word === 'wdl') {
-      i += 3
-    } else if (word === 'pv') {
-      info.pv = words.slice(i + 1)
-      break
-    } else if (word === 'string') {
-      break
-    } else {
-      info[word] = words[++i]
-    }
-  }
-  return info
-}
-
-// Plays a move given in UCI's notation (e2e4, e7e8q); null when it is not legal.
-function playUci(chess, text) {
-  if (!/^[a-h][1-8][a-h][1-8][qrbn]?$/.test(text ?? '')) return null
-  try {
-    return chess.move({ from: text.slice(0, 2), to: text.slice(2, 4), promotion: text[4] })
-  } catch {
-    return null
-  }
-}
-
-// The engine's line in SAN with move numbers, played out on a copy of the position.
-function lineInSan(fen, pv) {
-  const chess = new Chess(fen)
-  let number = Number(fen.split(' ')[5])
-  const parts = []
-  for (const text of pv) {
-    const move = playUci(chess, text)
-    if (!move) break
-    if (move.color === 'w') parts.push(`${number}. ${move.san}`)
-    else parts.push(parts.length ? move.san : `${number}… ${move.san}`)
-    if (move.color === 'b') number++
-  }
-  return parts.join(' ')
-}
-
-// The engine scores from the side to move; the page shows White's view.
-function scoreText(score, whiteToMove) {
-  if (score.kind === 'mate') {
-    const winner = score.value > 0 === whiteToMove ? 'White' : 'Black'
-    return `${winner} mates in ${Math.abs(score.value)}`
-  }
-  const pawns = ((whiteToMove ? 1 : -1) * score.value) / 100
-  return (pawns > 0 ? '+' : pawns < 0 ? '-' : '') + Math.abs(pawns).toFixed(2)
-}
 
 const sideName = (color) => (color === 'w' ? 'White' : 'Black')
 
@@ -199,7 +50,8 @@ const board = new Chessboard(el.board, {
   extensions: [{ class: Markers }, { class: PromotionDialog }],
 })
 
-const engine = new UciEngine(ENGINE_URL, (error) => {
+await installServiceWorker()
+const engine = new UciEngine(engineUrl(), (error) => {
   document.body.dataset.engine = 'error'
   el.status.textContent = `The engine failed: ${error.message}`
 })
@@ -227,7 +79,7 @@ function clearAnalysis() {
 function showInfo(line, fen) {
   const info = parseInfo(line)
   // Bound lines are the search's passing guesses; multipv > 1 lines are not the main line.
-  if (!info.score || !info.pv || info.bound || (info.multipv && info.multipv !== '1')) return
+  if (!info.score || !info.pv || info.bound || (info.multipv && info.multipv !== 1)) return
   el.score.textContent = scoreText(info.score, fen.split(' ')[1] === 'w')
   el.depth.textContent = `depth ${info.depth}`
   el.line.textContent = lineInSan(fen, info.pv)
@@ -296,7 +148,7 @@ async function refresh() {
   if (game.turn() !== state.player) {
     document.body.dataset.search = 'move'
     setStatus(`Varnu is thinking (${sideName(game.turn())}${check})…`)
-    const reply = await engine.go(moves, `go movetime ${el.movetime.value}`, onInfo)
+    const reply = await engine.go({ fen: 'startpos', moves }, `go movetime ${el.movetime.value}`, onInfo)
     if (reply.stopped || generation !== state.generation) return
     document.body.dataset.search = 'idle'
     if (!playUci(game, reply.move)) {
@@ -308,7 +160,7 @@ async function refresh() {
     document.body.dataset.search = 'analysis'
     setStatus(`Your move (${sideName(game.turn())}${check}); Varnu is analysing`)
     // An analysis ends only by the stop of the refresh that follows it.
-    await engine.go(moves, 'go infinite', onInfo)
+    await engine.go({ fen: 'startpos', moves }, 'go infinite', onInfo)
     if (generation === state.generation) document.body.dataset.search = 'idle'
   } else {
     document.body.dataset.search = 'idle'
@@ -382,7 +234,11 @@ board.enableMoveInput(onMoveInput)
 window.varnuPage = { game, board, engine, state, log: engine.log }
 
 try {
-  await engine.start()
+  engine.send('uci')
+  await engine.waitFor((line) => line === 'uciok')
+  engine.setOption('Hash', HASH_MB)
+  if (engineThreads() > 1) engine.setOption('Threads', engineThreads())
+  await engine.ready()
   state.ready = true
   document.body.dataset.engine = 'ready'
   refresh()
