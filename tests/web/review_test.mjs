@@ -1,0 +1,289 @@
+// The review of a game and the evaluation breakdown on Varnu's web page, in
+// Debian's Chromium: a short game with a planted blunder is reviewed, a review
+// is cancelled, and the breakdown's rows are summed against the engine's own
+// plain "eval" table, run under Node.
+//
+//   node tests/web/review_test.mjs                     the checks
+//   node tests/web/review_test.mjs --screenshots DIR   pictures of the review and the breakdown
+//
+// Needs web/node_modules (npm ci in web/) and the engine built to web/engine/.
+// CHROMIUM names the browser (default /usr/bin/chromium).
+
+import { spawn } from 'node:child_process'
+import fs from 'node:fs/promises'
+import path from 'node:path'
+import { createRequire } from 'node:module'
+import { fileURLToPath } from 'node:url'
+import { serve } from './serve.mjs'
+
+const webUrl = new URL('../../web/', import.meta.url)
+const webDir = fileURLToPath(webUrl)
+const { chromium } = createRequire(new URL('package.json', webUrl))('playwright-core')
+const PAGE = process.env.VARNU_REVIEW_PAGE || '/'
+
+// Black's queen checks on e4, where the knight takes it: 3... Qe4+ is the blunder.
+const BLUNDER_GAME = '1. e4 d5 2. exd5 Qxd5 3. Nc3 Qe4+ 4. Nxe4 Nf6 5. Nxf6+ exf6 *'
+const BLUNDER_PLY = 6
+
+// Positions whose breakdown must add up to the engine's plain total: the start,
+// a middle game with unequal material, a drawish ending the engine scales, a
+// pawnless mate the mating knowledge scores, and Black to move.
+const EVAL_FENS = [
+  ['the start', 'rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1'],
+  ['a middle game, Black a knight down', 'r1bqk2r/pppp1ppp/2n5/2b1p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 0 4'],
+  ['opposite bishops', '8/5k2/4b3/5p2/8/4PK2/3B4/8 w - - 0 50'],
+  ['king, bishop and knight against king', '8/8/8/4k3/8/8/8/4KBN1 w - - 0 1'],
+  ['a queen against a rook, Black to move', '8/8/3k4/8/8/2r5/8/3QK3 b - - 0 1'],
+]
+
+let passed = 0
+let failed = 0
+async function check(name, run) {
+  const started = Date.now()
+  try {
+    const detail = await run()
+    const seconds = ((Date.now() - started) / 1000).toFixed(1)
+    console.log(`ok   ${name}${detail ? `: ${detail}` : ''} (${seconds} s)`)
+    passed++
+    return true
+  } catch (error) {
+    console.log(`FAIL ${name}: ${error.message.split('\n')[0]}`)
+    failed++
+    return false
+  }
+}
+
+function expect(condition, message) {
+  if (!condition) throw new Error(message)
+}
+
+// The "Total evaluation" of the engine's plain eval table for the FEN, from the engine under Node.
+function plainTotal(fen) {
+  return new Promise((resolve, reject) => {
+    const engine = spawn('node', ['--no-experimental-fetch', fileURLToPath(new URL('engine/varnu.js', webUrl))])
+    let out = ''
+    engine.stdout.on('data', (chunk) => (out += chunk))
+    engine.on('error', reject)
+    engine.on('close', () => {
+      const total = out.match(/Total evaluation =\s*(-?\d+)/)
+      if (total) resolve(Number(total[1]))
+      else reject(new Error(`no total in the engine's eval of ${fen}`))
+    })
+    engine.stdin.end(`uci\nposition fen ${fen}\neval\nquit\n`)
+  })
+}
+
+// Pawns as the breakdown writes them (+0.35, -1.20) back to centipawns.
+const centipawns = (text) => Math.round(Number(text.replace('−', '-')) * 100)
+
+async function openPage(browser, base, errors, viewport = { width: 1280, height: 800 }) {
+  const page = await browser.newPage({ viewport })
+  page.on('console', (message) => {
+    if (message.type() === 'error') errors.push(`console: ${message.text()}`)
+  })
+  page.on('pageerror', (error) => errors.push(`page error: ${error.message}`))
+  page.on('response', (response) => {
+    if (response.status() >= 400) errors.push(`HTTP ${response.status()} for ${response.url()}`)
+  })
+  await page.goto(`${base}${PAGE}`)
+  await page.waitForFunction(() => document.body.dataset.engine === 'ready' && window.varnuPage, null, {
+    timeout: 30000,
+  })
+  await page.waitForSelector('#review button', { timeout: 10000 })
+  return page
+}
+
+// Loads a PGN or a FEN through the page's own text box.
+async function loadGame(page, text) {
+  if (await page.evaluate(() => typeof window.varnuPage.load === 'function')) {
+    await page.evaluate((text) => window.varnuPage.load(text), text)
+    return
+  }
+  await page.evaluate(() => (document.getElementById('games').open = true))
+  await page.fill('#game-text', text)
+  await page.click('#game-load')
+}
+
+const sent = (page) => page.evaluate(() => [...window.varnuPage.engine.sent])
+const received = (page) => page.evaluate(() => [...window.varnuPage.engine.log])
+
+// Chooses the review's strength by its label and starts the review.
+async function startReview(page, strength) {
+  await page.selectOption('#review select', { label: strength })
+  await page.click('#review button:text("Review game")')
+}
+
+// The last value set for each option the review may change.
+function optionsIn(commands) {
+  const options = {}
+  for (const command of commands) {
+    const set = command.match(/^setoption name (MultiPV|UCI_ShowWDL|UCI_LimitStrength) value (\S+)$/)
+    if (set) options[set[1]] = set[2]
+  }
+  return options
+}
+
+async function reviewChecks(page) {
+  await check('a review marks the planted blunder and draws a point for each position', async () => {
+    await loadGame(page, BLUNDER_GAME)
+    await page.waitForFunction(() => window.varnuPage.history().moves.length === 10, null, { timeout: 5000 })
+    const before = await sent(page)
+    await startReview(page, '0.2 s a position')
+    await page.waitForFunction(() => document.getElementById('review').dataset.review === 'done', null, {
+      timeout: 30000,
+    })
+    const after = await sent(page)
+    const commands = after.slice(before.length)
+    const searches = commands.filter((command) => command.startsWith('go '))
+    // The last position is not mate, so all eleven are searched.
+    expect(searches.length === 11, `${searches.length} searches for 11 positions`)
+    expect(searches.every((command) => command === 'go movetime 200'), `searches: ${searches.join(', ')}`)
+    expect(commands.includes('setoption name UCI_ShowWDL value true'), 'UCI_ShowWDL was not turned on')
+    const restored = optionsIn(after)
+    const was = optionsIn(before)
+    for (const name of ['MultiPV', 'UCI_ShowWDL', 'UCI_LimitStrength']) {
+      if (name in restored) {
+        expect(restored[name] === (was[name] ?? restored[name]), `${name} left at ${restored[name]}, was ${was[name]}`)
+      }
+    }
+    const points = await page.$eval('#review .graph-line', (line) => line.getAttribute('points').trim().split(/\s+/))
+    expect(points.length === 11, `${points.length} points on the graph for 11 positions`)
+    const annotations = await page.evaluate(() => window.varnuPage.annotations)
+    const blunder = annotations[BLUNDER_PLY]
+    expect(blunder?.mark === 'blunder', `3... Qe4+ is marked ${JSON.stringify(blunder)}`)
+    expect(blunder.better && blunder.better !== 'Qe4+', `the better move is ${blunder.better}`)
+    const whiteMarks = annotations.filter((annotation, ply) => ply % 2 === 1 && annotation?.mark === 'blunder')
+    expect(whiteMarks.length === 0, `White's good moves are marked blunders: ${JSON.stringify(annotations)}`)
+    expect(
+      annotations.slice(1).every((annotation) => /^([+-]?\d+\.\d\d|#-?\d+)$/.test(annotation.eval)),
+      `evaluations ${annotations.map((annotation) => annotation?.eval).join(' ')}`,
+    )
+    const summary = await page.$eval('#review .summary-blunder', (row) => row.textContent)
+    expect(/Blunders\s*0\s*1$/.test(summary.trim()), `the summary's blunders row reads "${summary}"`)
+    return `3... Qe4+ ${blunder.mark}, ${blunder.better} better; evals ${annotations.slice(1).map((a) => a.eval).join(' ')}`
+  })
+
+  await check('clicking the graph goes to the position and marks it', async () => {
+    const box = await page.locator('#review .review-graph').boundingBox()
+    await page.mouse.click(box.x + (box.width * BLUNDER_PLY) / 10, box.y + box.height / 2)
+    await page.waitForFunction((ply) => window.varnuPage.currentPly() === ply, BLUNDER_PLY, { timeout: 3000 })
+    const marker = await page.$eval('#review .graph-ply', (line) => line.getAttribute('x1'))
+    const caption = await page.textContent('#review .review-caption')
+    expect(Number(marker) === BLUNDER_PLY, `the marker stands at ${marker}`)
+    expect(caption.includes('Qe4+') && caption.includes('blunder'), `the caption reads "${caption}"`)
+    return caption
+  })
+
+  await check('Cancel stops the engine at once and sends no further search', async () => {
+    const before = await sent(page)
+    const bestmovesBefore = (await received(page)).filter((line) => line.startsWith('bestmove')).length
+    await startReview(page, '1 s a position')
+    await page.waitForFunction(
+      (count) => window.varnuPage.engine.sent.slice(count).some((command) => command.startsWith('go ')),
+      before.length,
+      { timeout: 10000 },
+    )
+    await page.waitForTimeout(300)
+    const clicked = Date.now()
+    await page.click('#review button:text("Cancel")')
+    await page.waitForFunction(() => document.getElementById('review').dataset.review === 'cancelled', null, {
+      timeout: 5000,
+    })
+    const cancelled = Date.now() - clicked
+    await page.waitForTimeout(1500) // long enough for a further search to show
+    const commands = (await sent(page)).slice(before.length)
+    const stop = commands.indexOf('stop')
+    expect(stop >= 0, `no stop was sent: ${commands.join(', ')}`)
+    const searches = commands.filter((command) => command.startsWith('go '))
+    expect(searches.length === 1, `${searches.length} searches were sent: ${commands.join(', ')}`)
+    expect(!commands.slice(stop).some((command) => command.startsWith('go ')), 'a search was sent after the stop')
+    const bestmoves = (await received(page)).filter((line) => line.startsWith('bestmove')).length
+    expect(bestmoves >= bestmovesBefore + 1, 'the stopped search sent no bestmove')
+    expect(cancelled < 1000, `the review took ${cancelled} ms to cancel`)
+    const message = await page.textContent('#review .review-message')
+    return `cancelled in ${cancelled} ms; "${message}"`
+  })
+}
+
+async function whyChecks(page) {
+  await check("the breakdown's rows add up to the engine's plain total", async () => {
+    const results = []
+    for (const [name, fen] of EVAL_FENS) {
+      await loadGame(page, fen)
+      await page.waitForFunction(
+        (fen) => document.getElementById('why').dataset.fen === fen,
+        fen,
+        { timeout: 8000 },
+      )
+      const shown = await page.$$eval('#why .why-table .why-row .why-net', (cells) => cells.map((cell) => cell.textContent))
+      const total = await page.textContent('#why .why-total')
+      const sum = shown.reduce((all, text) => all + centipawns(text), 0)
+      const plain = await plainTotal(fen)
+      expect(sum === plain, `${name}: the rows sum to ${sum}, the engine's eval says ${plain}`)
+      expect(centipawns(total) === plain, `${name}: the total reads ${total}, the engine's eval says ${plain}`)
+      results.push(`${plain}`)
+    }
+    return `totals ${results.join(', ')}`
+  })
+}
+
+async function screenshots(browser, base, folder) {
+  for (const [suffix, viewport] of [
+    ['', { width: 1280, height: 800 }],
+    ['-phone', { width: 390, height: 844 }],
+  ]) {
+    const errors = []
+    const page = await openPage(browser, base, errors, viewport)
+    await loadGame(page, '1. e4 e5 2. Nf3 Nc6 3. Bc4 Nf6 4. Ng5 d5 5. exd5 Nxd5 6. Nxf7 Kxf7 7. Qf3+ Ke6 8. Nc3 Ncb4 9. a3 Nxc3 10. bxc3 Nd5 *')
+    await startReview(page, '0.2 s a position')
+    await page.waitForFunction(() => document.getElementById('review').dataset.review === 'done', null, {
+      timeout: 60000,
+    })
+    await page.locator('#review').scrollIntoViewIfNeeded()
+    await page.evaluate(() => document.getElementById('review').scrollIntoView({ block: 'start' }))
+    await page.waitForTimeout(500)
+    await page.screenshot({ path: path.join(folder, `web-review${suffix}.png`) })
+    await page.waitForFunction(() => document.getElementById('why').dataset.total !== undefined, null, {
+      timeout: 8000,
+    })
+    await page.evaluate(() => document.getElementById('why').scrollIntoView({ block: 'start' }))
+    await page.waitForTimeout(300)
+    await page.screenshot({ path: path.join(folder, `web-why${suffix}.png`) })
+    await page.close()
+    expect(errors.length === 0, errors.join('; '))
+    console.log(`saved web-review${suffix}.png and web-why${suffix}.png in ${folder}`)
+  }
+}
+
+await fs.access(new URL('engine/varnu.wasm', webUrl)).catch(() => {
+  console.log('FAIL the engine is not built: web/engine/varnu.wasm is missing')
+  process.exit(1)
+})
+
+const shotsAt = process.argv.indexOf('--screenshots')
+const server = await serve(webDir)
+const base = `http://127.0.0.1:${server.address().port}`
+const browser = await chromium.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  args: ['--no-sandbox'],
+})
+try {
+  if (shotsAt >= 0) {
+    await screenshots(browser, base, path.resolve(process.argv[shotsAt + 1] ?? '.'))
+  } else {
+    const errors = []
+    const page = await openPage(browser, base, errors)
+    await reviewChecks(page)
+    await whyChecks(page)
+    await check('the page logged no errors', async () => expect(errors.length === 0, errors.join('; ')))
+    await page.close()
+    console.log(`${passed} passed, ${failed} failed`)
+  }
+} catch (error) {
+  console.log(`FAIL ${error.message.split('\n')[0]}`)
+  failed++
+} finally {
+  await browser.close()
+  server.close()
+}
+process.exit(failed ? 1 : 0)

@@ -1,0 +1,200 @@
+// Why the engine likes a position: its static evaluation of the shown position
+// by term, from "eval json", grouped as a person reads a position. The rows add
+// up to the engine's total exactly: what the clamp of the positional part, the
+// scaling of drawish endings and the rounding of the blend take or give is a
+// row of its own.
+
+import { linkStyle } from './review.js'
+
+const DEBOUNCE_MS = 250 // a walk through the moves asks only where it stops
+const REPLY_MS = 3000 // an engine without "eval json" answers nothing to it
+
+// The groups shown, each with the engine's terms it sums, in the engine's order.
+const GROUPS = [
+  { name: 'Material and piece squares', terms: ['Material/PST'] },
+  { name: 'Pawn structure', terms: ['Weak pawns'] },
+  { name: 'Passed pawns', terms: ['Passed pawns'] },
+  { name: 'Pieces (mobility and placement)', terms: ['Knights', 'Bishops', 'Rooks', 'Queens', 'Bishop pair'] },
+  { name: 'King safety', terms: ['King safety'] },
+  {
+    name: 'Endgame knowledge',
+    terms: ['M: Material', 'M: King edge dist', 'M: King dist', 'M: KBNK safe corner'],
+  },
+  { name: 'Side to move', terms: ['Side to move'] },
+]
+
+function element(tag, attributes = {}, text) {
+  const node = document.createElement(tag)
+  for (const [name, value] of Object.entries(attributes)) node.setAttribute(name, value)
+  if (text !== undefined) node.textContent = text
+  return node
+}
+
+// Centipawns as pawns with a sign: +0.35, -1.20, 0.00.
+function pawns(centipawns) {
+  const text = Math.abs(centipawns / 100).toFixed(2)
+  return centipawns > 0 ? `+${text}` : centipawns < 0 ? `-${text}` : text
+}
+
+// The shown rows of an evaluation: the groups, then the clamp and scaling;
+// their values sum to the total.
+export function breakdownRows(evaluation) {
+  const byName = new Map(evaluation.terms.map((term) => [term.name, term]))
+  const known = new Set(GROUPS.flatMap((group) => group.terms))
+  const rows = GROUPS.map((group) => {
+    const terms = group.terms.map((name) => byName.get(name)).filter(Boolean)
+    return {
+      name: group.name,
+      terms,
+      white: terms.reduce((sum, term) => sum + term.white.value, 0),
+      black: terms.reduce((sum, term) => sum + term.black.value, 0),
+      value: terms.reduce((sum, term) => sum + term.value, 0),
+    }
+  })
+  // A term of a newer engine that no group names still counts, under its own name.
+  for (const term of evaluation.terms) {
+    if (!known.has(term.name)) {
+      rows.push({ name: term.name, terms: [term], white: term.white.value, black: term.black.value, value: term.value })
+    }
+  }
+  rows.push({ name: 'Clamp and scaling', terms: [], value: evaluation.adjust, adjust: true })
+  return rows
+}
+
+// The middle game's share of the blend, as the engine weighs its two sums.
+function phaseText(evaluation) {
+  const middle = Math.round((100 * evaluation.phase) / evaluation.phaseMax)
+  return `phase ${evaluation.phase} of ${evaluation.phaseMax}: middle game ${middle} %, endgame ${100 - middle} %`
+}
+
+function adjustNote(evaluation) {
+  const parts = ['the positional part held within ±2.00', 'rounding']
+  if (evaluation.scale !== 100) parts.unshift(`a drawish ending scaled to ${evaluation.scale} %`)
+  return parts.join(', ')
+}
+
+export function mountWhy(root, page) {
+  linkStyle()
+  root.classList.add('why')
+  root.replaceChildren()
+
+  const total = element('span', { class: 'why-total' }, '–')
+  const head = element('div', { class: 'why-head' })
+  head.append(total, element('span', { class: 'note' }, "White's view, the engine's static evaluation"))
+  const phase = element('p', { class: 'why-phase note' })
+  const table = element('table', { class: 'why-table' })
+  const message = element('p', { class: 'why-message note' })
+  const terms = element('details', { class: 'why-terms' })
+  terms.append(element('summary', {}, 'Each term, middle game and endgame'))
+  const termTable = element('table', { class: 'why-term-table' })
+  terms.append(termTable)
+
+  root.append(element('h2', {}, 'Why: the evaluation by term'), head, phase, table, message, terms)
+
+  let generation = 0
+  let timer = null
+
+  function showEvaluation(evaluation) {
+    const rows = breakdownRows(evaluation)
+    total.textContent = pawns(evaluation.total)
+    root.dataset.total = evaluation.total
+    phase.textContent = phaseText(evaluation)
+    message.textContent = evaluation.mating
+      ? 'A pawnless side has a decisive edge: the mating knowledge alone scores the position.'
+      : ''
+
+    const widest = Math.max(50, ...rows.map((row) => Math.abs(row.value)))
+    table.replaceChildren()
+    const heading = element('tr')
+    for (const text of ['', 'White', 'Black', 'Net']) heading.append(element('th', { scope: 'col' }, text))
+    heading.append(element('th', { 'aria-hidden': 'true' }))
+    table.append(heading)
+    for (const row of rows) {
+      const line = element('tr', { class: row.value ? 'why-row' : 'why-row why-zero' })
+      line.dataset.value = row.value
+      const name = element('th', { scope: 'row' }, row.name)
+      if (row.adjust) name.title = adjustNote(evaluation)
+      if (row.terms.length > 1) name.title = row.terms.map((term) => term.name).join(', ')
+      const bar = element('span', { class: row.value >= 0 ? 'why-bar white' : 'why-bar black' })
+      bar.style.width = `${(50 * Math.abs(row.value)) / widest}%`
+      const barCell = element('td', { class: 'why-bar-cell', 'aria-hidden': 'true' })
+      barCell.append(bar)
+      line.append(
+        name,
+        element('td', {}, row.adjust ? '' : pawns(row.white)),
+        element('td', {}, row.adjust ? '' : pawns(row.black)),
+        element('td', { class: 'why-net' }, pawns(row.value)),
+        barCell,
+      )
+      table.append(line)
+    }
+    const sum = element('tr', { class: 'why-sum' })
+    sum.append(element('th', { scope: 'row' }, 'Total'), element('td'), element('td'))
+    sum.append(element('td', { class: 'why-net' }, pawns(evaluation.total)), element('td'))
+    table.append(sum)
+
+    termTable.replaceChildren()
+    const termHead = element('tr')
+    for (const text of ['', 'White mg', 'eg', 'Black mg', 'eg', 'Net']) {
+      termHead.append(element('th', { scope: 'col' }, text))
+    }
+    termTable.append(termHead)
+    for (const term of evaluation.terms) {
+      const line = element('tr', term.value ? {} : { class: 'why-zero' })
+      line.append(element('th', { scope: 'row' }, term.name))
+      for (const number of [term.white.mg, term.white.eg, term.black.mg, term.black.eg]) {
+        line.append(element('td', {}, String(number)))
+      }
+      line.append(element('td', {}, String(term.value)))
+      termTable.append(line)
+    }
+  }
+
+  function showMessage(text) {
+    total.textContent = '–'
+    delete root.dataset.total
+    phase.textContent = ''
+    table.replaceChildren()
+    termTable.replaceChildren()
+    message.textContent = text
+  }
+
+  // Asks the engine for the evaluation of the position; null when it gives none.
+  async function evaluate(fen) {
+    const engine = page.engine
+    const reply = engine.waitFor((line) => line.startsWith('info string eval '))
+    engine.send(`position fen ${fen}`)
+    engine.send('eval json')
+    const line = await Promise.race([reply, new Promise((resolve) => setTimeout(resolve, REPLY_MS, null))])
+    const json = line?.slice('info string eval '.length)
+    if (!json?.startsWith('{')) return { refused: line ? json : 'this engine build has no "eval json"' }
+    return JSON.parse(json)
+  }
+
+  async function refresh(fen) {
+    const asked = ++generation
+    await page.acquireEngine()
+    let evaluation
+    try {
+      if (asked !== generation) return
+      evaluation = await evaluate(fen)
+    } catch (error) {
+      evaluation = { refused: error.message }
+    } finally {
+      page.releaseEngine()
+    }
+    if (asked !== generation) return
+    if (evaluation.refused) showMessage(`No evaluation: ${evaluation.refused}`)
+    else showEvaluation(evaluation)
+    root.dataset.fen = fen
+  }
+
+  function schedule(fen) {
+    clearTimeout(timer)
+    timer = setTimeout(() => refresh(fen), DEBOUNCE_MS)
+  }
+
+  page.onPositionChange(({ fen }) => schedule(fen))
+  const { startFen, moves } = page.history()
+  schedule(moves[page.currentPly() - 1]?.fen ?? startFen)
+}
