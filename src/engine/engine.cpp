@@ -7,6 +7,7 @@
 #include "board/movegen.h"
 #include "board/number.h"
 #include "clock/stopwatch.h"
+#include "eval/endgame.h"
 #include "eval/evaluate.h"
 #include "search/playing_level.h"
 #include "search/reported_line.h"
@@ -547,6 +548,30 @@ SelfTestTotals Engine::selfTest(const std::function<void(const SelfTestResult&)>
 std::string Engine::evalTable() const {
   std::lock_guard<std::mutex> lock(gameMutex_);
   return varnu::evalTable(game_.position);
+}
+
+int Engine::evalBreakdown(EvalBreakdown& breakdown, bool& mating) const {
+  std::lock_guard<std::mutex> lock(gameMutex_);
+  const Position& pos = game_.position;
+  MatingMaterial material;
+  mating = findMatingSide(pos, material);
+  const int total = evaluateWithBreakdown(pos, breakdown);
+  if (mating) {
+    // The table lists the mating terms under the side to move; here each goes to the side whose
+    // total it joins (the defender's distances from the centre and from the safe corners, the
+    // winner's king nearness), so that the colours' columns add up to the score.
+    const int toMove = pos.sideToMove, winner = material.winner, loser = winner ^ 1;
+    const std::pair<int, int> moves[] = {
+        {RowMateKingEdge, loser}, {RowMateKingDistance, winner}, {RowMateSafeCorner, loser}};
+    for (const auto& [row, side] : moves) {
+      if (side == toMove) continue;
+      int16_t* columns = breakdown.rows[row];
+      columns[2 * side] = columns[2 * toMove];
+      columns[2 * side + 1] = columns[2 * toMove + 1];
+      columns[2 * toMove] = columns[2 * toMove + 1] = 0;
+    }
+  }
+  return pos.sideToMove == White ? total : -total;
 }
 
 }  // namespace varnu

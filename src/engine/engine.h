@@ -30,6 +30,7 @@
 #include "engine/game.h"
 #include "engine/options.h"
 #include "engine/output.h"
+#include "eval/evaluate.h"
 #include "search/search_limits.h"
 #include "search/search_pool.h"
 #include "tablebase/tablebases.h"
@@ -194,6 +195,10 @@ class Engine : private SearchListener {
   SelfTestTotals selfTest(const std::function<void(const SelfTestResult&)>& eachCase);
   // The evaluation table of the game's position.
   std::string evalTable() const;
+  // The game position's evaluation term by term: fills the cleared breakdown and returns the
+  // total from White's view; mating tells whether the pawnless mating knowledge gave it alone,
+  // and then each of its terms stands in the column of the side whose total it joins.
+  int evalBreakdown(EvalBreakdown& breakdown, bool& mating) const;
 
  private:
   // The option table's effects, which reach into the parts a setting changes.

@@ -158,6 +158,8 @@ int positionalScore(const Position& pos, int phase, EvalBreakdown& breakdown) {
   return positionalTerms(pos, phase, Record{breakdown});
 }
 
+const char* evalRowName(int row) { return rowNames[row]; }
+
 std::string evalTable(const Position& pos) {
   EvalBreakdown breakdown;
   const int total = evaluateWithBreakdown(pos, breakdown);
@@ -165,8 +167,8 @@ std::string evalTable(const Position& pos) {
   std::string table = line;
   table += "Evaluation part                    w-MG w-EG (wTot)   b-MG b-EG (bTot)   Total\n";
   table += line;
-  constexpr int printOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 9};
-  for (int row : printOrder) table += formatRow(rowNames[row], breakdown.rows[row], breakdown.phase);
+  for (int row : EvalShownRows)
+    table += formatRow(rowNames[row], breakdown.rows[row], breakdown.phase);
   table += line;
   char last[128];
   std::snprintf(last, sizeof last,

@@ -84,6 +84,10 @@ int evaluateWithBreakdown(const Position& pos, EvalBreakdown& breakdown);
 int positionalScore(const Position& pos, int phase);
 int positionalScore(const Position& pos, int phase, EvalBreakdown& breakdown);
 
+// The rows in the order the breakdown table shows them, and each row's name in it.
+inline constexpr int EvalShownRows[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 9};
+const char* evalRowName(int row);
+
 // The breakdown table of the position, as both protocols show it: every term by side and phase,
 // the phase, the scaling and the total from White's view.
 std::string evalTable(const Position& pos);

@@ -113,7 +113,7 @@ void UciFrontEnd::execute(std::string_view line) {
   } else if (command == "quit") {
     quit();
   } else if (command == "eval") {
-    eval();
+    eval(words);
   } else if (command == "d") {
     display();
   }

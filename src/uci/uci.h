@@ -98,9 +98,10 @@ class UciFrontEnd : public EngineListener {
   void ponderhit();
   void quit();
   // The developer commands: "go perft <depth>" (the divide report), "eval" (the evaluation
-  // table) and "d" (the board and its FEN).
+  // table; "eval json" the same terms as one machine-readable info string) and "d" (the board
+  // and its FEN).
   void perft(const Words& words);
-  void eval();
+  void eval(const Words& words);
   void display();
   // True when a developer command may run: a valid position and no search, or one that ends by
   // itself, which is awaited. A search that waits for "stop" is left alone and the command

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -147,6 +148,43 @@ TEST_F(UciFixture, SetoptionNamesValuesAndRefusals) {
             "info string bad value for MultiPV: 0\n"
             "info string unknown option: Hash VALUE 8\n"
             "info string bad value for Threads: \n");
+}
+
+// "eval json" gives the table's terms so that a page can show them adding up: the terms plus the
+// adjustment are the total, which is the table's; the pawnless mating scores need none, with
+// either side to move and either side winning.
+TEST_F(UciFixture, EvalJsonTermsAddUpToTheTablesTotal) {
+  const std::regex termValue(R"(\},"value":(-?\d+)\})"), adjust(R"("adjust":(-?\d+))"),
+      total(R"("total":(-?\d+)\}$)"), tableTotal(R"(Total evaluation = +(-?\d+))");
+  for (const char* fen :
+       {"r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 5 4",  // scaled
+        "k7/8/PPPP4/8/8/8/8/4K3 w - - 0 1",  // a positional part beyond its clamp
+        "8/8/8/4k3/8/8/8/KQ6 w - - 0 1", "8/8/8/4k3/8/8/8/KQ6 b - - 0 1",
+        "8/8/8/8/8/1k6/8/KBN5 b - - 0 1", "kbn5/8/2K5/8/8/8/8/8 b - - 0 1",
+        "kbn5/8/2K5/8/8/8/8/8 w - - 0 1"}) {
+    out.clearCaptured();
+    uci.execute(std::string("position fen ") + fen);
+    uci.execute("eval json");
+    const std::string json = out.captured();
+    uci.execute("eval");
+    const std::string table = out.captured().substr(json.size());
+    std::smatch m;
+    int sum = 0;
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), termValue);
+         it != std::sregex_iterator(); ++it)
+      sum += std::stoi((*it)[1]);
+    ASSERT_TRUE(std::regex_search(json, m, adjust)) << json;
+    const int adjustment = std::stoi(m[1]);
+    const std::string line = json.substr(0, json.size() - 1);
+    ASSERT_TRUE(std::regex_search(line, m, total)) << json;
+    const int score = std::stoi(m[1]);
+    ASSERT_TRUE(std::regex_search(table, m, tableTotal)) << table;
+    EXPECT_EQ(score, std::stoi(m[1])) << fen;
+    EXPECT_EQ(sum + adjustment, score) << fen;
+    if (json.find("\"mating\":true") != std::string::npos) {
+      EXPECT_EQ(adjustment, 0) << fen;
+    }
+  }
 }
 
 // "isready" during a search that waits for "stop" is answered at once; the bestmove comes with
