@@ -20,6 +20,8 @@ class WebInput : public InputPoll {
   // runs, at once while it waits) and takes the first line JavaScript holds.
   bool take(std::string& line, bool waiting) override;
   bool ended() const override { return ended_; }
+  // The poll for the searches, which run on the command loop's thread.
+  InputPoll* searchPoll() { return this; }
 
  private:
   std::string line_;    // the line being read, with its line feed
