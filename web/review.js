@@ -21,12 +21,18 @@ const STRENGTHS = [
 const DEFAULT_STRENGTH = 1
 
 // The mover's loss of win chance, in percentage points, from which a move earns
-// its mark; the big chess sites mark at about these steps.
+// its mark; the big chess sites mark at these steps.
 const MARKS = [
   { mark: 'blunder', loss: 30 },
   { mark: 'mistake', loss: 20 },
   { mark: 'inaccuracy', loss: 10 },
 ]
+// The engine's odds come from its own fast games, where a pawn or two decides:
+// they reach 5 % by about three pawns down, so a mover already worse has little
+// left to lose in points. A move that takes the mover from HELD per cent or more
+// to a lost game (under LOST per cent) is a blunder all the same: it lost the game.
+const HELD = 15
+const LOST = 5
 const MARK_NAMES = { inaccuracy: 'Inaccuracies', mistake: 'Mistakes', blunder: 'Blunders' }
 
 // The options a review sets for its searches, and the values it wants; each is
@@ -105,29 +111,55 @@ function evalText(score, whiteToMove) {
 }
 
 // The positions of the game, each with the rules' verdict when the game is over
-// there: those are scored by the rules, not searched.
+// there: those are scored by the rules, not searched. A position with one legal
+// move notes it: the engine answers such a position at once with a one-ply
+// score, so the review scores it as the position after its move instead.
 function gamePositions(history) {
   const chess = new Chess(history.startFen)
-  const positions = []
-  const lans = []
-  const verdict = () => {
-    if (chess.isCheckmate()) return { white: chess.turn() === 'w' ? 0 : 1000, eval: null }
-    if (chess.isDraw()) return { white: 500, eval: '0.00' }
-    return null
+  const describe = (lans) => {
+    const legal = chess.moves({ verbose: true })
+    let over = null
+    if (chess.isCheckmate()) over = { white: chess.turn() === 'w' ? 0 : 1000, eval: null }
+    else if (chess.isDraw()) over = { white: 500, eval: '0.00' }
+    return { fen: chess.fen(), lans: [...lans], over, only: legal.length === 1 ? legal[0].lan : null }
   }
-  positions.push({ fen: chess.fen(), lans: [], over: verdict() })
+  const lans = []
+  const positions = [describe(lans)]
   for (const move of history.moves) {
     if (!playUci(chess, move.lan)) throw new Error(`the game's move ${move.san} is not legal`)
     lans.push(move.lan)
-    positions.push({ fen: chess.fen(), lans: [...lans], over: verdict() })
+    positions.push(describe(lans))
+  }
+  // The game's last position, when forced, is scored from the one after its move.
+  const last = positions.at(-1)
+  if (last.only && !last.over) {
+    playUci(chess, last.only)
+    last.next = describe([...lans, last.only])
   }
   return positions
 }
 
 // The mark of a move from the mover's win chance before and after it, in per mille.
 function markOf(before, after) {
+  if (before >= HELD * 10 && after < LOST * 10) return 'blunder'
   const loss = (before - after) / 10
   return MARKS.find((step) => loss >= step.loss)?.mark ?? null
+}
+
+// Searches a position of the game; resolves with White's win chance, the
+// evaluation's text and the best move, or null when the search was stopped.
+async function search(engine, startFen, position, goCommand) {
+  const whiteToMove = position.fen.split(' ')[1] === 'w'
+  if (position.over) return { ...position.over, best: null }
+  let last = null
+  const onInfo = (line) => {
+    const info = parseInfo(line)
+    if (info.score && !info.bound && (info.multipv ?? 1) === 1) last = info
+  }
+  // From the game's start with its moves, so the engine sees the repetitions.
+  const reply = await engine.go({ fen: startFen, moves: position.lans }, goCommand, onInfo)
+  if (reply.stopped || !last) return null
+  return { white: whiteChance(last, whiteToMove), eval: evalText(last.score, whiteToMove), best: reply.move }
 }
 
 // The engine's move in SAN in the position, or null.
@@ -190,7 +222,7 @@ export function mountReview(root, page) {
         .reverse()
         .map((step) => `${step.mark} ${step.loss}`)
         .join(', ') +
-      ' percentage points or more.',
+      ` percentage points or more; a move from ${HELD} % or more to a lost game (under ${LOST} %) is a blunder too.`,
   )
   const graphBox = element('div', { class: 'review-result', hidden: '' })
   graphBox.append(graph, caption, summary, thresholds)
@@ -231,24 +263,17 @@ export function mountReview(root, page) {
       for (let ply = 0; ply < positions.length && !run.cancelled; ply++) {
         setProgress(ply, positions.length)
         const position = positions[ply]
-        const whiteToMove = position.fen.split(' ')[1] === 'w'
-        if (position.over) {
-          results.push({ ...position.over, best: null })
-          continue
+        if (position.over) results.push({ ...position.over, best: null })
+        else if (position.only && !position.next) results.push({ forced: true, best: position.only })
+        else {
+          const result = await search(engine, history.startFen, position.next ?? position, goCommand)
+          if (!result) break
+          results.push(position.next ? { ...result, best: position.only } : result)
         }
-        let last = null
-        const onInfo = (line) => {
-          const info = parseInfo(line)
-          if (info.score && !info.bound && (info.multipv ?? 1) === 1) last = info
-        }
-        // From the game's start with its moves, so the engine sees the repetitions.
-        const reply = await engine.go({ fen: history.startFen, moves: position.lans }, goCommand, onInfo)
-        if (reply.stopped || !last) break
-        results.push({
-          white: whiteChance(last, whiteToMove),
-          eval: evalText(last.score, whiteToMove),
-          best: reply.move,
-        })
+      }
+      // A forced position scores as the one after its move, which the game holds next.
+      for (let ply = results.length - 2; ply >= 0; ply--) {
+        if (results[ply].forced) results[ply] = { ...results[ply + 1], best: results[ply].best }
       }
     } finally {
       for (const [name, value] of restore) engine.setOption(name, value)
@@ -282,31 +307,25 @@ export function mountReview(root, page) {
   }
 
   // Draws the graph: Black's share as the background, White's as the area
-  // under the line, a band on each marked move and a line at the shown ply.
-  // Plain SVG rather than a chart package: one polyline and a few rectangles
-  // need no dependency to keep up with.
+  // under the line, a band over the stretch of each marked move and a line at
+  // the shown ply. Plain SVG rather than a chart package: one polyline and a
+  // few rectangles need no dependency to keep up with.
   function drawGraph() {
     const { points, annotations } = state.reviewed
     const width = Math.max(points.length - 1, 1)
-    graph.setAttribute('viewBox', `0 0 ${width} ${GRAPH_HEIGHT}`)
-    graph.replaceChildren()
-    graph.append(svgElement('rect', { class: 'graph-black', x: 0, y: 0, width, height: GRAPH_HEIGHT }))
-    annotations.forEach((annotation, ply) => {
-      if (!annotation?.mark) return
-      graph.append(
-        svgElement('rect', {
-          class: `graph-mark graph-${annotation.mark}`,
-          x: Math.max(ply - 0.5, 0),
-          y: 0,
-          width: ply === 0 || ply === width ? 0.5 : 1,
-          height: GRAPH_HEIGHT,
-        }),
-      )
-    })
     const xy = points.map((chance, ply) => `${ply},${GRAPH_HEIGHT - chance / 10}`)
     if (points.length === 1) xy.push(`1,${GRAPH_HEIGHT - points[0] / 10}`)
-    graph.append(
+    graph.setAttribute('viewBox', `0 0 ${width} ${GRAPH_HEIGHT}`)
+    graph.replaceChildren(
+      svgElement('rect', { class: 'graph-black', x: 0, y: 0, width, height: GRAPH_HEIGHT }),
       svgElement('polygon', { class: 'graph-white', points: `0,${GRAPH_HEIGHT} ${xy.join(' ')} ${width},${GRAPH_HEIGHT}` }),
+    )
+    annotations.forEach((annotation, ply) => {
+      if (!annotation?.mark) return
+      const band = { class: `graph-mark graph-${annotation.mark}`, x: ply - 1, y: 0, width: 1, height: GRAPH_HEIGHT }
+      graph.append(svgElement('rect', band))
+    })
+    graph.append(
       svgElement('line', { class: 'graph-middle', x1: 0, y1: GRAPH_HEIGHT / 2, x2: width, y2: GRAPH_HEIGHT / 2 }),
       svgElement('polyline', { class: 'graph-line', points: xy.join(' ') }),
       svgElement('line', { class: 'graph-ply', y1: 0, y2: GRAPH_HEIGHT }),

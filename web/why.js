@@ -4,6 +4,7 @@
 // scaling of drawish endings and the rounding of the blend take or give is a
 // row of its own.
 
+import { Chess } from './node_modules/chess.js/dist/esm/chess.js'
 import { linkStyle } from './review.js'
 
 const DEBOUNCE_MS = 250 // a walk through the moves asks only where it stops
@@ -62,15 +63,26 @@ export function breakdownRows(evaluation) {
 }
 
 // The middle game's share of the blend, as the engine weighs its two sums.
+// The scaling of a drawish ending joins it, since it weighs the whole sum too.
 function phaseText(evaluation) {
   const middle = Math.round((100 * evaluation.phase) / evaluation.phaseMax)
-  return `phase ${evaluation.phase} of ${evaluation.phaseMax}: middle game ${middle} %, endgame ${100 - middle} %`
+  const blend = `Phase ${evaluation.phase} of ${evaluation.phaseMax}: middle game ${middle} %, endgame ${100 - middle} %`
+  if (evaluation.scale === 100) return blend
+  return `${blend}; the whole scaled to ${evaluation.scale} % (a drawish ending or the fifty-move count)`
 }
 
 function adjustNote(evaluation) {
   const parts = ['the positional part held within ±2.00', 'rounding']
-  if (evaluation.scale !== 100) parts.unshift(`a drawish ending scaled to ${evaluation.scale} %`)
+  if (evaluation.scale !== 100) parts.unshift(`the whole scaled to ${evaluation.scale} %`)
   return parts.join(', ')
+}
+
+// The static evaluation knows nothing of mate and stalemate; the page says so where the game is over.
+function gameOverNote(fen) {
+  const chess = new Chess(fen)
+  if (chess.isCheckmate()) return 'Checkmate: the game is over, whatever the terms below say.'
+  if (chess.isStalemate()) return 'Stalemate: the game is drawn, whatever the terms below say.'
+  return ''
 }
 
 export function mountWhy(root, page) {
@@ -94,20 +106,22 @@ export function mountWhy(root, page) {
   let generation = 0
   let timer = null
 
-  function showEvaluation(evaluation) {
+  function showEvaluation(evaluation, fen) {
     const rows = breakdownRows(evaluation)
     total.textContent = pawns(evaluation.total)
     root.dataset.total = evaluation.total
     phase.textContent = phaseText(evaluation)
-    message.textContent = evaluation.mating
-      ? 'A pawnless side has a decisive edge: the mating knowledge alone scores the position.'
-      : ''
+    message.textContent = gameOverNote(fen)
+    if (evaluation.mating) {
+      message.textContent = 'A pawnless side has a decisive edge: the mating knowledge alone scores the position.'
+    }
 
+    // Each row's net value is drawn below it as a bar from the middle: right for
+    // White, left for Black, on one scale for all rows.
     const widest = Math.max(50, ...rows.map((row) => Math.abs(row.value)))
     table.replaceChildren()
     const heading = element('tr')
     for (const text of ['', 'White', 'Black', 'Net']) heading.append(element('th', { scope: 'col' }, text))
-    heading.append(element('th', { 'aria-hidden': 'true' }))
     table.append(heading)
     for (const row of rows) {
       const line = element('tr', { class: row.value ? 'why-row' : 'why-row why-zero' })
@@ -115,22 +129,23 @@ export function mountWhy(root, page) {
       const name = element('th', { scope: 'row' }, row.name)
       if (row.adjust) name.title = adjustNote(evaluation)
       if (row.terms.length > 1) name.title = row.terms.map((term) => term.name).join(', ')
-      const bar = element('span', { class: row.value >= 0 ? 'why-bar white' : 'why-bar black' })
-      bar.style.width = `${(50 * Math.abs(row.value)) / widest}%`
-      const barCell = element('td', { class: 'why-bar-cell', 'aria-hidden': 'true' })
-      barCell.append(bar)
       line.append(
         name,
         element('td', {}, row.adjust ? '' : pawns(row.white)),
         element('td', {}, row.adjust ? '' : pawns(row.black)),
         element('td', { class: 'why-net' }, pawns(row.value)),
-        barCell,
       )
-      table.append(line)
+      const bar = element('span', { class: row.value >= 0 ? 'why-bar white' : 'why-bar black' })
+      bar.style.width = `${(50 * Math.abs(row.value)) / widest}%`
+      const barCell = element('td', { colspan: 4 })
+      barCell.append(bar)
+      const barLine = element('tr', { class: 'why-bar-row', 'aria-hidden': 'true' })
+      barLine.append(barCell)
+      table.append(line, barLine)
     }
     const sum = element('tr', { class: 'why-sum' })
     sum.append(element('th', { scope: 'row' }, 'Total'), element('td'), element('td'))
-    sum.append(element('td', { class: 'why-net' }, pawns(evaluation.total)), element('td'))
+    sum.append(element('td', { class: 'why-net' }, pawns(evaluation.total)))
     table.append(sum)
 
     termTable.replaceChildren()
@@ -185,7 +200,7 @@ export function mountWhy(root, page) {
     }
     if (asked !== generation) return
     if (evaluation.refused) showMessage(`No evaluation: ${evaluation.refused}`)
-    else showEvaluation(evaluation)
+    else showEvaluation(evaluation, fen)
     root.dataset.fen = fen
   }
 

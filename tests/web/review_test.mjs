@@ -26,15 +26,22 @@ const BLUNDER_GAME = '1. e4 d5 2. exd5 Qxd5 3. Nc3 Qe4+ 4. Nxe4 Nf6 5. Nxf6+ exf
 const BLUNDER_PLY = 6
 
 // Positions whose breakdown must add up to the engine's plain total: the start,
-// a middle game with unequal material, a drawish ending the engine scales, a
-// pawnless mate the mating knowledge scores, and Black to move.
+// a middle game with unequal material, endings the engine scales towards a
+// draw, pawnless mates the mating knowledge scores, and Black to move.
 const EVAL_FENS = [
   ['the start', 'rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1'],
   ['a middle game, Black a knight down', 'r1bqk2r/pppp1ppp/2n5/2b1p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 0 4'],
-  ['opposite bishops', '8/5k2/4b3/5p2/8/4PK2/3B4/8 w - - 0 50'],
+  ['opposite bishops, 80 plies without a capture', '8/5k2/4b3/5p2/8/4PKP1/3B4/8 w - - 80 90'],
+  ['the wrong bishop for the rook pawn', 'k7/8/8/8/8/8/P2B4/4K3 w - - 0 1'],
   ['king, bishop and knight against king', '8/8/8/4k3/8/8/8/4KBN1 w - - 0 1'],
   ['a queen against a rook, Black to move', '8/8/3k4/8/8/2r5/8/3QK3 b - - 0 1'],
 ]
+
+// Morphy's game at the Paris opera, 1858: short, sharp and ending in mate.
+const OPERA_GAME =
+  '1. e4 e5 2. Nf3 d6 3. d4 Bg4 4. dxe5 Bxf3 5. Qxf3 dxe5 6. Bc4 Nf6 7. Qb3 Qe7 8. Nc3 c6 ' +
+  '9. Bg5 b5 10. Nxb5 cxb5 11. Bxb5+ Nbd7 12. O-O-O Rd8 13. Rxd7 Rxd7 14. Rd1 Qe6 ' +
+  '15. Bxd7+ Nxd7 16. Qb8+ Nxb8 17. Rd8# 1-0'
 
 let passed = 0
 let failed = 0
@@ -234,7 +241,7 @@ async function screenshots(browser, base, folder) {
   ]) {
     const errors = []
     const page = await openPage(browser, base, errors, viewport)
-    await loadGame(page, '1. e4 e5 2. Nf3 Nc6 3. Bc4 Nf6 4. Ng5 d5 5. exd5 Nxd5 6. Nxf7 Kxf7 7. Qf3+ Ke6 8. Nc3 Ncb4 9. a3 Nxc3 10. bxc3 Nd5 *')
+    await loadGame(page, OPERA_GAME)
     await startReview(page, '0.2 s a position')
     await page.waitForFunction(() => document.getElementById('review').dataset.review === 'done', null, {
       timeout: 60000,
