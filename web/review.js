@@ -39,6 +39,8 @@ const MARK_NAMES = { inaccuracy: 'Inaccuracies', mistake: 'Mistakes', blunder: '
 // put back as it was before the engine goes back to the page.
 const REVIEW_OPTIONS = { MultiPV: '1', UCI_ShowWDL: 'true', UCI_LimitStrength: 'false' }
 
+const MAX_STOPS = 10 // searches of a review that others may stop before it gives up
+
 const SVG = 'http://www.w3.org/2000/svg'
 const GRAPH_HEIGHT = 100 // the graph's own units: White's win chance in per cent
 
@@ -62,6 +64,34 @@ export function linkStyle() {
   link.dataset.varnuReview = ''
   document.head.append(link)
 }
+
+// The review and the breakdown take the engine in turn through this queue: the
+// page's acquireEngine stops whatever runs, which would cut a review's search
+// short if the breakdown asked for the engine in the middle of it.
+let engineQueue = Promise.resolve()
+let engineTasks = 0
+
+// Runs task(engine) while the page has given the engine up; resolves with its result.
+export function withEngine(page, task) {
+  engineTasks++
+  const run = engineQueue.then(async () => {
+    try {
+      await page.acquireEngine()
+      try {
+        return await task(page.engine)
+      } finally {
+        page.releaseEngine()
+      }
+    } finally {
+      engineTasks--
+    }
+  })
+  engineQueue = run.catch(() => {})
+  return run
+}
+
+// Whether a review or a breakdown has the engine or waits for it.
+export const engineBusy = () => engineTasks > 0
 
 // The value an option has in the engine now: the last setoption the page sent
 // for it, else the default the engine gave after uci; undefined if neither is known.
@@ -222,7 +252,7 @@ export function mountReview(root, page) {
         .reverse()
         .map((step) => `${step.mark} ${step.loss}`)
         .join(', ') +
-      ` percentage points or more; a move from ${HELD} % or more to a lost game (under ${LOST} %) is a blunder too.`,
+      ` percentage points or more; a move from ${HELD}\u00a0% or more to a lost game (under ${LOST}\u00a0%) is a blunder too.`,
   )
   const graphBox = element('div', { class: 'review-result', hidden: '' })
   graphBox.append(graph, caption, summary, thresholds)
@@ -255,30 +285,33 @@ export function mountReview(root, page) {
     setProgress(0, positions.length)
 
     const results = []
-    await page.acquireEngine()
-    const engine = page.engine
-    let restore = []
     try {
-      restore = setReviewOptions(engine)
-      for (let ply = 0; ply < positions.length && !run.cancelled; ply++) {
-        setProgress(ply, positions.length)
-        const position = positions[ply]
-        if (position.over) results.push({ ...position.over, best: null })
-        else if (position.only && !position.next) results.push({ forced: true, best: position.only })
-        else {
-          const result = await search(engine, history.startFen, position.next ?? position, goCommand)
-          if (!result) break
-          results.push(position.next ? { ...result, best: position.only } : result)
+      await withEngine(page, async (engine) => {
+        const restore = setReviewOptions(engine)
+        try {
+          let stops = 0
+          while (results.length < positions.length && !run.cancelled) {
+            setProgress(results.length, positions.length)
+            const position = positions[results.length]
+            if (position.over) results.push({ ...position.over, best: null })
+            else if (position.only && !position.next) results.push({ forced: true, best: position.only })
+            else {
+              const result = await search(engine, history.startFen, position.next ?? position, goCommand)
+              // Only Cancel ends a review: a search stopped by someone else is run again.
+              if (result) results.push(position.next ? { ...result, best: position.only } : result)
+              else if (++stops > MAX_STOPS) throw new Error('the engine was stopped again and again')
+            }
+          }
+        } finally {
+          for (const [name, value] of restore) engine.setOption(name, value)
         }
-      }
+      })
       // A forced position scores as the one after its move, which the game holds next.
       for (let ply = results.length - 2; ply >= 0; ply--) {
         if (results[ply].forced) results[ply] = { ...results[ply + 1], best: results[ply].best }
       }
     } finally {
-      for (const [name, value] of restore) engine.setOption(name, value)
       state.running = null
-      page.releaseEngine()
       start.disabled = false
       strength.disabled = false
       cancel.hidden = true
@@ -346,7 +379,7 @@ export function mountReview(root, page) {
       caption.textContent = 'The game has gone on since the review: review it again to see the new moves.'
       return
     }
-    const chance = `White's win chance ${Math.round(reviewed.points[ply] / 10)} %`
+    const chance = `White's win chance ${Math.round(reviewed.points[ply] / 10)}\u00a0%`
     if (ply === 0) {
       caption.textContent = `Start: ${chance}`
       return

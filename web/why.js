@@ -5,7 +5,7 @@
 // row of its own.
 
 import { Chess } from './node_modules/chess.js/dist/esm/chess.js'
-import { linkStyle } from './review.js'
+import { engineBusy, linkStyle, withEngine } from './review.js'
 
 const DEBOUNCE_MS = 250 // a walk through the moves asks only where it stops
 const REPLY_MS = 3000 // an engine without "eval json" answers nothing to it
@@ -66,14 +66,14 @@ export function breakdownRows(evaluation) {
 // The scaling of a drawish ending joins it, since it weighs the whole sum too.
 function phaseText(evaluation) {
   const middle = Math.round((100 * evaluation.phase) / evaluation.phaseMax)
-  const blend = `Phase ${evaluation.phase} of ${evaluation.phaseMax}: middle game ${middle} %, endgame ${100 - middle} %`
+  const blend = `Phase ${evaluation.phase} of ${evaluation.phaseMax}: middle game ${middle}\u00a0%, endgame ${100 - middle}\u00a0%`
   if (evaluation.scale === 100) return blend
-  return `${blend}; the whole scaled to ${evaluation.scale} % (a drawish ending or the fifty-move count)`
+  return `${blend}; the whole scaled to ${evaluation.scale}\u00a0% (a drawish ending or the fifty-move count)`
 }
 
 function adjustNote(evaluation) {
   const parts = ['the positional part held within ±2.00', 'rounding']
-  if (evaluation.scale !== 100) parts.unshift(`the whole scaled to ${evaluation.scale} %`)
+  if (evaluation.scale !== 100) parts.unshift(`the whole scaled to ${evaluation.scale}\u00a0%`)
   return parts.join(', ')
 }
 
@@ -101,7 +101,7 @@ export function mountWhy(root, page) {
   const termTable = element('table', { class: 'why-term-table' })
   terms.append(termTable)
 
-  root.append(element('h2', {}, 'Why: the evaluation by term'), head, phase, table, message, terms)
+  root.append(element('h2', {}, 'Why: the evaluation by term'), head, message, phase, table, terms)
 
   let generation = 0
   let timer = null
@@ -139,7 +139,7 @@ export function mountWhy(root, page) {
       bar.style.width = `${(50 * Math.abs(row.value)) / widest}%`
       const barCell = element('td', { colspan: 4 })
       barCell.append(bar)
-      const barLine = element('tr', { class: 'why-bar-row', 'aria-hidden': 'true' })
+      const barLine = element('tr', { class: row.value ? 'why-bar-row' : 'why-bar-row why-zero', 'aria-hidden': 'true' })
       barLine.append(barCell)
       table.append(line, barLine)
     }
@@ -174,9 +174,9 @@ export function mountWhy(root, page) {
     message.textContent = text
   }
 
-  // Asks the engine for the evaluation of the position; null when it gives none.
-  async function evaluate(fen) {
-    const engine = page.engine
+  // Asks the engine for the evaluation of the position: the parsed JSON, or
+  // { refused } with the engine's reason.
+  async function evaluate(engine, fen) {
     const reply = engine.waitFor((line) => line.startsWith('info string eval '))
     engine.send(`position fen ${fen}`)
     engine.send('eval json')
@@ -188,17 +188,15 @@ export function mountWhy(root, page) {
 
   async function refresh(fen) {
     const asked = ++generation
-    await page.acquireEngine()
+    if (engineBusy()) message.textContent = 'The review has the engine; the breakdown follows when it is done.'
     let evaluation
     try {
-      if (asked !== generation) return
-      evaluation = await evaluate(fen)
+      // A position left while waiting for the engine is not asked about.
+      evaluation = await withEngine(page, (engine) => (asked === generation ? evaluate(engine, fen) : null))
     } catch (error) {
       evaluation = { refused: error.message }
-    } finally {
-      page.releaseEngine()
     }
-    if (asked !== generation) return
+    if (asked !== generation || !evaluation) return
     if (evaluation.refused) showMessage(`No evaluation: ${evaluation.refused}`)
     else showEvaluation(evaluation, fen)
     root.dataset.fen = fen

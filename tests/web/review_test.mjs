@@ -19,7 +19,6 @@ import { serve } from './serve.mjs'
 const webUrl = new URL('../../web/', import.meta.url)
 const webDir = fileURLToPath(webUrl)
 const { chromium } = createRequire(new URL('package.json', webUrl))('playwright-core')
-const PAGE = process.env.VARNU_REVIEW_PAGE || '/'
 
 // Black's queen checks on e4, where the knight takes it: 3... Qe4+ is the blunder.
 const BLUNDER_GAME = '1. e4 d5 2. exd5 Qxd5 3. Nc3 Qe4+ 4. Nxe4 Nf6 5. Nxf6+ exf6 *'
@@ -92,7 +91,7 @@ async function openPage(browser, base, errors, viewport = { width: 1280, height:
   page.on('response', (response) => {
     if (response.status() >= 400) errors.push(`HTTP ${response.status()} for ${response.url()}`)
   })
-  await page.goto(`${base}${PAGE}`)
+  await page.goto(`${base}/`)
   await page.waitForFunction(() => document.body.dataset.engine === 'ready' && window.varnuPage, null, {
     timeout: 30000,
   })
@@ -102,13 +101,10 @@ async function openPage(browser, base, errors, viewport = { width: 1280, height:
 
 // Loads a PGN or a FEN through the page's own text box.
 async function loadGame(page, text) {
-  if (await page.evaluate(() => typeof window.varnuPage.load === 'function')) {
-    await page.evaluate((text) => window.varnuPage.load(text), text)
-    return
-  }
   await page.evaluate(() => (document.getElementById('games').open = true))
   await page.fill('#game-text', text)
   await page.click('#game-load')
+  await page.evaluate(() => (document.getElementById('games').open = false))
 }
 
 const sent = (page) => page.evaluate(() => [...window.varnuPage.engine.sent])
@@ -131,27 +127,46 @@ function optionsIn(commands) {
 }
 
 async function reviewChecks(page) {
-  await check('a review marks the planted blunder and draws a point for each position', async () => {
+  let stopsDuringReview = null
+  await check('a review, with the moves walked meanwhile, marks the planted blunder and draws every position', async () => {
     await loadGame(page, BLUNDER_GAME)
     await page.waitForFunction(() => window.varnuPage.history().moves.length === 10, null, { timeout: 5000 })
     const before = await sent(page)
     await startReview(page, '0.2 s a position')
-    await page.waitForFunction(() => document.getElementById('review').dataset.review === 'done', null, {
+    // Walking the moves meanwhile asks the breakdown for the engine: it must wait for the review.
+    await page.waitForFunction(
+      (count) => window.varnuPage.engine.sent.slice(count).filter((command) => command.startsWith('go ')).length >= 3,
+      before.length,
+      { timeout: 10000 },
+    )
+    await page.evaluate(() => window.varnuPage.goToPly(2))
+    await page.waitForTimeout(400)
+    await page.evaluate(() => window.varnuPage.goToPly(4))
+    await page.waitForFunction(() => document.getElementById('review').dataset.review !== 'running', null, {
       timeout: 30000,
+    })
+    const state = await page.evaluate(() => document.getElementById('review').dataset.review)
+    expect(state === 'done', `the review ended ${state}`)
+    const fourth = await page.evaluate(() => window.varnuPage.history().moves[3].fen)
+    await page.waitForFunction((fen) => document.getElementById('why').dataset.fen === fen, fourth, {
+      timeout: 5000,
     })
     const after = await sent(page)
     const commands = after.slice(before.length)
     const searches = commands.filter((command) => command.startsWith('go '))
-    // The last position is not mate, so all eleven are searched.
-    expect(searches.length === 11, `${searches.length} searches for 11 positions`)
+    // The last position is not mate, so all eleven are searched; more means a search was cut short.
+    expect(searches.length >= 11, `${searches.length} searches for 11 positions`)
+    stopsDuringReview = commands.filter((command) => command === 'stop').length
     expect(searches.every((command) => command === 'go movetime 200'), `searches: ${searches.join(', ')}`)
-    expect(commands.includes('setoption name UCI_ShowWDL value true'), 'UCI_ShowWDL was not turned on')
+    // The searches run with the odds shown, one line, full strength; the page's settings come back.
+    const during = optionsIn(after.slice(0, after.indexOf(searches[0], before.length)))
+    expect(during.UCI_ShowWDL === 'true', `UCI_ShowWDL was ${during.UCI_ShowWDL} during the review`)
+    expect((during.MultiPV ?? '1') === '1', `MultiPV was ${during.MultiPV} during the review`)
+    expect(during.UCI_LimitStrength !== 'true', 'the review searched at a limited strength')
     const restored = optionsIn(after)
     const was = optionsIn(before)
-    for (const name of ['MultiPV', 'UCI_ShowWDL', 'UCI_LimitStrength']) {
-      if (name in restored) {
-        expect(restored[name] === (was[name] ?? restored[name]), `${name} left at ${restored[name]}, was ${was[name]}`)
-      }
+    for (const name of Object.keys(was)) {
+      expect(restored[name] === was[name], `${name} left at ${restored[name]}, was ${was[name]}`)
     }
     const points = await page.$eval('#review .graph-line', (line) => line.getAttribute('points').trim().split(/\s+/))
     expect(points.length === 11, `${points.length} points on the graph for 11 positions`)
@@ -168,6 +183,10 @@ async function reviewChecks(page) {
     const summary = await page.$eval('#review .summary-blunder', (row) => row.textContent)
     expect(/Blunders\s*0\s*1$/.test(summary.trim()), `the summary's blunders row reads "${summary}"`)
     return `3... Qe4+ ${blunder.mark}, ${blunder.better} better; evals ${annotations.slice(1).map((a) => a.eval).join(' ')}`
+  })
+
+  await check("walking the moves during a review stops none of the review's searches", async () => {
+    expect(stopsDuringReview === 0, `the page sent stop ${stopsDuringReview} times during the review`)
   })
 
   await check('clicking the graph goes to the position and marks it', async () => {
@@ -242,20 +261,27 @@ async function screenshots(browser, base, folder) {
     const errors = []
     const page = await openPage(browser, base, errors, viewport)
     await loadGame(page, OPERA_GAME)
+    // The player takes the side to move of a loaded game; the pictures face White.
+    if (await page.evaluate(() => window.varnuPage.board.getOrientation() === 'b')) await page.click('#flip')
     await startReview(page, '0.2 s a position')
     await page.waitForFunction(() => document.getElementById('review').dataset.review === 'done', null, {
       timeout: 60000,
     })
-    await page.locator('#review').scrollIntoViewIfNeeded()
-    await page.evaluate(() => document.getElementById('review').scrollIntoView({ block: 'start' }))
-    await page.waitForTimeout(500)
-    await page.screenshot({ path: path.join(folder, `web-review${suffix}.png`) })
-    await page.waitForFunction(() => document.getElementById('why').dataset.total !== undefined, null, {
-      timeout: 8000,
-    })
-    await page.evaluate(() => document.getElementById('why').scrollIntoView({ block: 'start' }))
-    await page.waitForTimeout(300)
-    await page.screenshot({ path: path.join(folder, `web-why${suffix}.png`) })
+    // 11. Bxb5+, the position of the game the pictures show.
+    const box = await page.locator('#review .review-graph').boundingBox()
+    await page.mouse.click(box.x + (box.width * 21) / 33, box.y + box.height / 2)
+    await page.waitForFunction(
+      () => document.getElementById('why').dataset.fen === window.varnuPage.history().moves[20].fen,
+      null,
+      { timeout: 8000 },
+    )
+    // The board stays in the picture as far as the section lets it.
+    const block = viewport.width > 600 ? 'end' : 'start'
+    for (const id of ['review', 'why']) {
+      await page.evaluate(([id, block]) => document.getElementById(id).scrollIntoView({ block }), [id, block])
+      await page.waitForTimeout(300)
+      await page.screenshot({ path: path.join(folder, `web-${id}${suffix}.png`) })
+    }
     await page.close()
     expect(errors.length === 0, errors.join('; '))
     console.log(`saved web-review${suffix}.png and web-why${suffix}.png in ${folder}`)
