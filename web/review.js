@@ -116,19 +116,11 @@ function setReviewOptions(engine) {
   return restore
 }
 
-// White's win chance in per mille from a search's last full line, whose wdl
-// and score are the side to move's.
+// White's win chance in per mille from a search's last full line, whose wdl is
+// the side to move's.
 function whiteChance(info, whiteToMove) {
-  let chance
-  if (info.wdl) {
-    const [win, draw] = info.wdl
-    chance = win + draw / 2
-  } else if (info.score.kind === 'mate') {
-    chance = info.score.value > 0 ? 1000 : 0
-  } else {
-    // An engine without wdl: a plain logistic curve of the centipawns.
-    chance = 1000 / (1 + Math.pow(10, -info.score.value / 400))
-  }
+  const [win, draw] = info.wdl
+  const chance = win + draw / 2
   return whiteToMove ? chance : 1000 - chance
 }
 
@@ -184,11 +176,12 @@ async function search(engine, startFen, position, goCommand) {
   let last = null
   const onInfo = (line) => {
     const info = parseInfo(line)
-    if (info.score && !info.bound && (info.multipv ?? 1) === 1) last = info
+    if (info.score && info.wdl && !info.bound && (info.multipv ?? 1) === 1) last = info
   }
   // From the game's start with its moves, so the engine sees the repetitions.
   const reply = await engine.go({ fen: startFen, moves: position.lans }, goCommand, onInfo)
-  if (reply.stopped || !last) return null
+  if (reply.stopped) return null
+  if (!last) throw new Error(`the engine gave no score with odds for ${position.fen}`)
   return { white: whiteChance(last, whiteToMove), eval: evalText(last.score, whiteToMove), best: reply.move }
 }
 

@@ -116,6 +116,14 @@ async function startReview(page, strength) {
   await page.click('#review button:text("Review game")')
 }
 
+// Clicks the review's graph at the given share of its width, halfway up.
+async function clickGraph(page, share) {
+  const graph = page.locator('#review .review-graph')
+  await graph.scrollIntoViewIfNeeded()
+  const box = await graph.boundingBox()
+  await graph.click({ position: { x: box.width * share, y: box.height / 2 } })
+}
+
 // The last value set for each option the review may change.
 function optionsIn(commands) {
   const options = {}
@@ -190,8 +198,7 @@ async function reviewChecks(page) {
   })
 
   await check('clicking the graph goes to the position and marks it', async () => {
-    const box = await page.locator('#review .review-graph').boundingBox()
-    await page.mouse.click(box.x + (box.width * BLUNDER_PLY) / 10, box.y + box.height / 2)
+    await clickGraph(page, BLUNDER_PLY / 10)
     await page.waitForFunction((ply) => window.varnuPage.currentPly() === ply, BLUNDER_PLY, { timeout: 3000 })
     const marker = await page.$eval('#review .graph-ply', (line) => line.getAttribute('x1'))
     const caption = await page.textContent('#review .review-caption')
@@ -261,20 +268,19 @@ async function screenshots(browser, base, folder) {
     const errors = []
     const page = await openPage(browser, base, errors, viewport)
     await loadGame(page, OPERA_GAME)
-    // The player takes the side to move of a loaded game; the pictures face White.
-    if (await page.evaluate(() => window.varnuPage.board.getOrientation() === 'b')) await page.click('#flip')
     await startReview(page, '0.2 s a position')
     await page.waitForFunction(() => document.getElementById('review').dataset.review === 'done', null, {
       timeout: 60000,
     })
     // 11. Bxb5+, the position of the game the pictures show.
-    const box = await page.locator('#review .review-graph').boundingBox()
-    await page.mouse.click(box.x + (box.width * 21) / 33, box.y + box.height / 2)
+    await clickGraph(page, 21 / 33)
     await page.waitForFunction(
       () => document.getElementById('why').dataset.fen === window.varnuPage.history().moves[20].fen,
       null,
       { timeout: 8000 },
     )
+    // The player takes the side to move of a loaded game; the pictures face White.
+    if (await page.evaluate(() => window.varnuPage.board.getOrientation() === 'b')) await page.click('#flip')
     // The board stays in the picture as far as the section lets it.
     const block = viewport.width > 600 ? 'end' : 'start'
     for (const id of ['review', 'why']) {
