@@ -268,9 +268,9 @@ async function screenshots(browser, base, folder) {
     const errors = []
     const page = await openPage(browser, base, errors, viewport)
     await loadGame(page, OPERA_GAME)
-    await startReview(page, '0.2 s a position')
+    await startReview(page, '0.5 s a position') // the page's default strength
     await page.waitForFunction(() => document.getElementById('review').dataset.review === 'done', null, {
-      timeout: 60000,
+      timeout: 90000,
     })
     // 11. Bxb5+, the position of the game the pictures show.
     await clickGraph(page, 21 / 33)
@@ -280,7 +280,10 @@ async function screenshots(browser, base, folder) {
       { timeout: 8000 },
     )
     // The player takes the side to move of a loaded game; the pictures face White.
-    if (await page.evaluate(() => window.varnuPage.board.getOrientation() === 'b')) await page.click('#flip')
+    if (await page.evaluate(() => window.varnuPage.board.getOrientation() === 'b')) {
+      await page.click('#flip')
+      await page.waitForTimeout(1000) // the board's turning animation
+    }
     // The board stays in the picture as far as the section lets it.
     const block = viewport.width > 600 ? 'end' : 'start'
     for (const id of ['review', 'why']) {
