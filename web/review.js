@@ -93,6 +93,14 @@ export function withEngine(page, task) {
 // Whether a review or a breakdown has the engine or waits for it.
 export const engineBusy = () => engineTasks > 0
 
+// Resolves once the page's handshake with the engine is through (its first
+// readyok), so that nothing of ours comes between the page's uci and its options.
+let engineStarted = false
+export async function engineReady(engine) {
+  if (!engineStarted && !engine.log.includes('readyok')) await engine.waitFor((line) => line === 'readyok')
+  engineStarted = true
+}
+
 // The value an option has in the engine now: the last setoption the page sent
 // for it, else the default the engine gave after uci; undefined if neither is known.
 function optionValue(engine, name) {
@@ -279,6 +287,7 @@ export function mountReview(root, page) {
 
     const results = []
     try {
+      await engineReady(page.engine)
       await withEngine(page, async (engine) => {
         const restore = setReviewOptions(engine)
         try {

@@ -5,7 +5,7 @@
 // row of its own.
 
 import { Chess } from './node_modules/chess.js/dist/esm/chess.js'
-import { engineBusy, linkStyle, withEngine } from './review.js'
+import { engineBusy, engineReady, linkStyle, withEngine } from './review.js'
 
 const DEBOUNCE_MS = 250 // a walk through the moves asks only where it stops
 const REPLY_MS = 3000 // an engine without "eval json" answers nothing to it
@@ -191,6 +191,7 @@ export function mountWhy(root, page) {
     if (engineBusy()) message.textContent = 'The review has the engine; the breakdown follows when it is done.'
     let evaluation
     try {
+      await engineReady(page.engine)
       // A position left while waiting for the engine is not asked about.
       evaluation = await withEngine(page, (engine) => (asked === generation ? evaluate(engine, fen) : null))
     } catch (error) {
