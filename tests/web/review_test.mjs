@@ -194,7 +194,10 @@ async function reviewChecks(page) {
   })
 
   await check("walking the moves during a review stops none of the review's searches", async () => {
-    expect(stopsDuringReview === 0, `the page sent stop ${stopsDuringReview} times during the review`)
+    expect(
+      stopsDuringReview === 0,
+      `the page sent stop ${stopsDuringReview} times during the review: its refresh stops an engine it has given up`,
+    )
   })
 
   await check('clicking the graph goes to the position and marks it', async () => {
