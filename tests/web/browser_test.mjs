@@ -511,8 +511,8 @@ async function screenshots(browser, base, dir) {
     const page = await openGame(browser, base, errors, viewport)
     await engineStarted(page)
     await page.selectOption('#level', '1500')
-    await page.selectOption('#clock', '5+3')
-    const wishes = ['e2e4', 'g1f3', 'f1c4', 'd2d3', 'b1c3', 'e1g1', 'c2c3', 'h2h3', 'a2a3']
+    await page.selectOption('#clock', '1+0') // the engine's moves come within a few seconds
+    const wishes = ['e2e4', 'g1f3', 'b1c3', 'f1e2', 'e1g1', 'd2d3', 'h2h3', 'a2a3']
     for (let turn = 0; turn < 5; turn++) {
       const legal = await page.evaluate(() => window.varnuPage.game.moves({ verbose: true }).map((move) => move.lan))
       const move = wishes.find((wish) => legal.includes(wish)) ?? legal[0]
@@ -525,17 +525,19 @@ async function screenshots(browser, base, dir) {
       await gameReaches(page, plies + 2, 30000)
     }
     await page.waitForTimeout(500)
-    await page.screenshot({ path: path.join(dir, `web-play${suffix}.png`), fullPage: true })
+    await page.evaluate(() => window.scrollTo(0, 0))
+    await page.screenshot({ path: path.join(dir, `web-play${suffix}.png`) })
 
     await page.selectOption('#multipv', '3')
     await page.click('#analyse')
     await page.waitForFunction(
-      () => window.varnuPage.state.lines.length === 3 && Number(window.varnuPage.state.lines[0].depth) >= 10,
+      () => window.varnuPage.state.lines.length === 3 && Number(window.varnuPage.state.lines[0].depth) >= 8,
       null,
-      { timeout: 20000 },
+      { timeout: 40000 },
     )
     await page.waitForTimeout(500)
-    await page.screenshot({ path: path.join(dir, `web-analysis${suffix}.png`), fullPage: true })
+    await page.evaluate(() => window.scrollTo(0, 0))
+    await page.screenshot({ path: path.join(dir, `web-analysis${suffix}.png`) })
     await page.close()
     expect(errors.length === 0, errors.join('; '))
     console.log(`saved ${dir}/web-play${suffix}.png and web-analysis${suffix}.png`)
