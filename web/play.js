@@ -468,12 +468,9 @@ async function refresh() {
   }
   const check = game.inCheck() ? ', in check' : ''
   const where = live() ? '' : `Move ${state.ply} of ${record.moves.length}; a move here replaces the rest. `
-  const over = live() && state.result
+  const over = live() && state.result ? `${state.result.reason} (${state.result.score})` : ''
 
-  if (over) {
-    document.body.dataset.search = 'idle'
-    setStatus(`${state.result.reason} (${state.result.score})`)
-  } else if (live() && game.turn() !== state.player) {
+  if (live() && !state.result && game.turn() !== state.player) {
     document.body.dataset.search = 'move'
     setStatus(`Varnu is thinking (${sideName(game.turn())}${check})…`)
     applyOptions({ ...levelOptions(), MultiPV: 1 })
@@ -489,7 +486,7 @@ async function refresh() {
   } else if (el.analyse.checked && !game.isGameOver()) {
     document.body.dataset.search = 'analysis'
     const turn = game.turn() === state.player && live() ? 'Your move' : `${sideName(game.turn())} to move`
-    setStatus(`${where}${turn}${check}; Varnu is analysing`)
+    setStatus(over ? `${over}; Varnu is analysing` : `${where}${turn}${check}; Varnu is analysing`)
     applyOptions({ MultiPV: Number(el.multipv.value) })
     // An analysis ends only by the stop of the refresh that follows it.
     await engine.go(position, 'go infinite', (line) => showInfo(line, fen, true))
@@ -497,7 +494,7 @@ async function refresh() {
   } else {
     document.body.dataset.search = 'idle'
     const turn = game.turn() === state.player ? `Your move (${sideName(game.turn())}${check})` : `${sideName(game.turn())} to move${check}`
-    setStatus(`${where}${turn}`)
+    setStatus(over || `${where}${turn}`)
   }
 }
 
@@ -588,7 +585,8 @@ function downloadPgn() {
   setTimeout(() => URL.revokeObjectURL(url), 1000)
 }
 
-const looksLikeFen = (text) => /^[pnbrqkPNBRQK1-8]+(\/[pnbrqkPNBRQK1-8]+){7}\s/.test(text + ' ')
+// A FEN's first field has the ranks split by slashes; a PGN has tags or numbered moves instead.
+const looksLikeFen = (text) => text.split(/\s+/)[0].includes('/') && !/[[.]/.test(text)
 
 // Loads the box's text: a FEN starts a game from that position, a PGN brings its game.
 function loadText() {

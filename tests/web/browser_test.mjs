@@ -176,6 +176,15 @@ async function playAndAnswer(page, uci) {
   await gameReaches(page, history.length + 2)
 }
 
+// Plays the first of the moves that is legal in the position shown, as playAndAnswer does.
+async function playOneOf(page, wishes) {
+  const legal = await page.evaluate(() => window.varnuPage.game.moves({ verbose: true }).map((move) => move.lan))
+  const move = wishes.find((wish) => legal.includes(wish))
+  expect(move, `none of ${wishes} is legal`)
+  await playAndAnswer(page, move)
+  return move
+}
+
 // The commands sent since the given count, for what the page asked around one search.
 const sentSince = async (page, count) => (await pageState(page)).sent.slice(count)
 
@@ -301,7 +310,7 @@ async function pageChecks(browser, base) {
       expect(levels[0] === 'full' && levels.includes('1000') && levels.includes('1900'), `the levels are ${levels}`)
       await page.selectOption('#level', '1000')
       let count = (await pageState(page)).sent.length
-      await playAndAnswer(page, 'g1f3')
+      await playOneOf(page, ['g1f3', 'd2d3', 'a2a3', 'h2h3'])
       const weak = await sentSince(page, count)
       const goAt = weak.findIndex((command) => command.startsWith('go '))
       const before = weak.slice(0, goAt)
@@ -323,7 +332,7 @@ async function pageChecks(browser, base) {
 
       await page.selectOption('#level', 'full')
       count = (await pageState(page)).sent.length
-      await playAndAnswer(page, 'b1c3')
+      await playOneOf(page, ['b1c3', 'd2d3', 'a2a3', 'h2h3'])
       const full = await sentSince(page, count)
       expect(full.includes('setoption name UCI_LimitStrength value false'), `full strength sent ${JSON.stringify(full)}`)
       const fullDepth = depthOfLastSearch((await pageState(page)).log)
@@ -344,8 +353,10 @@ async function pageChecks(browser, base) {
 
       // While the engine thinks, take back undoes the player's move alone and stops the search.
       await page.selectOption('#movetime', '3000')
-      await clickSquare(page, 'd2')
-      await clickSquare(page, 'd4')
+      const legal = await page.evaluate(() => window.varnuPage.game.moves({ verbose: true }).map((move) => move.lan))
+      const move = ['d2d4', 'd2d3', 'a2a3', 'h2h3'].find((wish) => legal.includes(wish))
+      await clickSquare(page, move.slice(0, 2))
+      await clickSquare(page, move.slice(2, 4))
       await page.waitForFunction(() => document.body.dataset.search === 'move', null, { timeout: 5000 })
       const thinking = await pageState(page)
       await page.click('#takeback')
