@@ -450,6 +450,8 @@ function engineGoCommand() {
 // Analyse is on, or rests.
 async function refresh() {
   const generation = ++state.generation
+  // While the review holds the engine its searches are its own: the page neither stops nor starts one.
+  if (state.acquired) return
   await engine.stop()
   if (generation !== state.generation || !state.ready || state.acquired) return
 
