@@ -42,7 +42,6 @@ const REVIEW_OPTIONS = { MultiPV: '1', UCI_ShowWDL: 'true', UCI_LimitStrength: '
 const MAX_STOPS = 10 // searches of a review that others may stop before it gives up
 
 const SVG = 'http://www.w3.org/2000/svg'
-const GRAPH_HEIGHT = 100 // the graph's own units: White's win chance in per cent
 
 function element(tag, attributes = {}, text) {
   const node = document.createElement(tag)
@@ -240,7 +239,6 @@ export function mountReview(root, page) {
   const graph = svgElement('svg', {
     class: 'review-graph',
     role: 'img',
-    preserveAspectRatio: 'none',
     'aria-label': "White's win chance over the game; click to go to a position",
   })
   const caption = element('p', { class: 'review-caption' })
@@ -262,7 +260,8 @@ export function mountReview(root, page) {
 
   const state = {
     running: null, // the review under way: { cancelled }
-    reviewed: null, // the finished review: { lans, points, annotations }
+    reviewed: null, // the finished review: { lans, sans, fens, startFen, points, annotations }
+    plyX: null, // the graph's x of a ply, as last drawn
   }
 
   function setProgress(done, total) {
@@ -341,30 +340,36 @@ export function mountReview(root, page) {
     if (forgetIfStale()) message.textContent = 'The game changed during the review: review it again.'
   }
 
-  // Draws the graph: Black's share as the background, White's as the area
-  // under the line, a band over the stretch of each marked move and a line at
-  // the shown ply. Plain SVG rather than a chart package: one polyline and a
-  // few rectangles need no dependency to keep up with.
+  // Draws the graph in the element's own pixels, so nothing is stretched: Black's
+  // share as the background, White's as the area under the line, a band over
+  // the stretch of each marked move and a line at the shown ply. Plain SVG
+  // rather than a chart package: one polyline and a few rectangles need no
+  // dependency to keep up with.
   function drawGraph() {
     const { points, annotations } = state.reviewed
-    const width = Math.max(points.length - 1, 1)
-    const xy = points.map((chance, ply) => `${ply},${GRAPH_HEIGHT - chance / 10}`)
-    if (points.length === 1) xy.push(`1,${GRAPH_HEIGHT - points[0] / 10}`)
-    graph.setAttribute('viewBox', `0 0 ${width} ${GRAPH_HEIGHT}`)
+    const width = graph.clientWidth || 300
+    const height = graph.clientHeight || 100
+    const step = width / Math.max(points.length - 1, 1)
+    const x = (ply) => ply * step
+    const y = (chance) => height - (chance * height) / 1000
+    const xy = points.map((chance, ply) => `${x(ply)},${y(chance)}`)
+    if (points.length === 1) xy.push(`${width},${y(points[0])}`)
+    graph.setAttribute('viewBox', `0 0 ${width} ${height}`)
     graph.replaceChildren(
-      svgElement('rect', { class: 'graph-black', x: 0, y: 0, width, height: GRAPH_HEIGHT }),
-      svgElement('polygon', { class: 'graph-white', points: `0,${GRAPH_HEIGHT} ${xy.join(' ')} ${width},${GRAPH_HEIGHT}` }),
+      svgElement('rect', { class: 'graph-black', x: 0, y: 0, width, height }),
+      svgElement('polygon', { class: 'graph-white', points: `0,${height} ${xy.join(' ')} ${width},${height}` }),
     )
     annotations.forEach((annotation, ply) => {
       if (!annotation?.mark) return
-      const band = { class: `graph-mark graph-${annotation.mark}`, x: ply - 1, y: 0, width: 1, height: GRAPH_HEIGHT }
+      const band = { class: `graph-mark graph-${annotation.mark}`, x: x(ply - 1), y: 0, width: step, height }
       graph.append(svgElement('rect', band))
     })
     graph.append(
-      svgElement('line', { class: 'graph-middle', x1: 0, y1: GRAPH_HEIGHT / 2, x2: width, y2: GRAPH_HEIGHT / 2 }),
+      svgElement('line', { class: 'graph-middle', x1: 0, y1: height / 2, x2: width, y2: height / 2 }),
       svgElement('polyline', { class: 'graph-line', points: xy.join(' ') }),
-      svgElement('line', { class: 'graph-ply', y1: 0, y2: GRAPH_HEIGHT }),
+      svgElement('line', { class: 'graph-ply', y1: 0, y2: height }),
     )
+    state.plyX = x
     showPly(page.currentPly())
   }
 
@@ -374,8 +379,9 @@ export function mountReview(root, page) {
     if (!reviewed) return
     const marker = graph.querySelector('.graph-ply')
     const inGame = ply <= reviewed.lans.length
-    marker.setAttribute('x1', inGame ? ply : -10)
-    marker.setAttribute('x2', inGame ? ply : -10)
+    const at = inGame ? state.plyX(ply) : -10
+    marker.setAttribute('x1', at)
+    marker.setAttribute('x2', at)
     graph.dataset.ply = ply
     if (!inGame) {
       caption.textContent = 'The game has gone on since the review: review it again to see the new moves.'
@@ -442,6 +448,11 @@ export function mountReview(root, page) {
     page.annotationsChanged()
     return true
   }
+
+  // The graph is drawn in pixels, so a new size (a phone turned, a window resized) redraws it.
+  new ResizeObserver(() => {
+    if (state.reviewed && !graphBox.hidden) drawGraph()
+  }).observe(graph)
 
   graph.addEventListener('click', (event) => {
     const reviewed = state.reviewed
