@@ -68,29 +68,24 @@ export function linkStyle() {
 // page's acquireEngine stops whatever runs, which would cut a review's search
 // short if the breakdown asked for the engine in the middle of it.
 let engineQueue = Promise.resolve()
-let engineTasks = 0
+let reviewing = false // a review has the engine or waits for it
 
 // Runs task(engine) while the page has given the engine up; resolves with its result.
 export function withEngine(page, task) {
-  engineTasks++
   const run = engineQueue.then(async () => {
+    await page.acquireEngine()
     try {
-      await page.acquireEngine()
-      try {
-        return await task(page.engine)
-      } finally {
-        page.releaseEngine()
-      }
+      return await task(page.engine)
     } finally {
-      engineTasks--
+      page.releaseEngine()
     }
   })
   engineQueue = run.catch(() => {})
   return run
 }
 
-// Whether a review or a breakdown has the engine or waits for it.
-export const engineBusy = () => engineTasks > 0
+// Whether a review has the engine or waits for it.
+export const reviewRunning = () => reviewing
 
 // Resolves once the page's handshake with the engine is through (its first
 // readyok), so that nothing of ours comes between the page's uci and its options.
@@ -285,6 +280,7 @@ export function mountReview(root, page) {
     setProgress(0, positions.length)
 
     const results = []
+    reviewing = true
     try {
       await engineReady(page.engine)
       await withEngine(page, async (engine) => {
@@ -312,6 +308,7 @@ export function mountReview(root, page) {
         if (results[ply].forced) results[ply] = { ...results[ply + 1], best: results[ply].best }
       }
     } finally {
+      reviewing = false
       state.running = null
       start.disabled = false
       strength.disabled = false

@@ -5,10 +5,10 @@
 // row of its own.
 
 import { Chess } from './node_modules/chess.js/dist/esm/chess.js'
-import { engineBusy, engineReady, linkStyle, withEngine } from './review.js'
+import { engineReady, linkStyle, reviewRunning, withEngine } from './review.js'
 
 const DEBOUNCE_MS = 250 // a walk through the moves asks only where it stops
-const REPLY_MS = 3000 // an engine without "eval json" answers nothing to it
+const REPLY_MS = 3000 // an engine from before "eval json" answers it with no info string
 
 // The groups shown, each with the engine's terms it sums, in the engine's order.
 const GROUPS = [
@@ -39,7 +39,7 @@ function pawns(centipawns) {
 
 // The shown rows of an evaluation: the groups, then the clamp and scaling;
 // their values sum to the total.
-export function breakdownRows(evaluation) {
+function breakdownRows(evaluation) {
   const byName = new Map(evaluation.terms.map((term) => [term.name, term]))
   const known = new Set(GROUPS.flatMap((group) => group.terms))
   const rows = GROUPS.map((group) => {
@@ -125,7 +125,6 @@ export function mountWhy(root, page) {
     table.append(heading)
     for (const row of rows) {
       const line = element('tr', { class: row.value ? 'why-row' : 'why-row why-zero' })
-      line.dataset.value = row.value
       const name = element('th', { scope: 'row' }, row.name)
       if (row.adjust) name.title = adjustNote(evaluation)
       if (row.terms.length > 1) name.title = row.terms.map((term) => term.name).join(', ')
@@ -188,7 +187,7 @@ export function mountWhy(root, page) {
 
   async function refresh(fen) {
     const asked = ++generation
-    if (engineBusy()) message.textContent = 'The review has the engine; the breakdown follows when it is done.'
+    if (reviewRunning()) message.textContent = 'The review has the engine; the breakdown follows when it is done.'
     let evaluation
     try {
       await engineReady(page.engine)
