@@ -68,6 +68,7 @@ const state = {
   lastTick: 0,
   lines: [], // the analysis' lines by multipv - 1: { score, san, depth }
   share: null, // White's expected share of the points, for the bar
+  orientation: 'w', // the side at the bottom of the board
 }
 const positionListeners = []
 
@@ -179,7 +180,7 @@ function clockText(ms) {
 }
 
 function showClocks() {
-  const bottom = board.getOrientation()
+  const bottom = state.orientation
   for (const [box, color] of [
     [el.clockBottom, bottom],
     [el.clockTop, other(bottom)],
@@ -237,7 +238,7 @@ function clearAnalysis() {
 }
 
 function showEvalBar() {
-  el.evalBar.classList.toggle('flipped', board.getOrientation() === COLOR.black)
+  el.evalBar.classList.toggle('flipped', state.orientation === COLOR.black)
   el.evalBar.classList.toggle('unknown', state.share === null)
   el.evalWhite.style.height = `${(state.share ?? 0.5) * 100}%`
 }
@@ -428,12 +429,22 @@ function newGame() {
   startGame(START_FEN)
 }
 
+// The board takes one turn at a time and drops a second asked for while it turns, so each turn
+// waits for the one before and then turns to the side wanted by then.
+let turning = Promise.resolve()
+function orient(color) {
+  state.orientation = color
+  turning = turning.then(() => {
+    if (board.getOrientation() !== state.orientation) return board.setOrientation(state.orientation, true)
+  })
+  showEvalBar()
+  showClocks()
+}
+
 function setPlayer(color) {
   state.player = color
   el.color.value = color
-  board.setOrientation(color === 'w' ? COLOR.white : COLOR.black, true)
-  showEvalBar()
-  showClocks()
+  orient(color === 'w' ? COLOR.white : COLOR.black)
 }
 
 // ---- the engine
@@ -668,9 +679,7 @@ function onMoveInput(event) {
 }
 
 function flip() {
-  board.setOrientation(board.getOrientation() === COLOR.white ? COLOR.black : COLOR.white, true)
-  showEvalBar()
-  showClocks()
+  orient(state.orientation === COLOR.white ? COLOR.black : COLOR.white)
 }
 
 el.newGame.addEventListener('click', newGame)
