@@ -452,6 +452,13 @@ async function pageChecks(browser, base) {
       now = await pageState(page)
       expect(now.plies === 8 && now.history[6] === 'c3', `after the move: ${now.history.join(' ')}`)
 
+      // Two flips in a row turn the board back: the board drops a turn asked for while it turns.
+      await page.keyboard.press('f')
+      await page.keyboard.press('f')
+      await page.waitForTimeout(1000)
+      const facing = await page.evaluate(() => window.varnuPage.board.getOrientation())
+      expect(facing === 'w', `after two flips the board has ${facing} at the bottom`)
+
       await page.fill('#game-text', '8/8/8/8/8/8/8/8 w - - 0 1')
       await page.click('#game-load')
       const rejected = await page.textContent('#game-message')
