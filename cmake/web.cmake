@@ -25,13 +25,16 @@ add_custom_command(TARGET varnu POST_BUILD
 # Worker, and all of them share the module's memory, so every object file is compiled anew with
 # -pthread; a page can run it only when cross-origin isolated.
 #
-# Emscripten 3.1.6 cannot pause a thread's stack with Asyncify, so the command loop runs on a thread
-# of its own (PROXY_TO_PTHREAD) and blocks there on a queue of lines. The JavaScript thread that
-# holds the module stays free, as it must: it starts the threads' workers, and the threads print
-# through it. Five workers are made before main starts, so that the command loop and a search of
-# four threads (the most the page asks for) start at once; more are made as they are asked for.
-# The threads' stacks come out of the shared memory. Growing shared memory slows the JavaScript
-# that reads it, which here only hands lines over and prints; Emscripten's warning is let go.
+# The command loop runs on a thread of its own (PROXY_TO_PTHREAD) and blocks there on a queue of
+# lines, as it blocks on standard input natively, with no Asyncify. Kept on the JavaScript thread
+# that holds the module, it would have to wait there for the search's threads, and Emscripten lets
+# that thread only spin on a lock while the threads' output waits for it. Free, it starts the
+# threads' workers and prints for them.
+#
+# Five workers are made before main starts, so that the command loop and a search of four threads
+# (the most the page asks for) start at once; more are made as they are asked for. The threads'
+# stacks come out of the shared memory. Growing shared memory slows the JavaScript that reads it,
+# which here only hands lines over and prints; Emscripten's warning is let go.
 add_library(varnu_core_mt STATIC ${VARNU_SOURCES})
 target_include_directories(varnu_core_mt PUBLIC src)
 target_compile_options(varnu_core_mt PUBLIC -pthread)

@@ -36,14 +36,16 @@ const ISOLATION_HEADERS = {
 self.addEventListener('install', (event) => {
   // A file that is missing (the threaded build not made) is left out rather than failing the
   // install.
-  event.waitUntil(Promise.all(KEPT_AT_INSTALL.map((file) => keep(new URL(file, self.registration.scope)))).then(() => self.skipWaiting()))
+  const files = KEPT_AT_INSTALL.map((file) => new URL(file, self.registration.scope))
+  event.waitUntil(Promise.all(files.map(keep)).then(() => self.skipWaiting()))
 })
 
 self.addEventListener('activate', (event) => {
   event.waitUntil(
     caches
       .keys()
-      .then((names) => Promise.all(names.filter((name) => name !== CACHE).map((name) => caches.delete(name))))
+      .then((names) => names.filter((name) => name !== CACHE))
+      .then((old) => Promise.all(old.map((name) => caches.delete(name))))
       .then(() => self.clients.claim()),
   )
 })
@@ -52,28 +54,36 @@ self.addEventListener('activate', (event) => {
 self.addEventListener('message', (event) => {
   const files = event.data?.cache
   if (!Array.isArray(files)) return
-  const own = files.map((file) => new URL(file, self.location.href)).filter((url) => url.origin === self.location.origin)
-  event.waitUntil(Promise.all(own.map((url) => caches.match(url).then((kept) => kept || keep(url)))))
+  const own = files
+    .map((file) => new URL(file, self.location.href))
+    .filter((url) => url.origin === self.location.origin)
+  const keepIfMissing = async (url) => (await caches.match(url)) || keep(url)
+  event.waitUntil(Promise.all(own.map(keepIfMissing)))
 })
 
 self.addEventListener('fetch', (event) => {
   const request = event.request
   if (request.method !== 'GET' || new URL(request.url).origin !== self.location.origin) return
-  event.respondWith(answer(request))
+  event.respondWith(answer(event))
 })
 
 // The network's answer, a copy kept; the cache's when the network fails.
-async function answer(request) {
+async function answer(event) {
+  const request = event.request
   try {
     const response = await fetch(request)
     if (response.ok && response.type === 'basic') {
       const copy = response.clone()
-      caches.open(CACHE).then((cache) => cache.put(request, copy))
+      event.waitUntil(caches.open(CACHE).then((cache) => cache.put(request, copy)))
     }
     return isolate(response)
   } catch (error) {
-    // The engine's worker may be started with arguments (varnu.js?arg=bench): the same file.
-    const kept = (await caches.match(request)) || (await caches.match(request, { ignoreSearch: true }))
+    // The engine's worker may be started with arguments (varnu.js?arg=bench): the same file. Any
+    // page of the folder opened offline is the page itself.
+    const kept =
+      (await caches.match(request)) ||
+      (await caches.match(request, { ignoreSearch: true })) ||
+      (request.mode === 'navigate' && (await caches.match(self.registration.scope)))
     if (!kept) throw error
     return isolate(kept)
   }
@@ -93,5 +103,6 @@ function isolate(response) {
   if (response.type !== 'basic' || response.redirected) return response
   const headers = new Headers(response.headers)
   for (const [name, value] of Object.entries(ISOLATION_HEADERS)) headers.set(name, value)
-  return new Response(response.body, { status: response.status, statusText: response.statusText, headers })
+  const { status, statusText } = response
+  return new Response(response.body, { status, statusText, headers })
 }
