@@ -202,9 +202,16 @@ export function mountWhy(root, page) {
     root.dataset.fen = fen
   }
 
+  // While Varnu thinks over its own move the breakdown waits for that move, which changes the
+  // position again, rather than stopping the search and costing the engine its clock's time.
+  const engineMoving = () => document.body.dataset.search === 'move'
+
   function schedule(fen) {
     clearTimeout(timer)
-    timer = setTimeout(() => refresh(fen), DEBOUNCE_MS)
+    timer = setTimeout(() => {
+      if (!engineMoving()) refresh(fen)
+      else showMessage('The breakdown follows when Varnu has moved.')
+    }, DEBOUNCE_MS)
   }
 
   page.onPositionChange(({ fen }) => schedule(fen))
