@@ -30,10 +30,14 @@ void appendPV(Move move, const PVLine& child, PVLine& line) {
 Searcher::Searcher(int id, TranspositionTable* table, const MoveTimer* timer, SearchHost* host)
     : id(id), table(table), timer(timer), host(host), evalCache(std::make_unique<EvalCache>()) {}
 
-void Searcher::resetCounters() {
+void Searcher::clearCounts() {
   for (Counter* c : {&nodes, &qsNodes, &cutoffs, &cutoffsOnFirstMove, &qsCutoffs,
                      &qsCutoffsOnFirstMove, &ttHashHits, &tableHits})
     c->reset();
+}
+
+void Searcher::resetCounters() {
+  clearCounts();
   firstMovesTime = 0;
   selDepth = 0;
   easyMove = false;

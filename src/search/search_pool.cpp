@@ -187,6 +187,10 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
     worker.jobState.store(Busy);
   }
   for (size_t i = last; i-- > first;) workers_[i]->wake.notify_all();
+  // A level's search leaves the other workers idle: their counts from the last search would
+  // pass for this one's, in its reports and in the level's own node limit, which then stopped
+  // the level at its first depth.
+  for (size_t i = last; i < workers_.size(); ++i) workers_[i]->searcher->clearCounts();
 }
 
 void SearchPool::stopWorkers() {

@@ -122,6 +122,9 @@ class alignas(64) Searcher {
   MateWindow mateDistanceWindow(int alpha, int beta, int ply, bool inCheck) const;
 
   void resetCounters();
+  // Zeros the counters alone, which the pool's figures add up: for a worker the search leaves
+  // out, whose last search's counts would otherwise be counted again.
+  void clearCounts();
 
   const int id;
   Position position;

@@ -15,6 +15,7 @@
 #include "board/make_move.h"
 #include "board/movegen.h"
 #include "search/move_timer.h"
+#include "search/playing_level.h"
 #include "search/reported_line.h"
 
 namespace varnu {
@@ -185,6 +186,25 @@ TEST_F(UciFixture, EvalJsonTermsAddUpToTheTablesTotal) {
       EXPECT_EQ(adjustment, 0) << fen;
     }
   }
+}
+
+// A level is searched by one thread: after a search of two, the idle helper's nodes must not
+// count for it, in its reports or against its node budget.
+TEST_F(UciFixture, LevelAfterATwoThreadSearchCountsItsOwnNodes) {
+  uci.execute("setoption name Threads value 2");
+  uci.execute("position startpos");
+  uci.execute("go depth 8");
+  finish(20000);
+  uci.execute("setoption name UCI_LimitStrength value true");
+  uci.execute("setoption name UCI_Elo value " + std::to_string(LowestElo));
+  uci.execute("position startpos moves e2e4");
+  out.clearCaptured();
+  uci.execute("go movetime 2000");
+  finish(5000);
+  const std::string text = out.captured();
+  const size_t nodes = text.rfind(" nodes ");
+  ASSERT_NE(nodes, std::string::npos) << text;
+  EXPECT_LE(std::stoull(text.substr(nodes + 7)), 2 * levelPlan(LowestElo).nodes) << text;
 }
 
 // "isready" during a search that waits for "stop" is answered at once; the bestmove comes with
