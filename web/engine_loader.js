@@ -36,15 +36,16 @@ export async function installServiceWorker() {
   const workers = self.navigator?.serviceWorker
   if (workers) {
     try {
-      await workers.register(new URL('sw.js', import.meta.url), { scope: './' })
-      const active = await Promise.race([
+      const folder = new URL('./', import.meta.url)
+      await workers.register(new URL('sw.js', folder), { scope: folder.href })
+      const registration = await Promise.race([
         workers.ready,
         new Promise((resolve) => setTimeout(() => resolve(null), READY_TIMEOUT_MS)),
       ])
-      if (active) {
+      if (registration) {
         // This load's own files, fetched before the service worker ran, go into its cache too.
         const files = performance.getEntriesByType('resource').map((entry) => entry.name)
-        active.active?.postMessage({ cache: [location.href, ...files] })
+        registration.active?.postMessage({ cache: [location.href, ...files] })
         if (needsReload()) {
           sessionStorage.setItem(RELOAD_MARK, '1')
           location.reload()
