@@ -178,6 +178,10 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   // move) and must then find the others busy so that it stops and awaits them.
   const size_t first = secondariesOnly ? 1 : 0;
   const size_t last = levelSearch_ ? std::min<size_t>(1, workers_.size()) : workers_.size();
+  // A level's search leaves the other workers idle: their counts from the last search would
+  // pass for this one's, in its reports and against the level's node budget, which then cut its
+  // search short. They are zeroed before the master is woken, which reads them.
+  for (size_t i = last; i < workers_.size(); ++i) workers_[i]->searcher->clearCounts();
   for (size_t i = first; i < last; ++i) {
     Worker& worker = *workers_[i];
     std::lock_guard<std::mutex> lock(worker.mutex);
@@ -187,10 +191,6 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
     worker.jobState.store(Busy);
   }
   for (size_t i = last; i-- > first;) workers_[i]->wake.notify_all();
-  // A level's search leaves the other workers idle: their counts from the last search would
-  // pass for this one's, in its reports and in the level's own node limit, which then stopped
-  // the level at its first depth.
-  for (size_t i = last; i < workers_.size(); ++i) workers_[i]->searcher->clearCounts();
 }
 
 void SearchPool::stopWorkers() {
