@@ -27,9 +27,9 @@ add_custom_command(TARGET varnu POST_BUILD
 #
 # The command loop runs on a thread of its own (PROXY_TO_PTHREAD) and blocks there on a queue of
 # lines, as it blocks on standard input natively, with no Asyncify. Kept on the JavaScript thread
-# that holds the module, it would have to wait there for the search's threads, and Emscripten lets
-# that thread only spin on a lock while the threads' output waits for it. Free, it starts the
-# threads' workers and prints for them.
+# that holds the module, with Asyncify, it would have to wait there for the search's threads,
+# where Emscripten lets that thread only spin on a lock while the threads' output waits for it
+# (tried: a stop or a ponder hit hung). Free, it starts the threads' workers and prints for them.
 #
 # Five workers are made before main starts, so that the command loop and a search of four threads
 # (the most the page asks for) start at once; more are made as they are asked for. The threads'
