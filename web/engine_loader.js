@@ -11,7 +11,7 @@
 const SINGLE_URL = 'engine/varnu.js'
 const THREADED_URL = 'engine/varnu-mt.js'
 const THREADED_PROBE = new URL('engine/varnu-mt.worker.js', import.meta.url)
-const MAX_THREADS = 4 // more search threads gain little in a browser and cost memory
+const MAX_THREADS = 4 // the threaded build makes workers in advance for four search threads
 const RELOAD_MARK = 'varnu-isolation-reload' // sessionStorage: the reload has been tried
 const READY_TIMEOUT_MS = 5000 // how long the page waits for its service worker to be active
 
