@@ -133,8 +133,12 @@ archive windows-x86_64 "$folder/varnu.exe" "$(cache_value "$folder" CMAKE_STRIP)
 export NODE_PATH=/usr/share/nodejs
 engine_build wasm build-wasm emcmake cmake -DVARNU_BUILD_TESTS=OFF -DVARNU_BUILD_BENCH=OFF \
   -DVARNU_LTO=OFF
+# The threaded build goes in too, as in web/'s own package.
+cmake --build "$folder" -j"$jobs" --target varnu-mt >> "build-release/wasm.build.log" 2>&1 ||
+  { tail -n 40 "build-release/wasm.build.log"; exit 1; }
 mkdir -p "$stage/npm/engine"
-cp "$folder/varnu.js" "$folder/varnu.wasm" "$stage/npm/engine/"
+cp "$folder/varnu.js" "$folder/varnu.wasm" "$folder/varnu-mt.js" "$folder/varnu-mt.wasm" \
+  "$folder/varnu-mt.worker.js" "$stage/npm/engine/"
 cp README.md LICENSE "$manual" "$stage/npm/"
 node -e '
   const fs = require("fs");

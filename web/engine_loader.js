@@ -8,7 +8,8 @@
 // worker (a page opened as a file, an old browser) or isolation still fails, the page runs the
 // single-threaded build (engine/varnu.js).
 
-const SINGLE_URL = 'engine/varnu.js'
+// The build that runs everywhere, and the page's fallback when the threaded one fails to start.
+export const SINGLE_URL = 'engine/varnu.js'
 const THREADED_URL = 'engine/varnu-mt.js'
 const THREADED_PROBE = new URL('engine/varnu-mt.worker.js', import.meta.url)
 const MAX_THREADS = 4 // the threaded build makes workers in advance for four search threads

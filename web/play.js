@@ -19,7 +19,7 @@ import { Chess, validateFen } from './node_modules/chess.js/dist/esm/chess.js'
 
 import { UciEngine, parseInfo } from './uci_engine.js'
 import { playUci, lineInSan, scoreText } from './chess_text.js'
-import { engineUrl, engineThreads, installServiceWorker } from './engine_loader.js'
+import { SINGLE_URL, engineUrl, engineThreads, installServiceWorker } from './engine_loader.js'
 
 const HASH_MB = 32 // keeps the worker's memory small; the engine's default table is larger
 const ELO_STEP = 100 // the level menu's steps on the engine's UCI_Elo scale
@@ -85,10 +85,14 @@ try {
   console.warn('Varnu works without its service worker:', error)
 }
 
-const engine = new UciEngine(engineUrl(), (error) => {
-  document.body.dataset.engine = 'error'
-  el.status.textContent = `The engine failed: ${error.message}`
-})
+const engine = new UciEngine(
+  engineUrl(),
+  (error) => {
+    document.body.dataset.engine = 'error'
+    el.status.textContent = `The engine failed: ${error.message}`
+  },
+  SINGLE_URL,
+)
 
 // Resolves once the engine has answered the handshake and taken the page's settings.
 let engineStarted
@@ -797,7 +801,7 @@ try {
   offerLevels(engine.log)
   engine.setOption('Hash', HASH_MB)
   engine.setOption('UCI_ShowWDL', true)
-  if (engineThreads() > 1) engine.setOption('Threads', engineThreads())
+  if (engineThreads() > 1 && engine.url !== SINGLE_URL) engine.setOption('Threads', engineThreads())
   await engine.ready()
   state.ready = true
   document.body.dataset.engine = 'ready'

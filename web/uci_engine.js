@@ -5,21 +5,39 @@
 const LOG_LIMIT = 5000
 
 export class UciEngine {
-  constructor(url, onError) {
-    this.worker = new Worker(url)
+  // fallbackUrl, when given, is started instead if the first build fails before its uciok (the
+  // threaded build where the browser will not give it its shared memory); it is sent every
+  // command sent so far.
+  constructor(url, onError, fallbackUrl = null) {
     this.log = [] // the lines received, newest last
     this.sent = [] // the commands sent, newest last
     this.waiters = []
     this.search = null // the search whose bestmove is still to come
-    this.worker.onmessage = (event) => this.receive(String(event.data))
-    this.failed = new Promise((resolve, reject) => {
-      this.worker.onerror = (event) => {
-        const error = new Error(event.message || 'the engine worker stopped')
-        onError?.(error)
-        reject(error)
-      }
-    })
+    this.started = false // uciok has come
+    this.failed = new Promise((resolve, reject) => (this.reject = reject))
     this.failed.catch(() => {}) // reported through onError; waitFor rethrows it
+    this.onError = onError
+    this.fallbackUrl = fallbackUrl
+    this.startWorker(url)
+  }
+
+  startWorker(url) {
+    this.url = url
+    this.worker = new Worker(url)
+    this.worker.onmessage = (event) => this.receive(String(event.data))
+    this.worker.onerror = (event) => {
+      if (!this.started && this.fallbackUrl && url !== this.fallbackUrl) {
+        console.warn(`${url} did not start (${event.message}); ${this.fallbackUrl} instead`)
+        event.preventDefault()
+        this.worker.terminate()
+        this.startWorker(this.fallbackUrl)
+        for (const command of this.sent) this.worker.postMessage(command)
+        return
+      }
+      const error = new Error(event.message || 'the engine worker stopped')
+      this.onError?.(error)
+      this.reject(error)
+    }
   }
 
   send(command) {
@@ -29,6 +47,7 @@ export class UciEngine {
   }
 
   receive(line) {
+    if (line === 'uciok') this.started = true
     this.log.push(line)
     if (this.log.length > LOG_LIMIT) this.log.splice(0, this.log.length - LOG_LIMIT)
 

@@ -112,7 +112,8 @@ echo "release check: $platform: varnu.exe needs only Windows' DLLs: $(paste -sd 
 # The npm package's files.
 mkdir "$work/npm"
 tar -xzf "$out/varnu-$version.tgz" -C "$work/npm"
-for f in package.json engine/varnu.js engine/varnu.wasm README.md LICENSE varnu.6; do
+for f in package.json engine/varnu.js engine/varnu.wasm engine/varnu-mt.js engine/varnu-mt.wasm \
+  engine/varnu-mt.worker.js README.md LICENSE varnu.6; do
   [ -s "$work/npm/package/$f" ] || fail "varnu-$version.tgz has no package/$f"
 done
 [ "$(node -p "require('$work/npm/package/package.json').version")" = "$version" ] ||
