@@ -67,7 +67,7 @@ SearchPool::SearchPool(SearchListener& listener, Stopwatch& watch, OpeningBook* 
       tablebases_(tablebases),
       runner_(mode == WorkerMode::Threads ? std::unique_ptr<Runner>(new ThreadedRunner(*this))
                                           : std::unique_ptr<Runner>(new InlineRunner(*this))),
-      table_(listener, processorCount(), tableMegabytes),
+      table_(listener, tableMegabytes),
       timer_(watch),
       ponder_(*this),
       maxCores_(runner_->maxWorkers()) {}
@@ -79,6 +79,7 @@ SearchPool::~SearchPool() {
 
 void SearchPool::setCores(int32_t n) {
   requestedCores_ = uint32_t(n) <= maxCores_ ? uint32_t(n) : maxCores_;
+  table_.setThreads(requestedCores_);
   listener_.onNote(CoresNote{requestedCores_, uint32_t(n), workerCount(), maxCores_});
 }
 
