@@ -5,7 +5,9 @@
 // one thread, and the nodes per second of processor time: on a machine that other work shares,
 // the threads may not get a core each, and the wall-clock figures fall short for that reason
 // alone, while a thread that slows the others (two threads writing one cache line, say) lowers
-// the nodes per processor second.
+// the nodes per processor second. The last column is the speed-up that one core for each thread
+// would give: one thread's processor time to depth over the processor time per thread, which
+// holds as long as the threads share what processor time they get evenly.
 //
 //   smp_bench [depth] [repeats] [most threads]
 //
@@ -95,26 +97,29 @@ int main(int argc, char** argv) {
       depth, varnu::benchPositions.size(), varnu::BenchHashMegabytes, repeats, processors);
   std::printf(
       "| Threads | Time to depth (s) | Nodes | Nodes per second | Speed-up, time to depth "
-      "| Speed-up, nodes per second | Nodes per processor second |\n");
-  std::printf("|---:|---:|---:|---:|---:|---:|---:|\n");
-  double oneTime = 0, oneSpeed = 0;
+      "| Speed-up, nodes per second | Nodes per processor second | Speed-up, processor time "
+      "per thread |\n");
+  std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  double oneTime = 0, oneSpeed = 0, oneProcessor = 0;
   for (size_t i = 0; i < counts.size(); ++i) {
-    std::vector<double> times, nodes, speeds, processorSpeeds;
+    std::vector<double> times, nodes, speeds, processorSpeeds, perThread;
     for (const Sample& s : samples[i]) {
       times.push_back(s.seconds);
       nodes.push_back(double(s.nodes));
       speeds.push_back(s.nodes / s.seconds);
       processorSpeeds.push_back(s.nodes / s.processorSeconds);
+      perThread.push_back(s.processorSeconds / counts[i]);
     }
-    const double time = median(times), speed = median(speeds);
+    const double time = median(times), speed = median(speeds), processor = median(perThread);
     if (i == 0) {
       oneTime = time;
       oneSpeed = speed;
+      oneProcessor = processor;
     }
-    std::printf("| %d | %.2f [%.2f, %.2f] | %.0f | %.0f | %.2f | %.2f | %.0f |\n", counts[i], time,
-                *std::min_element(times.begin(), times.end()),
+    std::printf("| %d | %.2f [%.2f, %.2f] | %.0f | %.0f | %.2f | %.2f | %.0f | %.2f |\n", counts[i],
+                time, *std::min_element(times.begin(), times.end()),
                 *std::max_element(times.begin(), times.end()), median(nodes), speed, oneTime / time,
-                speed / oneSpeed, median(processorSpeeds));
+                speed / oneSpeed, median(processorSpeeds), oneProcessor / processor);
   }
   return 0;
 }
