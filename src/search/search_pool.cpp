@@ -179,10 +179,14 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   // move) and must then find the others busy so that it stops and awaits them.
   const size_t first = secondariesOnly ? 1 : 0;
   const size_t last = levelSearch_ ? std::min<size_t>(1, workers_.size()) : workers_.size();
+  // A worker that searches alone keeps the tree it has always searched.
+  BusyMoves* const marks = last > 1 ? &busyMoves_ : nullptr;
+  if (secondariesOnly) workers_[0]->searcher->busyMoves = marks;
   for (size_t i = first; i < last; ++i) {
     Worker& worker = *workers_[i];
     std::lock_guard<std::mutex> lock(worker.mutex);
     worker.searcher->limits = workerLimits;
+    worker.searcher->busyMoves = marks;
     worker.searcher->stopRequested.store(false);
     worker.searcher->discardResult.store(false);
     worker.jobState.store(Busy);

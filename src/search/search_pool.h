@@ -176,6 +176,8 @@ class SearchPool : public SearchHost {
   uint32_t maxCores_;
   uint32_t requestedCores_ = 1;
   std::vector<std::unique_ptr<Worker>> workers_;
+  // The moves the workers are searching, when more than one searches.
+  BusyMoves busyMoves_;
 
   // The current search, fixed by prepareSearch.
   const Position* game_ = nullptr;
