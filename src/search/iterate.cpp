@@ -389,15 +389,18 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
     }
     return false;
   };
-  // The other workers leave the root moves past the first that the master is searching for
-  // last (see BusyMoves); the master searches them in its own order.
+  // While several workers search, each leaves the root moves past the first that another is
+  // searching for last (see BusyMoves).
   Move putOff[MoveList::Capacity];
   uint32_t putOffCount = 0;
-  bool ended = false;
+  bool ended = false, timed = false;
   for (uint32_t picked = 0; const MoveEntry* entry = pickNextMove(picked, list); ++picked) {
-    if (timing && k == 2) firstMovesTime = int32_t(uint32_t(clockStamp()) - uint32_t(t0));
+    if (timing && k == 2 && !timed) {
+      firstMovesTime = int32_t(uint32_t(clockStamp()) - uint32_t(t0));
+      timed = true;
+    }
     const Move m = entry->move;
-    if (id != 0 && busyMoves && picked >= 1 && busyMoves->marked(key, m)) {
+    if (busyMoves && picked >= 1 && busyMoves->marked(key, m)) {
       putOff[putOffCount++] = m;
     } else if (search(m)) {
       ended = true;
