@@ -6,10 +6,11 @@
 #
 #   tests/tools/hash_ready.sh [engine...]
 #
-# Environment: SIZES (megabytes, default "2048 8192"), RUNS (3), THREADS (the engines' Threads
-# option, 1), GAP (seconds to wait before each process, 5), WARM (1: just before each process,
-# touch and give back a buffer of the table's size and a little more). The engines default to
-# build/varnu and Debian's /usr/games/stockfish.
+# Environment: SIZES (megabytes, default "2048 8192"), RUNS (4: an even count puts every engine
+# first in its pair as often as second), THREADS (the engines' Threads option, 1), GAP (seconds
+# to wait before each process, 5), WARM (1: just before each process, touch and give back a
+# buffer of the table's size and a little more). The engines default to build/varnu and
+# Debian's /usr/games/stockfish.
 #
 # On a virtual machine whose balloon reports freed memory back to the host (a virtio balloon
 # with free page reporting), memory that a process gave back moments ago is still backed by the
@@ -21,7 +22,7 @@
 set -euo pipefail
 
 sizes=(${SIZES:-2048 8192})
-runs=${RUNS:-3}
+runs=${RUNS:-4}
 threads=${THREADS:-1}
 gap=${GAP:-5}
 warm=${WARM:-0}
