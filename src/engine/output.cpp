@@ -39,6 +39,14 @@ void Output::logInput(std::string_view line) {
   logLines(text, '>');
 }
 
+void Output::logNote(std::string_view line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!log_) return;
+  std::string text(line);
+  text.push_back('\n');
+  logLines(text, '=');
+}
+
 void Output::logLines(std::string_view text, char mark) {
   const int64_t ms = steadyMilliseconds() - logStart_;
   for (size_t start = 0; start < text.size();) {

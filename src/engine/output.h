@@ -41,6 +41,9 @@ class Output {
   // log. False, with the log as it was, when the file cannot be opened.
   bool openLog(const std::string& path);
   void logInput(std::string_view line);
+  // Writes a line to the debug log alone, marked "=": what the engine tells a person reading the
+  // log and never the GUI.
+  void logNote(std::string_view line);
 
   // Everything written so far when the writer collects in memory.
   std::string captured() const;

@@ -8,23 +8,38 @@
 
 namespace varnu {
 
-// Linux hands out anonymous memory that reads as zeros and maps its pages as they are first
-// touched; elsewhere (Windows, which commits an allocation at once, or a browser) the table's
+// Linux and Windows hand out fresh memory that reads as zeros and map its pages as they are
+// first touched (or, for Windows' large pages, all at once); elsewhere (a browser) the table's
 // memory comes from malloc, with no promise about its contents.
-#ifdef __linux__
+#if defined(__linux__) || defined(_WIN32)
 inline constexpr bool FreshMemoryIsZero = true;
 #else
 inline constexpr bool FreshMemoryIsZero = false;
 #endif
 
-// Memory for a table of bytes, with room to start it on a large-page boundary (alignTable); null
-// when the system refuses it. releaseTableMemory takes the allocation and the same byte count.
-void* allocateTableMemory(size_t bytes);
-void releaseTableMemory(void* memory, size_t bytes);
-// Where the table starts in its allocation: on a 2 MB boundary, where Linux is asked to map it
-// in large pages, since probes land anywhere in it and with small pages nearly every one would
-// also miss the processor's address-translation cache; elsewhere on a cache line.
-char* alignTable(void* memory, size_t bytes);
+// A table's memory as it was had: the allocation, and where the table starts in it. Probes land
+// anywhere in a table, and with small pages nearly every one would also miss the processor's
+// address-translation cache, so tables are asked for in large pages: on Linux the table starts
+// on a 2 MB boundary and the kernel is asked to map it in transparent huge pages, which it may
+// or may not do as the pages are touched; on Windows the pages are locked large pages when the
+// process holds the privilege to lock memory ("Lock pages in memory"), and normal ones
+// otherwise. Elsewhere the table starts on a cache line.
+struct TableMemory {
+  void* allocation = nullptr;  // null when there is none
+  char* table = nullptr;
+  size_t bytes = 0;         // the table's, as asked for
+  size_t mappedBytes = 0;   // the allocation's
+  bool largePages = false;  // Windows' large pages, granted with the allocation
+};
+
+// Memory for a table of bytes; its allocation is null when the system refuses it, and is given
+// back by releaseTableMemory, which leaves the record empty.
+TableMemory allocateTableMemory(size_t bytes);
+void releaseTableMemory(TableMemory& memory);
+
+// How many of the table's bytes lie in large pages. On Linux the kernel's account of the
+// mapping (AnonHugePages in /proc/self/smaps), so ask after the pages have been touched.
+uint64_t largePageBytes(const TableMemory& memory);
 
 // Bytes the process can have at once without swapping or meeting the out-of-memory killer.
 // Linux grants anonymous memory when it is first touched, so a mapping larger than the memory at

@@ -81,12 +81,13 @@ Move Searcher::iterate(const Position& game) {
     }
   }
 
-  // The master searches every depth; the others run ahead on alternate depths.
-  int step = id == 0 ? 1 : 2;
-  const int firstDepth = id % 2 == 0 ? 1 : 2;
+  // Every worker searches every depth: the others keep to the master's iterations, where the
+  // moves each leaves to the one already searching it (see BusyMoves) split the tree between
+  // them. Measured with two threads, this reached the master's depth sooner than the others
+  // running ahead on alternate depths, which searched a tree of their own beside the master's.
   bool easyFlags[MaxDepth + 1] = {};
   PVLine line{};
-  for (int depth = firstDepth; depth <= MaxDepth; depth += step) {
+  for (int depth = 1; depth <= MaxDepth; ++depth) {
     if (stopped()) break;
     const int side = pos.sideToMove;
     const int lowerMate =
@@ -119,7 +120,6 @@ Move Searcher::iterate(const Position& game) {
       v = bestScore;
       line = bestLine;
     }
-    if (v > MateThreshold || v < -MateThreshold) step = 1;
     if (!stopped()) {
       completedDepth = depth;
       if (id == 0 && host && limits.multiPV <= 1)
@@ -351,17 +351,21 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
   const bool timing = !inCheck && depth >= 6;
   const int32_t t0 = timing ? clockStamp() : 0;
   PVLine child;
+  const uint64_t key = pos.key();
   uint32_t k = 0;
-  for (; const MoveEntry* entry = pickNextMove(k, list);) {
-    if (timing && k == 2) firstMovesTime = int32_t(uint32_t(clockStamp()) - uint32_t(t0));
-    const Move m = entry->move;
+  int cutoff = 0;
+  // Searches the move; true when that ends the root's search: a cutoff (its score in cutoff) or
+  // a stop.
+  auto search = [&](Move m) {
     ++k;
     child.clear();
     UndoRecord undo;
+    if (busyMoves) busyMoves->mark(key, m);
     makeMove(pos, m, undo);
     const int v = searchChild(std::max(alpha, best), beta, 1, depth - 1, int(k), child);
     unmakeMove(pos, m, undo);
-    if (stopped()) break;
+    if (busyMoves) busyMoves->unmark(key, m);
+    if (stopped()) return true;
     if (v >= beta) {
       cutoffs.add();
       if (k == 1) cutoffsOnFirstMove.add();
@@ -371,7 +375,8 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
         appendPV(m, child, line);
         if (reportsEachBest()) host->reportThinking(depth, v, line, LineTag{1, ScoreBound::Lower});
       }
-      return v;
+      cutoff = v;
+      return true;
     }
     if (v > best) {
       best = v;
@@ -382,7 +387,28 @@ int Searcher::rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFr
     } else if (v > second) {
       second = v;
     }
+    return false;
+  };
+  // While several workers search, each leaves the root moves past the first that another is
+  // searching for last (see BusyMoves).
+  Move putOff[MoveList::Capacity];
+  uint32_t putOffCount = 0;
+  bool ended = false, timed = false;
+  for (uint32_t picked = 0; const MoveEntry* entry = pickNextMove(picked, list); ++picked) {
+    if (timing && k == 2 && !timed) {
+      firstMovesTime = int32_t(uint32_t(clockStamp()) - uint32_t(t0));
+      timed = true;
+    }
+    const Move m = entry->move;
+    if (busyMoves && picked >= 1 && busyMoves->marked(key, m)) {
+      putOff[putOffCount++] = m;
+    } else if (search(m)) {
+      ended = true;
+      break;
+    }
   }
+  for (uint32_t i = 0; !ended && i < putOffCount; ++i) ended = search(putOff[i]);
+  if (ended && !stopped()) return cutoff;
   if (id == 0 && k > 1 && !stopped() && best >= second + 200) easyMove = true;
   // A stopped iteration's partial maximum is no bound of this position, so it is not stored.
   if (!stopped()) store(best, line.empty() ? NullMove : line.moves[0]);

@@ -27,6 +27,14 @@ struct TableMadeNote {
   uint32_t megabytes;
 };
 
+// The table just made: its size, and how much of it the system maps in large pages (which depends
+// on the machine's settings, so the front ends write it to the debug log alone, where a person
+// looks for it and the protocol transcripts do not).
+struct TablePagesNote {
+  uint32_t megabytes;
+  uint32_t largePageMegabytes;
+};
+
 // A table of this size could not be had: the old one stays, with its entries.
 struct TableNotMadeNote {
   uint32_t megabytes;
@@ -84,9 +92,9 @@ struct LogRefusedNote {
   std::string path;
 };
 
-using Note = std::variant<CoresNote, TableMadeNote, TableNotMadeNote, HashRefusedNote, BudgetNote,
-                          TimeoutNote, StopRuleNote, BookFailureNote, PerftTableNote,
-                          TablebaseScanNote, LogRefusedNote>;
+using Note = std::variant<CoresNote, TableMadeNote, TablePagesNote, TableNotMadeNote,
+                          HashRefusedNote, BudgetNote, TimeoutNote, StopRuleNote, BookFailureNote,
+                          PerftTableNote, TablebaseScanNote, LogRefusedNote>;
 
 // Lambdas among which std::visit chooses by their parameter types: a front end's words for each
 // kind of note.

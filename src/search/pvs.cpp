@@ -17,6 +17,11 @@ namespace {
 
 constexpr int razorMargin[4] = {0, 232, 264, 296};
 constexpr int futilityMargin[6] = {0, 80, 160, 240, 320, 400};
+// Where the workers mark the moves they search, and put off those another one is searching: the
+// nodes this deep are few enough that the marks cost next to nothing, and big enough to be worth
+// leaving to one worker.
+constexpr int SharedDepth = 2;
+constexpr int MaxPutOff = 32;
 
 }  // namespace
 
@@ -239,6 +244,43 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
   };
   int best = -MateScore;
   PVLine child;
+  const uint64_t key = pos.key();
+  BusyMoves* const marks = depth >= SharedDepth ? busyMoves : nullptr;
+  int searched = 0;
+  int settled = 0;
+  // Searches the move; true when that settles the node (a cutoff, or the search stopped), whose
+  // score is then in settled.
+  auto search = [&](Move m) {
+    ++searched;
+    child.clear();
+    UndoRecord undo;
+    if (marks) marks->mark(key, m);
+    makeMove(pos, m, undo);
+    if (depth > 1) table->prefetch(pos.key());  // the child probes the table
+    const int v = searchChild(std::max(alpha, best), beta, ply + 1, depth - 1, searched, child);
+    unmakeMove(pos, m, undo);
+    if (marks) marks->unmark(key, m);
+    if (stopped()) {
+      settled = StoppedScore;
+      return true;
+    }
+    if (v >= beta) {
+      cutoffs.add();
+      if (searched == 1) cutoffsOnFirstMove.add();
+      recordKiller(pos, m);
+      store(v, m);
+      settled = v;
+      return true;
+    }
+    if (v > best) {
+      best = v;
+      if (v > alpha) appendPV(m, child, line);
+    }
+    return false;
+  };
+  // Moves past the first that another worker is searching now wait for the end.
+  Move putOff[MaxPutOff];
+  int putOffCount = 0;
   const MoveEntry* entry = pickNextMove(0, list);
   for (uint32_t k = 0; entry;) {
     const Move m = entry->move;
@@ -251,26 +293,14 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
       next = pickNextMove(k, list);
       if (next && depth > 1) table->prefetch(keyAfterMoveHint(pos, next->move));
     }
-    child.clear();
-    UndoRecord undo;
-    makeMove(pos, m, undo);
-    if (depth > 1) table->prefetch(pos.key());  // the child probes the table
-    const int v = searchChild(std::max(alpha, best), beta, ply + 1, depth - 1, int(k), child);
-    unmakeMove(pos, m, undo);
-    if (stopped()) return StoppedScore;
-    if (v >= beta) {
-      cutoffs.add();
-      if (k == 1) cutoffsOnFirstMove.add();
-      recordKiller(pos, m);
-      store(v, m);
-      return v;
-    }
-    if (v > best) {
-      best = v;
-      if (v > alpha) appendPV(m, child, line);
-    }
+    if (marks && k >= 2 && putOffCount < MaxPutOff && marks->marked(key, m))
+      putOff[putOffCount++] = m;
+    else if (search(m))
+      return settled;
     entry = k >= 2 ? next : pickNextMove(k, list);
   }
+  for (int i = 0; i < putOffCount; ++i)
+    if (search(putOff[i])) return settled;
   store(best, line.empty() ? NullMove : line.moves[0]);
   return best;
 }

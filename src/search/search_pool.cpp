@@ -67,7 +67,7 @@ SearchPool::SearchPool(SearchListener& listener, Stopwatch& watch, OpeningBook* 
       tablebases_(tablebases),
       runner_(mode == WorkerMode::Threads ? std::unique_ptr<Runner>(new ThreadedRunner(*this))
                                           : std::unique_ptr<Runner>(new InlineRunner(*this))),
-      table_(listener, processorCount(), tableMegabytes),
+      table_(listener, tableMegabytes),
       timer_(watch),
       ponder_(*this),
       maxCores_(runner_->maxWorkers()) {}
@@ -79,6 +79,7 @@ SearchPool::~SearchPool() {
 
 void SearchPool::setCores(int32_t n) {
   requestedCores_ = uint32_t(n) <= maxCores_ ? uint32_t(n) : maxCores_;
+  table_.setThreads(requestedCores_);
   listener_.onNote(CoresNote{requestedCores_, uint32_t(n), workerCount(), maxCores_});
 }
 
@@ -182,10 +183,14 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   // pass for this one's, in its reports and against the level's node budget, which then cut its
   // search short. They are zeroed before the master is woken, which reads them.
   for (size_t i = last; i < workers_.size(); ++i) workers_[i]->searcher->clearCounts();
+  // A worker that searches alone keeps the tree it has always searched.
+  BusyMoves* const marks = last > 1 ? &busyMoves_ : nullptr;
+  if (secondariesOnly) workers_[0]->searcher->busyMoves = marks;
   for (size_t i = first; i < last; ++i) {
     Worker& worker = *workers_[i];
     std::lock_guard<std::mutex> lock(worker.mutex);
     worker.searcher->limits = workerLimits;
+    worker.searcher->busyMoves = marks;
     worker.searcher->stopRequested.store(false);
     worker.searcher->discardResult.store(false);
     worker.jobState.store(Busy);

@@ -50,7 +50,7 @@ class SearchPool : public SearchHost {
   ~SearchPool() override;
 
   // Sets the number of workers wanted from the next search on, at most the processors, and
-  // notes it.
+  // notes it; as many threads write the tables made from now on.
   void setCores(int32_t n);
   uint32_t maxCores() const { return maxCores_; }
   uint32_t requestedCores() const { return requestedCores_; }
@@ -176,6 +176,8 @@ class SearchPool : public SearchHost {
   uint32_t maxCores_;
   uint32_t requestedCores_ = 1;
   std::vector<std::unique_ptr<Worker>> workers_;
+  // The moves the workers are searching, when more than one searches.
+  BusyMoves busyMoves_;
 
   // The current search, fixed by prepareSearch.
   const Position* game_ = nullptr;

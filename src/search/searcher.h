@@ -11,6 +11,7 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "eval/eval_cache.h"
+#include "search/busy_moves.h"
 #include "search/move_timer.h"
 #include "search/note.h"
 #include "search/search_limits.h"
@@ -143,6 +144,9 @@ class alignas(64) Searcher {
   Counter tableHits;  // endgame table probes that found a result
   SearchLimits limits;
   const Tablebases* tablebases = nullptr;  // may be null: no endgame tables
+  // The marks that the workers share; null for a worker that searches alone, whose tree then
+  // stays the same as ever.
+  BusyMoves* busyMoves = nullptr;
   int32_t firstMovesTime = 0;
   // The deepest ply a node of this search has reached; read only by the searching thread.
   int selDepth = 0;

@@ -20,8 +20,12 @@ void TableKeeper::recreate() {
 bool TableKeeper::remake() {
   pending_ = false;
   notes_.onNote(TableMadeNote{TranspositionTable::cappedMegabytes(wanted_)});
+  const uint64_t entriesBefore = table_.entryCount();
   if (table_.resize(wanted_, threads_)) {
     made_ = wanted_;
+    // A table emptied in place keeps its pages.
+    if (table_.entryCount() != entriesBefore)
+      notes_.onNote(TablePagesNote{table_.megabytes(), table_.largePageMegabytes()});
     return true;
   }
   notes_.onNote(
@@ -38,6 +42,11 @@ bool TableKeeper::setSize(uint32_t megabytes) {
     return true;
   }
   return table_.entryCount() == 0 || remake();
+}
+
+void TableKeeper::setThreads(unsigned threads) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  threads_ = threads > 0 ? threads : 1;
 }
 
 uint32_t TableKeeper::size() const {

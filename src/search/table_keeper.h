@@ -13,12 +13,16 @@ namespace varnu {
 
 class TableKeeper {
  public:
-  // A table is made, and emptied, by writing every entry, split over this many threads, before
-  // the call returns: the search that follows never waits for the system to map its pages. The
-  // first table is made at the size given here, unless another is set first; every table made
-  // or refused is told to notes.
-  TableKeeper(NoteSink& notes, unsigned threads, uint32_t megabytes)
-      : notes_(notes), threads_(threads), wanted_(megabytes), made_(megabytes) {}
+  // A table is made, and emptied, by writing every entry, split over as many threads as the
+  // search uses (one until setThreads says otherwise), before the call returns: the search that
+  // follows never waits for the system to map its pages. The first table is made at the size
+  // given here, unless another is set first; every table made or refused is told to notes.
+  TableKeeper(NoteSink& notes, uint32_t megabytes)
+      : notes_(notes), wanted_(megabytes), made_(megabytes) {}
+
+  // The threads that write the next tables: those the search is set to use, so that an engine
+  // given one core keeps to it also while it clears.
+  void setThreads(unsigned threads);
 
   // Makes the table at the size set if there is none. When that size cannot be had, the table is
   // made at the first size instead, and the size refused is returned (0 when none was).
@@ -52,11 +56,11 @@ class TableKeeper {
   bool remake();
 
   NoteSink& notes_;
-  const unsigned threads_;
   TranspositionTable table_;
-  // Guards the sizes, the change pending and the search's hold on the table: the command thread
-  // sets them while the master search thread ends its search.
+  // Guards the sizes, the threads, the change pending and the search's hold on the table: the
+  // command thread sets them while the master search thread ends its search.
   mutable std::mutex mutex_;
+  unsigned threads_ = 1;
   uint32_t wanted_;
   uint32_t made_;  // the size the table was made with
   bool pending_ = false;

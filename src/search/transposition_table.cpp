@@ -18,7 +18,7 @@ constexpr size_t SliceGrain = size_t(2) << 20;
 
 }  // namespace
 
-TranspositionTable::~TranspositionTable() { releaseTableMemory(memory_, size_t(entryCount_) * 16); }
+TranspositionTable::~TranspositionTable() { releaseTableMemory(memory_); }
 
 bool TranspositionTable::resize(uint32_t megabytes, unsigned threads) {
   const uint32_t m = cappedMegabytes(megabytes);
@@ -32,12 +32,12 @@ bool TranspositionTable::resize(uint32_t megabytes, unsigned threads) {
   // A 32-bit address space (WebAssembly's) cannot even count the bytes of the largest sizes.
   const bool addressable = n * 16 <= uint64_t(SIZE_MAX / 2);
   const size_t bytes = size_t(n) * 16;
-  void* memory =
-      addressable && bytes + SliceGrain <= availableMemory() ? allocateTableMemory(bytes) : nullptr;
-  if (!memory) return false;
-  releaseTableMemory(memory_, size_t(entryCount_) * 16);
+  if (!addressable || bytes + SliceGrain > availableMemory()) return false;
+  TableMemory memory = allocateTableMemory(bytes);
+  if (!memory.allocation) return false;
+  releaseTableMemory(memory_);
   memory_ = memory;
-  words_ = reinterpret_cast<uint64_t*>(alignTable(memory, bytes));
+  words_ = reinterpret_cast<uint64_t*>(memory.table);
   entryCount_ = n;
   bucketMask_ = uint32_t(n / 4 - 1);
   writeAll(threads, FreshMemoryIsZero);

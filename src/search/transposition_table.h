@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "platform/memory.h"
 
 namespace varnu {
 
@@ -76,6 +77,8 @@ class TranspositionTable {
   uint64_t filledCount() const;
   // The table's size in megabytes (0 without a table).
   uint32_t megabytes() const { return uint32_t(entryCount_ * 16 >> 20); }
+  // How many of its megabytes lie in large pages (see TableMemory), as the system tells it.
+  uint32_t largePageMegabytes() const { return uint32_t(largePageBytes(memory_) >> 20); }
 
   // Reads entry i of the table (for tests and diagnostics).
   TTEntry entry(uint64_t i) const;
@@ -97,8 +100,8 @@ class TranspositionTable {
     std::atomic<uint64_t> value{0};
   };
 
-  void* memory_ = nullptr;     // the allocation
-  uint64_t* words_ = nullptr;  // two words per entry, aligned to a cache line
+  TableMemory memory_;
+  uint64_t* words_ = nullptr;  // two words per entry, in memory_, aligned to a cache line
   uint32_t bucketMask_ = 0;
   uint64_t entryCount_ = 0;  // up to 2^32 entries in a 64 GB table
   FillCounter filled_[FillCounters];

@@ -91,25 +91,30 @@ void UciFrontEnd::onBestMove(const BestMove& best) {
 }
 
 // The notes UCI has words for: a hash size or a log file refused, what the endgame tables' folders
-// held, and a book that could not be read. The rest are xboard's comments.
+// held, a book that could not be read, and (in the debug log alone) the table's large pages. The
+// rest are xboard's comments.
 void UciFrontEnd::onNote(const Note& note) {
-  std::visit(Overloaded{
-                 [&](const HashRefusedNote& n) {
-                   info("cannot allocate " + std::to_string(n.megabytes) +
-                        " MB for the hash table, keeping " + std::to_string(n.keptMegabytes) +
-                        " MB");
-                 },
-                 [&](const LogRefusedNote& n) { info("cannot open " + n.path.substr(0, 200)); },
-                 [&](const TablebaseScanNote& n) {
-                   for (const std::string& problem : n.scan.problems) info(problem);
-                   info(n.scan.summary());
-                 },
-                 [&](const BookFailureNote& n) {
-                   info(std::string("cannot read the book: ") + std::strerror(n.errorCode));
-                 },
-                 [&](const auto&) {},
-             },
-             note);
+  std::visit(
+      Overloaded{
+          [&](const HashRefusedNote& n) {
+            info("cannot allocate " + std::to_string(n.megabytes) +
+                 " MB for the hash table, keeping " + std::to_string(n.keptMegabytes) + " MB");
+          },
+          [&](const TablePagesNote& n) {
+            out_.logNote("info string hash table of " + std::to_string(n.megabytes) +
+                         " MB: " + std::to_string(n.largePageMegabytes) + " MB in large pages");
+          },
+          [&](const LogRefusedNote& n) { info("cannot open " + n.path.substr(0, 200)); },
+          [&](const TablebaseScanNote& n) {
+            for (const std::string& problem : n.scan.problems) info(problem);
+            info(n.scan.summary());
+          },
+          [&](const BookFailureNote& n) {
+            info(std::string("cannot read the book: ") + std::strerror(n.errorCode));
+          },
+          [&](const auto&) {},
+      },
+      note);
 }
 
 }  // namespace varnu

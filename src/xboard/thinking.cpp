@@ -116,6 +116,10 @@ void XboardFrontEnd::onNote(const Note& note) {
           [&](const TableMadeNote& n) {
             out_.printf("# new size of TT hash: %u MB\n", n.megabytes);
           },
+          [&](const TablePagesNote& n) {
+            out_.logNote("# TT hash of " + std::to_string(n.megabytes) +
+                         " MB: " + std::to_string(n.largePageMegabytes) + " MB in large pages");
+          },
           [&](const TableNotMadeNote& n) {
             out_.printf("# cannot allocate %u MB for the TT hash, keeping %" PRIu64 " entries\n",
                         n.megabytes, n.keptEntries);

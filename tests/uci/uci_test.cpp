@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -205,6 +208,26 @@ TEST_F(UciFixture, LevelAfterATwoThreadSearchCountsItsOwnNodes) {
   const size_t nodes = text.rfind(" nodes ");
   ASSERT_NE(nodes, std::string::npos) << text;
   EXPECT_LE(std::stoull(text.substr(nodes + 7)), 2 * levelPlan(LowestElo).nodes) << text;
+}
+
+// How much of a new table lies in large pages depends on the machine (its transparent huge pages,
+// Windows' privilege to lock memory), so it is told in the debug log alone: were it told to the
+// GUI, the protocol's output would differ from one machine to the next.
+TEST_F(UciFixture, LargePagesAreToldToTheDebugLogAlone) {
+  const std::string path = testing::TempDir() + "varnu_uci_pages.log";
+  std::remove(path.c_str());
+  uci.execute("setoption name Debug Log File value " + path);
+  uci.execute("setoption name Hash value 4");
+  uci.execute("isready");
+  uci.execute("setoption name Debug Log File value");
+  EXPECT_EQ(out.captured(), "readyok\n");
+  std::ifstream log(path);
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(std::regex_search(
+      text,
+      std::regex(R"((^|\n)[0-9.]+ = info string hash table of 4 MB: [0-4] MB in large pages\n)")))
+      << text;
+  std::remove(path.c_str());
 }
 
 // "isready" during a search that waits for "stop" is answered at once; the bestmove comes with
