@@ -12,10 +12,11 @@
 // bench's node count (default 23173379, the native signature).
 
 import fs from 'node:fs/promises'
-import http from 'node:http'
 import path from 'node:path'
 import { createRequire } from 'node:module'
 import { fileURLToPath } from 'node:url'
+
+import { checks, expect, serve } from './harness.mjs'
 
 const webUrl = new URL('../../web/', import.meta.url)
 const webDir = fileURLToPath(webUrl)
@@ -26,68 +27,13 @@ const BENCH_NODES = Number(process.env.VARNU_BENCH_NODES || 23173379)
 const MOVETIME_MS = 1000 // the page's default engine time per move
 const TOTAL_LINE = /^(\d+) nodes (\d+) nps$/
 
-const MIME = {
-  '.html': 'text/html; charset=utf-8',
-  '.js': 'text/javascript; charset=utf-8',
-  '.mjs': 'text/javascript; charset=utf-8',
-  '.css': 'text/css; charset=utf-8',
-  '.svg': 'image/svg+xml',
-  '.wasm': 'application/wasm',
-  '.json': 'application/json',
-  '.png': 'image/png',
-}
 const BLANK_PATH = '/__blank__' // a page of the server's origin for workers started by hand
-
-function serve(root) {
-  const server = http.createServer(async (request, response) => {
-    const { pathname } = new URL(request.url, 'http://localhost')
-    if (pathname === BLANK_PATH) {
-      response.writeHead(200, { 'content-type': MIME['.html'] })
-      response.end('<!doctype html><title>blank</title><link rel="icon" href="data:,">')
-      return
-    }
-    let file = path.join(root, decodeURIComponent(pathname))
-    if (pathname.endsWith('/')) file = path.join(file, 'index.html')
-    if (!file.startsWith(root)) {
-      response.writeHead(403).end()
-      return
-    }
-    try {
-      const body = await fs.readFile(file)
-      const type = MIME[path.extname(file)] ?? 'application/octet-stream'
-      response.writeHead(200, { 'content-type': type, 'cache-control': 'no-store' })
-      response.end(body)
-    } catch {
-      response.writeHead(404).end()
-    }
-  })
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)))
-}
+const BLANK_PAGE = '<!doctype html><title>blank</title><link rel="icon" href="data:,">'
 
 // Each check prints one line; a failed one stops the checks that build on it.
-let passed = 0
-let failed = 0
-async function check(name, run) {
-  const started = Date.now()
-  try {
-    const detail = await run()
-    const seconds = ((Date.now() - started) / 1000).toFixed(1)
-    console.log(`ok   ${name}${detail ? `: ${detail}` : ''} (${seconds} s)`)
-    passed++
-    return true
-  } catch (error) {
-    // The line of the check's own step that failed, past expect's own.
-    const lines = [...(error.stack ?? '').matchAll(/browser_test\.mjs:(\d+)/g)].map((match) => match[1])
-    const where = error.message.startsWith('page.') ? lines[0] : lines[1]
-    console.log(`FAIL ${name}: ${error.message.split('\n')[0]}${where ? ` (line ${where})` : ''}`)
-    failed++
-    return false
-  }
-}
+const results = checks('browser_test.mjs')
+const { check } = results
 
-function expect(condition, message) {
-  if (!condition) throw new Error(message)
-}
 
 // Clicks the middle of a square as the player would, whichever way the board faces.
 async function clickSquare(page, square) {
@@ -568,7 +514,7 @@ await fs.access(new URL('engine/varnu.wasm', webUrl)).catch(() => {
   process.exit(1)
 })
 
-const server = await serve(webDir)
+const server = await serve(webDir, { [BLANK_PATH]: BLANK_PAGE })
 const base = `http://127.0.0.1:${server.address().port}`
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -580,13 +526,13 @@ try {
   } else {
     await pageChecks(browser, base)
     await benchCheck(browser, base)
-    console.log(`${passed} passed, ${failed} failed`)
+    console.log(`${results.passed} passed, ${results.failed} failed`)
   }
 } catch (error) {
   console.log(`FAIL ${error.message.split('\n')[0]}`)
-  failed++
+  results.failed++
 } finally {
   await browser.close()
   server.close()
 }
-process.exit(failed ? 1 : 0)
+process.exit(results.failed ? 1 : 0)

@@ -8,30 +8,15 @@
 // Needs web/node_modules (npm ci in web/) and the builds in web/engine/. CHROMIUM names the
 // browser (default /usr/bin/chromium).
 
-import { spawn } from 'node:child_process'
 import { createRequire } from 'node:module'
 import { fileURLToPath } from 'node:url'
+
+import { expect, servePython } from './harness.mjs'
 
 const webUrl = new URL('../../web/', import.meta.url)
 const { chromium } = createRequire(new URL('package.json', webUrl))('playwright-core')
 
-// Python's static server on a free port; resolves with the process and the page's address.
-function serve() {
-  const server = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '-d', fileURLToPath(webUrl)], {
-    stdio: ['ignore', 'pipe', 'ignore'],
-  })
-  return new Promise((resolve, reject) => {
-    server.on('error', reject)
-    server.stdout.on('data', (data) => {
-      const port = String(data).match(/port (\d+)/)?.[1]
-      if (port) resolve({ server, base: `http://127.0.0.1:${port}` })
-    })
-  })
-}
 
-function expect(condition, message) {
-  if (!condition) throw new Error(message)
-}
 
 // Waits through the page's reloads until its engine has started (or failed to).
 async function pageReady(page) {
@@ -66,7 +51,7 @@ async function clickSquare(page, square) {
   await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2)
 }
 
-const { server, base } = await serve()
+const { server, base } = await servePython(fileURLToPath(webUrl))
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   args: ['--no-sandbox'],

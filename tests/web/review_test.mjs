@@ -14,7 +14,8 @@ import fs from 'node:fs/promises'
 import path from 'node:path'
 import { createRequire } from 'node:module'
 import { fileURLToPath } from 'node:url'
-import { serve } from './serve.mjs'
+
+import { checks, expect, serve } from './harness.mjs'
 
 const webUrl = new URL('../../web/', import.meta.url)
 const webDir = fileURLToPath(webUrl)
@@ -42,26 +43,9 @@ const OPERA_GAME =
   '9. Bg5 b5 10. Nxb5 cxb5 11. Bxb5+ Nbd7 12. O-O-O Rd8 13. Rxd7 Rxd7 14. Rd1 Qe6 ' +
   '15. Bxd7+ Nxd7 16. Qb8+ Nxb8 17. Rd8# 1-0'
 
-let passed = 0
-let failed = 0
-async function check(name, run) {
-  const started = Date.now()
-  try {
-    const detail = await run()
-    const seconds = ((Date.now() - started) / 1000).toFixed(1)
-    console.log(`ok   ${name}${detail ? `: ${detail}` : ''} (${seconds} s)`)
-    passed++
-    return true
-  } catch (error) {
-    console.log(`FAIL ${name}: ${error.message.split('\n')[0]}`)
-    failed++
-    return false
-  }
-}
+const results = checks('review_test.mjs')
+const { check } = results
 
-function expect(condition, message) {
-  if (!condition) throw new Error(message)
-}
 
 // The "Total evaluation" of the engine's plain eval table for the FEN, from the engine under Node.
 function plainTotal(fen) {
@@ -247,7 +231,7 @@ async function reviewChecks(page) {
 
 async function whyChecks(page) {
   await check("the breakdown's rows add up to the engine's plain total", async () => {
-    const results = []
+    const totals = []
     for (const [name, fen] of EVAL_FENS) {
       await loadGame(page, fen)
       await page.waitForFunction(
@@ -261,9 +245,9 @@ async function whyChecks(page) {
       const plain = await plainTotal(fen)
       expect(sum === plain, `${name}: the rows sum to ${sum}, the engine's eval says ${plain}`)
       expect(centipawns(total) === plain, `${name}: the total reads ${total}, the engine's eval says ${plain}`)
-      results.push(`${plain}`)
+      totals.push(`${plain}`)
     }
-    return `totals ${results.join(', ')}`
+    return `totals ${totals.join(', ')}`
   })
 }
 
@@ -326,13 +310,13 @@ try {
     await whyChecks(page)
     await check('the page logged no errors', async () => expect(errors.length === 0, errors.join('; ')))
     await page.close()
-    console.log(`${passed} passed, ${failed} failed`)
+    console.log(`${results.passed} passed, ${results.failed} failed`)
   }
 } catch (error) {
   console.log(`FAIL ${error.message.split('\n')[0]}`)
-  failed++
+  results.failed++
 } finally {
   await browser.close()
   server.close()
 }
-process.exit(failed ? 1 : 0)
+process.exit(results.failed ? 1 : 0)

@@ -9,9 +9,10 @@
 // browser (default /usr/bin/chromium); VARNU_BENCH_NODES the bench's node count (default
 // 23173379, the native signature).
 
-import { spawn } from 'node:child_process'
 import { createRequire } from 'node:module'
 import { fileURLToPath } from 'node:url'
+
+import { checks, expect, servePython } from './harness.mjs'
 
 const webUrl = new URL('../../web/', import.meta.url)
 const { chromium } = createRequire(new URL('package.json', webUrl))('playwright-core')
@@ -20,40 +21,11 @@ const BENCH_NODES = Number(process.env.VARNU_BENCH_NODES || 23173379)
 const DEPTH = 11 // a search of a second or two
 const TOTAL_LINE = /^(\d+) nodes (\d+) nps$/
 
-// Python's static server on a free port; resolves with the process and the page's address.
-function serve() {
-  const server = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '-d', fileURLToPath(webUrl)], {
-    stdio: ['ignore', 'pipe', 'ignore'],
-  })
-  return new Promise((resolve, reject) => {
-    server.on('error', reject)
-    server.stdout.on('data', (data) => {
-      const port = String(data).match(/port (\d+)/)?.[1]
-      if (port) resolve({ server, base: `http://127.0.0.1:${port}` })
-    })
-  })
-}
+const results = checks('threads_test.mjs')
+const { check } = results
 
-let passed = 0
-let failed = 0
-async function check(name, run) {
-  const started = Date.now()
-  try {
-    const detail = await run()
-    const seconds = ((Date.now() - started) / 1000).toFixed(1)
-    console.log(`ok   ${name}${detail ? `: ${detail}` : ''} (${seconds} s)`)
-    passed++
-    return true
-  } catch (error) {
-    console.log(`FAIL ${name}: ${error.message.split('\n')[0]}`)
-    failed++
-    return false
-  }
-}
 
-function expect(condition, message) {
-  if (!condition) throw new Error(message)
-}
+
 
 // Waits through the page's one reload until it is isolated and its engine is ready.
 async function pageReady(page) {
@@ -154,19 +126,19 @@ async function run(browser, base) {
   await context.close()
 }
 
-const { server, base } = await serve()
+const { server, base } = await servePython(fileURLToPath(webUrl))
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   args: ['--no-sandbox'],
 })
 try {
   await run(browser, base)
-  console.log(`${passed} passed, ${failed} failed`)
+  console.log(`${results.passed} passed, ${results.failed} failed`)
 } catch (error) {
   console.log(`FAIL ${error.message.split('\n')[0]}`)
-  failed++
+  results.failed++
 } finally {
   await browser.close()
   server.kill()
 }
-process.exit(failed ? 1 : 0)
+process.exit(results.failed ? 1 : 0)
