@@ -51,6 +51,12 @@ export PATH="$PATH:/usr/games"
 [ "$(command -v varnu)" = /usr/games/varnu ] || fail "varnu is not on the path after installing"
 printf 'selftest\nquit\n' | varnu | grep -Fx "18 tests passed, 0 tests failed, 0 tests skipped, total 18 tests run:" \
   > /dev/null || fail "the installed engine's self-test failed"
+# The packaged engine may be built otherwise than the tested one (profile-guided): it must still
+# search the same tree.
+signature=$(varnu bench | tail -n 1 | cut -d ' ' -f 1)
+[ "$signature" = "$(cat "$(dirname "$0")/../../bench/signature")" ] ||
+  fail "the installed engine's bench signature is $signature"
+echo "the installed engine's bench signature: $signature"
 
 # xboard on a virtual display, with a new user's settings: its first start adds the engines whose
 # plugin files it finds to its list, and saves the list when it is told to quit (SIGINT).
