@@ -19,6 +19,32 @@ bool holds(const Position& pos, int square, int colour, int type) {
   return onBoard(square) && pos.pieceType[square] == type && pos.colour[square] == colour;
 }
 
+// The most a quiet move's placement can gain: the largest difference between two squares of one
+// piece-square table's middle-game values.
+constexpr int maxPlacementGain() {
+  int gain = 0;
+  for (int colour = White; colour <= Black; ++colour) {
+    for (int type = Pawn; type <= King; ++type) {
+      int low = pieceSquareValue(colour, type, 0).mg, high = low;
+      for (int index = 1; index < 64; ++index) {
+        const int v = pieceSquareValue(colour, type, index).mg;
+        low = v < low ? v : low;
+        high = v > high ? v : high;
+      }
+      gain = high - low > gain ? high - low : gain;
+    }
+  }
+  return gain;
+}
+
+// The scores below the floor: quiet moves (their attacker's order value taken off the placement
+// gain), killers, and losing captures (at most a queen taken by a queen promotion, less 50).
+// Winning captures score from 1000 + 64 - 5 and promotions from 1000 + 8 - 1.
+static_assert(maxPlacementGain() < FirstPickFloor && 150 < FirstPickFloor &&
+              64 * orderValue[Queen] + 8 * orderValue[Queen] - 50 < FirstPickFloor &&
+              1000 + 64 * orderValue[Pawn] - orderValue[King] >= FirstPickFloor &&
+              1000 + 8 * orderValue[Knight] - orderValue[Pawn] >= FirstPickFloor);
+
 }  // namespace
 
 CaptureOrder captureOrderScore(const Position& pos, Move m) {
@@ -53,11 +79,29 @@ LosingTest isLosingCapture(const Position& pos, Move m) {
   return {false, gain};
 }
 
-void scoreMoves(const Position& pos, Move hashMove, MoveList& list) {
-  const int side = pos.sideToMove;
+KillerMoves killersOf(const Position& pos) {
+  KillerMoves k{};
   const PlyRecord& here = pos.history[pos.historyCount];
-  const PlyRecord* next =
-      pos.historyCount + 2 < MaxHistory ? &pos.history[pos.historyCount + 2] : nullptr;
+  k.here[0] = here.killers[0];
+  k.here[1] = here.killers[1];
+  k.hasNext = pos.historyCount + 2 < MaxHistory;
+  if (k.hasNext) {
+    const PlyRecord& next = pos.history[pos.historyCount + 2];
+    k.next[0] = next.killers[0];
+    k.next[1] = next.killers[1];
+  }
+  return k;
+}
+
+void scoreMoves(const Position& pos, Move hashMove, MoveList& list) {
+  scoreMoves(pos, hashMove, killersOf(pos), list);
+}
+
+void scoreMoves(const Position& pos, Move hashMove, const KillerMoves& killers, MoveList& list) {
+  const int side = pos.sideToMove;
+  const auto isKiller = [](Move m, const Move (&k)[2]) {
+    return sameMove(m, k[0]) || sameMove(m, k[1]);
+  };
   for (uint32_t i = 0; i < list.count; ++i) {
     const Move m = list.entries[i].move;
     int score;
@@ -67,7 +111,7 @@ void scoreMoves(const Position& pos, Move hashMove, MoveList& list) {
       const CaptureOrder c = captureOrderScore(pos, m);
       if (c.isCaptureOrPromotion) {
         score = isLosingCapture(pos, m).losing ? c.score - 50 : c.score + 1000;
-      } else if (isKiller(m, here) || (next && isKiller(m, *next))) {
+      } else if (isKiller(m, killers.here) || (killers.hasNext && isKiller(m, killers.next))) {
         score = c.score + 150;
       } else {
         const int from = moveFromSquare(m), to = moveToSquare(m);
@@ -83,15 +127,15 @@ void scoreMoves(const Position& pos, Move hashMove, MoveList& list) {
 const MoveEntry* pickNextMove(uint32_t index, MoveList& list) {
   if (index >= list.count) return nullptr;
   // The entry at index is held in a register while the rest are scanned; each better one found
-  // trades places with it, exactly as swapping them in the list would. Swapping in the list
-  // wrote entries in halves and read them back whole at once, which stalls the processor.
+  // trades places with it, exactly as swapping them in the list would. The trade is made by
+  // selection, not by a branch: which entries beat the one held is as good as random, and a
+  // mispredicted branch per new best cost more than the whole comparison.
   MoveEntry best = list.entries[index];
   for (uint32_t j = index + 1; j < list.count; ++j) {
-    if (list.entries[j].score > best.score) {
-      const MoveEntry e = list.entries[j];
-      list.entries[j] = best;
-      best = e;
-    }
+    const MoveEntry e = list.entries[j];
+    const bool better = e.score > best.score;
+    list.entries[j] = better ? best : e;
+    best = better ? e : best;
   }
   list.entries[index] = best;
   return &list.entries[index];

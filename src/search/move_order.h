@@ -24,8 +24,23 @@ CaptureOrder captureOrderScore(const Position& pos, Move m);
 // target defended by an enemy pawn (or, for rook and queen, a knight).
 LosingTest isLosingCapture(const Position& pos, Move m);
 
+// The killer moves that a node's order reads: its own record's and the one two plies on (none
+// near the end of the history).
+struct KillerMoves {
+  Move here[2];
+  Move next[2];
+  bool hasNext;
+};
+KillerMoves killersOf(const Position& pos);
+
 // Gives every move of the list its ordering score.
 void scoreMoves(const Position& pos, Move hashMove, MoveList& list);
+// The same with the killers read earlier.
+void scoreMoves(const Position& pos, Move hashMove, const KillerMoves& killers, MoveList& list);
+
+// Every ordering score that scoreMoves gives other than to the hash move, a winning capture or a
+// promotion is below this: such a move wins the first pick of a list over any other.
+inline constexpr int FirstPickFloor = 995;
 
 // Selection step: brings the best-scored remaining entry to index (swapping as it scans) and
 // returns it, or nullptr when index is past the end.

@@ -215,12 +215,28 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   }
 
   MoveList list;
+  FirstMove first;
+  if (hashMove == NullMove && findFirstMove(first)) return searchMoves(list, w, ply, depth, line, &first);
   generateMoves(pos, false, list);
   if (list.count == 0) return 0;  // stalemate
   if (list.count == 1) depth += 1;
 
   scoreMoves(pos, hashMove, list);
   return searchMoves(list, w, ply, depth, line);
+}
+
+bool Searcher::findFirstMove(FirstMove& first) {
+  Position& pos = position;
+  // The captures and queen promotions come in the order the full list holds them.
+  MoveList list;
+  generateCaptures(pos, list);
+  if (list.count < 2) return false;
+  first.killers = killersOf(pos);
+  scoreMoves(pos, NullMove, first.killers, list);
+  const MoveEntry* best = pickNextMove(0, list);
+  if (best->score < FirstPickFloor) return false;
+  first.move = best->move;
+  return true;
 }
 
 int Searcher::searchInCheck(int alpha, int beta, int ply, int depth, PVLine& line) {
@@ -236,7 +252,8 @@ int Searcher::searchInCheck(int alpha, int beta, int ply, int depth, PVLine& lin
   return searchMoves(list, start.window, ply, depth, line);
 }
 
-int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line) {
+int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line,
+                          const FirstMove* first) {
   Position& pos = position;
   const int alpha = w.alpha, beta = w.beta;
   auto store = [&](int score, Move move) {
@@ -281,8 +298,21 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
   // Moves past the first that another worker is searching now wait for the end.
   Move putOff[MaxPutOff];
   int putOffCount = 0;
-  const MoveEntry* entry = pickNextMove(0, list);
-  for (uint32_t k = 0; entry;) {
+  uint32_t k = 0;
+  const MoveEntry* entry;
+  if (first) {
+    k = 1;
+    if (search(first->move)) return settled;
+    // The list as it would have been made before the first move: the killers read then, and
+    // the first pick made (it is the move searched) so that the next picks find it as they would.
+    generateMoves(pos, false, list);
+    scoreMoves(pos, NullMove, first->killers, list);
+    pickNextMove(0, list);
+    entry = pickNextMove(1, list);
+  } else {
+    entry = pickNextMove(0, list);
+  }
+  while (entry) {
     const Move m = entry->move;
     ++k;
     // A node that did not cut off at its first move usually searches them all: from the second

@@ -12,6 +12,7 @@
 #include "board/position.h"
 #include "eval/eval_cache.h"
 #include "search/busy_moves.h"
+#include "search/move_order.h"
 #include "search/move_timer.h"
 #include "search/note.h"
 #include "search/search_limits.h"
@@ -196,8 +197,19 @@ class alignas(64) Searcher {
   // The endgame tables' verdict on a node that a capture or pawn move reached: true, with the
   // score, when it settles the node in the window.
   bool probeTables(const MateWindow& w, int ply, int depth, int& score);
-  // The move loop of an interior node: the scored moves best first, then the result stored.
-  int searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line);
+  // A node's first move found without listing its quiet moves, for a node with no hash move: the
+  // best of at least two winning captures or promotions, which wins the first pick of the whole
+  // list, whose count it shows to be more than one; with the killers the list's order would read.
+  struct FirstMove {
+    Move move;
+    KillerMoves killers;
+  };
+  bool findFirstMove(FirstMove& first);
+  // The move loop of an interior node: the scored moves best first, then the result stored. With
+  // a first move, that one is searched before the list is made, scored and picked from (empty,
+  // list comes in): a cutoff then spares the rest.
+  int searchMoves(MoveList& list, const MateWindow& w, int ply, int depth, PVLine& line,
+                  const FirstMove* first = nullptr);
   // The root's move loop, in check or not.
   int rootMoves(int depth, int alpha, int beta, PVLine& line, int keepFrom, bool inCheck);
   // One line of an iteration: the root searched in the window and, when the score falls outside

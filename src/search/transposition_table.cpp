@@ -40,11 +40,22 @@ bool TranspositionTable::resize(uint32_t megabytes, unsigned threads) {
   words_ = reinterpret_cast<uint64_t*>(memory.table);
   entryCount_ = n;
   bucketMask_ = uint32_t(n / 4 - 1);
+  generation_ = 0;
   writeAll(threads, FreshMemoryIsZero);
   return true;
 }
 
-void TranspositionTable::clear(unsigned threads) { writeAll(threads, false); }
+// A new generation empties the table at once: entries of the earlier ones read as empty. Only
+// when the generations run out is the memory zeroed, and the count starts again.
+void TranspositionTable::clear(unsigned threads) {
+  if (generation_ < MaxGeneration) {
+    ++generation_;
+    resetFilledCount();
+    return;
+  }
+  generation_ = 0;
+  writeAll(threads, false);
+}
 
 // A fresh mapping is zero already, but its pages would be mapped one fault at a time by the
 // search's first probes, inside a move's time: a write to each of its pages maps them all now
@@ -90,15 +101,16 @@ uint64_t TranspositionTable::filledCount() const {
   return std::min(n, entryCount_);
 }
 
-uint64_t TranspositionTable::pack(Move move, int score, int bound, int depth, int age) {
+uint64_t TranspositionTable::pack(Move move, int score, int bound, int depth, int age) const {
   return uint64_t(move) | uint64_t(uint16_t(int16_t(score))) << 16 |
          uint64_t(uint8_t(bound)) << 32 | uint64_t(uint8_t(depth)) << 40 |
-         uint64_t(uint8_t(age)) << 48;
+         uint64_t(uint8_t(age)) << 48 | uint64_t(generation_) << 56;
 }
 
 TTEntry TranspositionTable::decode(uint64_t i) const {
   const uint64_t data = relaxedLoad(words_[2 * i + 1]);
   TTEntry e;
+  if (data >> 56 != generation_) return e;  // left by an earlier generation: empty
   e.key = relaxedLoad(words_[2 * i]) ^ data;
   e.move = Move(data);
   e.score = int16_t(uint16_t(data >> 16));

@@ -1,7 +1,8 @@
 // The transposition table shared by every search thread without a lock. Each 16-byte entry is
 // two 64-bit words read and written atomically: the data word, and the key XORed with the data
 // word. A reader recomputes the key from both words, so an entry torn by two concurrent writers
-// reads as a miss, never as a wrong hit.
+// reads as a miss, never as a wrong hit. The data word's top byte holds the generation the entry
+// was written in: clearing the table starts a new generation instead of writing every entry.
 #pragma once
 
 #include <atomic>
@@ -53,7 +54,8 @@ class TranspositionTable {
   // result is false.
   bool resize(uint32_t megabytes, unsigned threads = 1);
 
-  // Empties every entry, keeping the size; the threads each write a slice of the table.
+  // Empties every entry, keeping the size: at once by a new generation, and once in 256 clears
+  // by zeroing the memory, the threads each writing a slice of it.
   void clear(unsigned threads = 1);
 
   // Looks the position up for a node with this window, ply and remaining depth.
@@ -84,9 +86,12 @@ class TranspositionTable {
   TTEntry entry(uint64_t i) const;
 
  private:
-  static uint64_t pack(Move move, int score, int bound, int depth, int age);
+  uint64_t pack(Move move, int score, int bound, int depth, int age) const;
   TTEntry decode(uint64_t i) const;
   void write(uint64_t i, const TTEntry& e);
+
+  // Generations of entries before the memory is zeroed again; an entry's byte holds it.
+  static constexpr uint8_t MaxGeneration = 255;
 
   // Writes the table in slices, one per thread: zeros throughout, or where the memory reads as
   // zeros already, one byte in each page.
@@ -104,6 +109,9 @@ class TranspositionTable {
   uint64_t* words_ = nullptr;  // two words per entry, in memory_, aligned to a cache line
   uint32_t bucketMask_ = 0;
   uint64_t entryCount_ = 0;  // up to 2^32 entries in a 64 GB table
+  // Entries of other generations read as empty; zeroed memory is generation 0's empty table.
+  // Changed only while no search uses the table.
+  uint8_t generation_ = 0;
   FillCounter filled_[FillCounters];
 };
 

@@ -142,14 +142,20 @@ TEST(TranspositionTable, ConcurrentClearEmptiesEveryEntry) {
       pos.history[0].key = x;
       table.store(pos, 1, 0, -MateScore, MateScore, -1, 1, 3, 77);
     }
-    ASSERT_TRUE(table.resize(c.megabytes, c.threads));  // the same size: emptied in place
-    EXPECT_EQ(table.filledCount(), 0u);
-    int found = 0;
-    for (const uint64_t key : stored) {
-      pos.history[0].key = key;
-      found += table.probe(pos, -1, 1, 0, 0).found;
+    // The same size is emptied in place; further clears run through every generation of the
+    // entries and back to the first, which the threads' zeroing must leave empty too.
+    ASSERT_TRUE(table.resize(c.megabytes, c.threads));
+    for (int clears = 1; clears <= 256; ++clears) {
+      EXPECT_EQ(table.filledCount(), 0u);
+      int found = 0;
+      for (const uint64_t key : stored) {
+        pos.history[0].key = key;
+        found += table.probe(pos, -1, 1, 0, 0).found;
+      }
+      ASSERT_EQ(found, 0) << c.megabytes << " MB, " << c.threads << " threads, " << clears
+                          << " clears";
+      table.clear(c.threads);
     }
-    EXPECT_EQ(found, 0) << c.megabytes << " MB, " << c.threads << " threads";
   }
 }
 
