@@ -66,9 +66,9 @@ LosingTest isLosingCapture(const Position& pos, Move m) {
   if (exchangeRank[victim] >= exchangeRank[attacker]) return {false, gain};
   const int opponent = pos.sideToMove ^ 1;
   // An opponent pawn defends the target square.
-  const bool pawnDefends = opponent == White
-                               ? holds(pos, to - 15, White, Pawn) || holds(pos, to - 17, White, Pawn)
-                               : holds(pos, to + 15, Black, Pawn) || holds(pos, to + 17, Black, Pawn);
+  const bool pawnDefends =
+      opponent == White ? holds(pos, to - 15, White, Pawn) || holds(pos, to - 17, White, Pawn)
+                        : holds(pos, to + 15, Black, Pawn) || holds(pos, to + 17, Black, Pawn);
   if (pawnDefends) return {true, gain};
   const bool knightMatters = ((attacker == Rook || attacker == Queen) && victim == Pawn) ||
                              (attacker == Queen && exchangeRank[victim] == 3);
@@ -99,7 +99,7 @@ void scoreMoves(const Position& pos, Move hashMove, MoveList& list) {
 
 void scoreMoves(const Position& pos, Move hashMove, const KillerMoves& killers, MoveList& list) {
   const int side = pos.sideToMove;
-  const auto isKiller = [](Move m, const Move (&k)[2]) {
+  const auto isKiller = [](Move m, const Move(&k)[2]) {
     return sameMove(m, k[0]) || sameMove(m, k[1]);
   };
   for (uint32_t i = 0; i < list.count; ++i) {

@@ -216,7 +216,8 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
 
   MoveList list;
   FirstMove first;
-  if (hashMove == NullMove && findFirstMove(first)) return searchMoves(list, w, ply, depth, line, &first);
+  if (hashMove == NullMove && findFirstMove(first))
+    return searchMoves(list, w, ply, depth, line, &first);
   generateMoves(pos, false, list);
   if (list.count == 0) return 0;  // stalemate
   if (list.count == 1) depth += 1;

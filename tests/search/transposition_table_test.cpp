@@ -1,10 +1,10 @@
+#include "search/transposition_table.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
-
-#include "search/transposition_table.h"
 
 namespace varnu {
 namespace {
@@ -92,8 +92,8 @@ TEST_F(TTTest, ReplacesTheFirstOfTheShallowest) {
   const uint64_t low = 0x00000042;  // every key below lands in the same bucket
   const int depths[] = {3, 1, 1, 5};
   for (int i = 0; i < 4; ++i)
-    table.store(withKey(low | uint64_t(i + 1) << 32), 0, 0, -MateScore, MateScore, -1, 1,
-                depths[i], 0);
+    table.store(withKey(low | uint64_t(i + 1) << 32), 0, 0, -MateScore, MateScore, -1, 1, depths[i],
+                0);
   const Position newcomer = withKey(low | uint64_t(99) << 32);
   table.store(newcomer, 0, 0, -MateScore, MateScore, -1, 1, 2, 0);
   const uint32_t bucket = 4 * (uint32_t(low) & mask);
