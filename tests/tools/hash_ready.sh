@@ -2,7 +2,9 @@
 # How long a fresh engine process takes to have its first hash table ready: UCI "setoption name
 # Hash value N" and then "isready", timed to the "readyok". The engines take turns, one fresh
 # process per size and run, in the order given on odd runs and reversed on even ones; the script
-# prints a Markdown table of the medians with the smallest and largest time in brackets.
+# prints a Markdown table of the medians with the smallest and largest time in brackets, and how
+# much of each process's memory the kernel gave in huge pages (AnonHugePages of /proc/PID/smaps,
+# the median of the runs).
 #
 #   tests/tools/hash_ready.sh [engine...]
 #
@@ -46,7 +48,18 @@ b = bytearray(int(sys.argv[1]) << 20)
 b[::4096] = b"\1" * len(range(0, len(b), 4096))' "$1"
 }
 
-# Seconds from the Hash option to the readyok in a fresh process of the engine.
+# Megabytes of the process and its children that lie in transparent huge pages.
+huge_megabytes() {
+  local kb=0 pid v
+  for pid in "$1" $(pgrep -P "$1" || true); do
+    v=$(awk '/^AnonHugePages:/ { s += $2 } END { print s + 0 }' "/proc/$pid/smaps_rollup" 2>/dev/null || echo 0)
+    kb=$((kb + v))
+  done
+  echo $((kb / 1024))
+}
+
+# Seconds from the Hash option to the readyok in a fresh process of the engine, and the
+# megabytes it then holds in huge pages.
 ready_seconds() {
   coproc engine { "$1" 2>/dev/null; }
   echo uci >&"${engine[1]}"
@@ -59,9 +72,11 @@ ready_seconds() {
   printf 'setoption name Hash value %s\nisready\n' "$2" >&"${engine[1]}"
   await readyok
   end=$(date +%s%N)
+  local huge
+  huge=$(huge_megabytes "$engine_PID")
   echo quit >&"${engine[1]}"
   wait "$engine_PID" || true
-  awk -v ns=$((end - start)) 'BEGIN { printf "%.2f", ns / 1e9 }'
+  awk -v ns=$((end - start)) -v huge="$huge" 'BEGIN { printf "%.2f %d\n", ns / 1e9, huge }'
 }
 
 # "median [smallest, largest]" of the numbers given.
@@ -71,7 +86,13 @@ summary() {
       printf "%.2f s [%.2f, %.2f]", m, v[1], v[NR] }'
 }
 
-declare -A times
+# The median of the numbers given.
+median() {
+  printf '%s\n' "$@" | sort -g |
+    awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+declare -A times huge
 for ((run = 1; run <= runs; ++run)); do
   for size in "${sizes[@]}"; do
     # Odd runs take the engines in the order given, even ones in reverse, so that none always
@@ -84,9 +105,10 @@ for ((run = 1; run <= runs; ++run)); do
     for e in "${order[@]}"; do
       sleep "$gap"
       [ "$warm" = 1 ] && warm_up $((size + 256))
-      t=$(ready_seconds "$e" "$size")
+      read -r t h < <(ready_seconds "$e" "$size")
       times[$e,$size]+="$t "
-      echo "run $run: $e, $size MB: $t s" >&2
+      huge[$e,$size]+="$h "
+      echo "run $run: $e, $size MB: $t s, $h MB in huge pages" >&2
     done
   done
 done
@@ -107,7 +129,7 @@ for size in "${sizes[@]}"; do
   row="| $size MB |"
   for e in "${engines[@]}"; do
     # shellcheck disable=SC2086
-    row+=" $(summary ${times[$e,$size]}) |"
+    row+=" $(summary ${times[$e,$size]}), $(median ${huge[$e,$size]}) MB in huge pages |"
   done
   echo "$row"
 done
