@@ -137,6 +137,25 @@ class Generator {
           continue;
         }
       }
+      movesOf(from, type, check);
+    }
+    if (!CapturesOnly && !inCheck_) castling();
+  }
+
+  // The moves of the piece on the square, as generate lists them: none unless it is a piece of
+  // the side to move that a slot walk meets.
+  void pieceMoves(int from) {
+    if (!onBoard(from) || p_.colour[from] != side_ || p_.listSlot[from] == NoSlot) return;
+    const int type = p_.pieceType[from];
+    const Check check = checkFor(from, type);
+    if (check != Check::None) movesOf(from, type, check);
+  }
+
+  // The moves counted, at most as many as a move list holds.
+  uint32_t count() const { return count_ < MoveList::Capacity ? count_ : MoveList::Capacity; }
+
+ private:
+  void movesOf(int from, int type, Check check) {
       switch (type) {
         case Pawn: pawnMoves(from, check); break;
         case Knight:
@@ -156,14 +175,7 @@ class Generator {
           slideMoves(from, diagonalDirs, diagonalRays, check);
           break;
       }
-    }
-    if (!CapturesOnly && !inCheck_) castling();
   }
-
-  // The moves counted, at most as many as a move list holds.
-  uint32_t count() const { return count_ < MoveList::Capacity ? count_ : MoveList::Capacity; }
-
- private:
 
   Check checkFor(int from, int type) const {
     if (type == King) return Check::KingStep;
@@ -373,6 +385,10 @@ void generateMoves(Position& pos, bool inCheck, MoveList& list) {
 
 void generateCaptures(Position& pos, MoveList& list) {
   Generator<Generation::Captures>(pos, &list, false).generate();
+}
+
+void generatePieceMoves(Position& pos, int from, MoveList& list) {
+  Generator<Generation::All>(pos, &list, false).pieceMoves(from);
 }
 
 uint32_t countMoves(Position& pos, bool inCheck) {

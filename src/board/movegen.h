@@ -36,6 +36,11 @@ inline bool inCheck(const Position& pos) {
 // Appends all legal moves of the side to move; inCheck must say whether it is in check.
 void generateMoves(Position& pos, bool inCheck, MoveList& list);
 
+// Appends the moves of the piece on the square that generateMoves would list, less castling and
+// en passant, in the same order; none unless the side to move has a piece there that its slots
+// hold. Meant for positions where the side to move is not in check.
+void generatePieceMoves(Position& pos, int from, MoveList& list);
+
 // The number of moves generateMoves would list, counted without listing them.
 uint32_t countMoves(Position& pos, bool inCheck);
 

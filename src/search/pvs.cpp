@@ -216,8 +216,7 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
 
   MoveList list;
   FirstMove first;
-  if (hashMove == NullMove && findFirstMove(first))
-    return searchMoves(list, w, ply, depth, line, &first);
+  if (findFirstMove(hashMove, first)) return searchMoves(list, w, ply, depth, line, &first);
   generateMoves(pos, false, list);
   if (list.count == 0) return 0;  // stalemate
   if (list.count == 1) depth += 1;
@@ -226,10 +225,25 @@ int Searcher::searchNode(int alpha, int beta, int ply, int depth, PVLine& line) 
   return searchMoves(list, w, ply, depth, line);
 }
 
-bool Searcher::findFirstMove(FirstMove& first) {
+bool Searcher::findFirstMove(Move hashMove, FirstMove& first) {
   Position& pos = position;
-  // The captures and queen promotions come in the order the full list holds them.
   MoveList list;
+  first.hashMove = hashMove;
+  if (hashMove != NullMove) {
+    // Castling and en passant are listed apart from their piece's moves: left to the full list.
+    if (moveKind(hashMove) == CastlingMove || moveKind(hashMove) == EnPassantMove) return false;
+    generatePieceMoves(pos, moveFromSquare(hashMove), list);
+    if (list.count < 2) return false;
+    for (uint32_t i = 0; i < list.count; ++i) {
+      if (sameMove(list.entries[i].move, hashMove)) {
+        first.move = list.entries[i].move;
+        first.killers = killersOf(pos);
+        return true;
+      }
+    }
+    return false;  // a move of another position with the same key
+  }
+  // The captures and queen promotions come in the order the full list holds them.
   generateCaptures(pos, list);
   if (list.count < 2) return false;
   first.killers = killersOf(pos);
@@ -307,7 +321,7 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
     // The list as it would have been made before the first move: the killers read then, and
     // the first pick made (it is the move searched) so that the next picks find it as they would.
     generateMoves(pos, false, list);
-    scoreMoves(pos, NullMove, first->killers, list);
+    scoreMoves(pos, first->hashMove, first->killers, list);
     pickNextMove(0, list);
     entry = pickNextMove(1, list);
   } else {

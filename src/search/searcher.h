@@ -197,14 +197,16 @@ class alignas(64) Searcher {
   // The endgame tables' verdict on a node that a capture or pawn move reached: true, with the
   // score, when it settles the node in the window.
   bool probeTables(const MateWindow& w, int ply, int depth, int& score);
-  // A node's first move found without listing its quiet moves, for a node with no hash move: the
-  // best of at least two winning captures or promotions, which wins the first pick of the whole
-  // list, whose count it shows to be more than one; with the killers the list's order would read.
+  // A node's first move found without listing all its moves: the hash move when its piece has it
+  // and another legal move, or for a node with no hash move the best of at least two winning
+  // captures or promotions. Either wins the first pick of the whole list, whose count it shows to
+  // be more than one. With the hash move and the killers that the list's order would read.
   struct FirstMove {
     Move move;
+    Move hashMove;
     KillerMoves killers;
   };
-  bool findFirstMove(FirstMove& first);
+  bool findFirstMove(Move hashMove, FirstMove& first);
   // The move loop of an interior node: the scored moves best first, then the result stored. With
   // a first move, that one is searched before the list is made, scored and picked from (empty,
   // list comes in): a cutoff then spares the rest.
