@@ -1,5 +1,8 @@
 #include "search/move_order.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "board/move.h"
 #include "eval/score_pair.h"
 
@@ -127,17 +130,26 @@ void scoreMoves(const Position& pos, Move hashMove, const KillerMoves& killers, 
 const MoveEntry* pickNextMove(uint32_t index, MoveList& list) {
   if (index >= list.count) return nullptr;
   // The entry at index is held in a register while the rest are scanned; each better one found
-  // trades places with it, exactly as swapping them in the list would. The trade is made by
-  // selection, not by a branch: which entries beat the one held is as good as random, and a
-  // mispredicted branch per new best cost more than the whole comparison.
-  MoveEntry best = list.entries[index];
-  for (uint32_t j = index + 1; j < list.count; ++j) {
-    const MoveEntry e = list.entries[j];
-    const bool better = e.score > best.score;
-    list.entries[j] = better ? best : e;
-    best = better ? e : best;
+  // trades places with it, exactly as swapping them in the list would. Entries are read and
+  // written as whole words and traded by masks, not by a branch: which entries beat the one held
+  // is as good as random, and a mispredicted branch per new best costs more than the comparison.
+  static_assert(sizeof(MoveEntry) == 4 && offsetof(MoveEntry, score) == 2);
+  const auto word = [&](uint32_t i) {
+    uint32_t w;
+    std::memcpy(&w, &list.entries[i], 4);
+    return w;
+  };
+  const auto score = [](uint32_t w) { return int16_t(uint16_t(w >> 16)); };
+  uint32_t best = word(index);
+  const uint32_t count = list.count;  // read once: the entries' stores might alias it
+  for (uint32_t j = index + 1; j < count; ++j) {
+    const uint32_t e = word(j);
+    const uint32_t better = 0u - uint32_t(score(e) > score(best));
+    const uint32_t left = (best & better) | (e & ~better);
+    best = (e & better) | (best & ~better);
+    std::memcpy(&list.entries[j], &left, 4);
   }
-  list.entries[index] = best;
+  std::memcpy(&list.entries[index], &best, 4);
   return &list.entries[index];
 }
 
