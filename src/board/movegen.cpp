@@ -312,13 +312,16 @@ class Generator {
 
   void slideMoves(int from, const int (&dirs)[4], const RayDirection (&rays)[4], Check check) {
     if constexpr (CapturesOnly) {
-      // Only the first piece along each ray matters: found by the ray table, not by walking.
+      // The enemies the piece attacks, from the line tables: most pieces attack none and are
+      // done with at once. Each ray holds at most one of them, taken in the rays' order.
       const int index = square64(from);
+      const Bitboard attacks = &rays == &straightRays ? straightAttacks(index, occupied_)
+                                                      : diagonalAttacks(index, occupied_);
+      const Bitboard targets = attacks & p_.colourSet[other_];
+      if (!targets) return;
       for (const RayDirection ray : rays) {
-        const Bitboard hit = attackTables.ray[ray][index] & occupied_;
-        if (!hit) continue;
-        const int to = square0x88(ray < South ? lowestIndex(hit) : highestIndex(hit));
-        if (p_.colour[to] == other_) add(packMove(from, to, NormalMove, 0), check);
+        const Bitboard hit = targets & attackTables.ray[ray][index];
+        if (hit) add(packMove(from, square0x88(lowestIndex(hit)), NormalMove, 0), check);
       }
       return;
     }
