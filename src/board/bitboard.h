@@ -117,12 +117,13 @@ inline constexpr LineTables lineTables = buildLineTables();
 
 // Targets along a diagonal line: the line's squares have different files, so multiplying by the
 // b-file stacks each onto the eighth rank at its file.
-constexpr Bitboard diagonalLineAttacks(Bitboard line, int index, Bitboard occupied) {
+[[gnu::always_inline]] constexpr Bitboard diagonalLineAttacks(Bitboard line, int index,
+                                                              Bitboard occupied) {
   const int inner = int(((line & occupied) * 0x0202020202020202ull) >> 58);
   return line & lineTables.fillUp[index & 7][inner];
 }
 
-constexpr Bitboard straightAttacks(int index, Bitboard occupied) {
+[[gnu::always_inline]] constexpr Bitboard straightAttacks(int index, Bitboard occupied) {
   const int rank = index >> 3, file = index & 7;
   const int rankInner = int((occupied >> (8 * rank + 1)) & 63);
   // The file moved to the a-file; the multiplication lines up its ranks 2-7 in the top six bits.
@@ -132,7 +133,7 @@ constexpr Bitboard straightAttacks(int index, Bitboard occupied) {
          (lineTables.fileA[rank][fileInner] << file);
 }
 
-constexpr Bitboard diagonalAttacks(int index, Bitboard occupied) {
+[[gnu::always_inline]] constexpr Bitboard diagonalAttacks(int index, Bitboard occupied) {
   return diagonalLineAttacks(lineTables.diagonalLine[index], index, occupied) |
          diagonalLineAttacks(lineTables.antiDiagonalLine[index], index, occupied);
 }

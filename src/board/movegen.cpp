@@ -156,25 +156,27 @@ class Generator {
 
  private:
   void movesOf(int from, int type, Check check) {
-      switch (type) {
-        case Pawn: pawnMoves(from, check); break;
-        case Knight:
-          stepMoves(from, knightOffsets, attackTables.knight, check);
-          break;
-        case King:
-          stepMoves(from, kingOffsets, attackTables.king, check);
-          break;
-        case Rook:
-          slideMoves(from, rookDirs, straightRays, check);
-          break;
-        case Bishop:
-          slideMoves(from, diagonalDirs, diagonalRays, check);
-          break;
-        case Queen:
-          slideMoves(from, rookDirs, straightRays, check);
-          slideMoves(from, diagonalDirs, diagonalRays, check);
-          break;
-      }
+    switch (type) {
+      case Pawn:
+        pawnMoves(from, check);
+        break;
+      case Knight:
+        stepMoves(from, knightOffsets, attackTables.knight, check);
+        break;
+      case King:
+        stepMoves(from, kingOffsets, attackTables.king, check);
+        break;
+      case Rook:
+        slideMoves(from, rookDirs, straightRays, check);
+        break;
+      case Bishop:
+        slideMoves(from, diagonalDirs, diagonalRays, check);
+        break;
+      case Queen:
+        slideMoves(from, rookDirs, straightRays, check);
+        slideMoves(from, diagonalDirs, diagonalRays, check);
+        break;
+    }
   }
 
   Check checkFor(int from, int type) const {
@@ -376,8 +378,8 @@ class Generator {
   Bitboard occupied_ = 0;  // every piece on the board
   Bitboard pins_ = 0;      // own pieces pinned to the king
   bool inCheck_ = false;
-  int checkers_ = 0;        // pieces giving check
-  Bitboard evasions_ = 0;   // squares where a move answers a single check
+  int checkers_ = 0;       // pieces giving check
+  Bitboard evasions_ = 0;  // squares where a move answers a single check
 };
 
 }  // namespace
