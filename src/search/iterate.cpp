@@ -9,6 +9,7 @@
 #include "eval/evaluate.h"
 #include "search/move_order.h"
 #include "search/searcher.h"
+#include "search/shared_iteration.h"
 
 namespace varnu {
 
@@ -55,6 +56,8 @@ Move Searcher::iterate(const Position& game) {
   position = game;
   resetCounters();
   completedDepth = 0;
+  iterationDepth_ = MaxDepth + 1;  // nothing to take over before the first iteration
+  overtaken_ = false;
   const bool noResult = !limits.timed(game.sideToMove) && !limits.moveWanted;
   tableLimit_ = tablebases ? std::min(limits.tablebases.probeLimit, tablebases->largest()) : 0;
   bestLine.clear();
@@ -97,6 +100,7 @@ Move Searcher::iterate(const Position& game) {
     const Window w = aspirationWindow(bestScore, lowerMate, upperMate);
     line = bestLine;
     if (id == 0) easyFlags[depth] = false;
+    iterationDepth_ = depth;
 
     int v = 0;
     int lineCount = 1;
@@ -120,8 +124,19 @@ Move Searcher::iterate(const Position& game) {
       v = bestScore;
       line = bestLine;
     }
+    if (overtaken_) {
+      // A secondary worker completed this depth, or a deeper one, first: its line stands for
+      // this iteration's.
+      overtaken_ = false;
+      const SharedIteration::Result r = iterations->result();
+      bestLine = line = r.line;
+      bestScore = v = r.score;
+      bound = r.bound;
+    }
     if (!stopped()) {
       completedDepth = depth;
+      if (id != 0 && iterations && limits.multiPV <= 1)
+        iterations->publish(depth, bestScore, bound, bestLine);
       if (id == 0 && host && limits.multiPV <= 1)
         host->reportIteration(depth, bestScore, bestLine, LineTag{1, bound});
       const int shown = limits.linesShown > 0 ? std::min(lineCount, limits.linesShown) : lineCount;

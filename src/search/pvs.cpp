@@ -10,6 +10,7 @@
 #include "eval/evaluate.h"
 #include "search/move_order.h"
 #include "search/searcher.h"
+#include "search/shared_iteration.h"
 
 namespace varnu {
 
@@ -55,6 +56,10 @@ bool Searcher::timedOut() {
   if (id != 0 || !host) return false;
   const uint64_t n = nodes.get();
   if (n % TimeoutInterval != 0 && (limits.nodes == 0 || n < limits.nodes)) return false;
+  if (iterations && iterations->depth() >= iterationDepth_) {
+    overtaken_ = true;
+    return true;
+  }
   if (!host->checkTimeout()) return false;
   stopRequested.store(true, std::memory_order_relaxed);
   return true;

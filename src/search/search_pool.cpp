@@ -185,12 +185,20 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   for (size_t i = last; i < workers_.size(); ++i) workers_[i]->searcher->clearCounts();
   // A worker that searches alone keeps the tree it has always searched.
   BusyMoves* const marks = last > 1 ? &busyMoves_ : nullptr;
-  if (secondariesOnly) workers_[0]->searcher->busyMoves = marks;
+  // The master takes over a secondary worker's completed iteration only of a search of one line.
+  SharedIteration* const iterations =
+      last > 1 && workerLimits.multiPV <= 1 ? &iterations_ : nullptr;
+  iterations_.reset();
+  if (secondariesOnly) {
+    workers_[0]->searcher->busyMoves = marks;
+    workers_[0]->searcher->iterations = iterations;
+  }
   for (size_t i = first; i < last; ++i) {
     Worker& worker = *workers_[i];
     std::lock_guard<std::mutex> lock(worker.mutex);
     worker.searcher->limits = workerLimits;
     worker.searcher->busyMoves = marks;
+    worker.searcher->iterations = iterations;
     worker.searcher->stopRequested.store(false);
     worker.searcher->discardResult.store(false);
     worker.jobState.store(Busy);

@@ -27,6 +27,7 @@
 #include "search/search_limits.h"
 #include "search/search_listener.h"
 #include "search/searcher.h"
+#include "search/shared_iteration.h"
 #include "search/table_keeper.h"
 #include "tablebase/tablebases.h"
 
@@ -178,6 +179,7 @@ class SearchPool : public SearchHost {
   std::vector<std::unique_ptr<Worker>> workers_;
   // The moves the workers are searching, when more than one searches.
   BusyMoves busyMoves_;
+  SharedIteration iterations_;
 
   // The current search, fixed by prepareSearch.
   const Position* game_ = nullptr;

@@ -21,6 +21,8 @@
 
 namespace varnu {
 
+class SharedIteration;
+
 // A principal variation: up to 63 moves. Only the first length moves are meaningful: a line
 // declared without braces leaves the rest unwritten, since the search declares one at every node.
 struct PVLine {
@@ -148,6 +150,9 @@ class alignas(64) Searcher {
   // The marks that the workers share; null for a worker that searches alone, whose tree then
   // stays the same as ever.
   BusyMoves* busyMoves = nullptr;
+  // Where the secondary workers leave their completed iterations for the master to take over;
+  // null when one worker searches alone or several lines are searched.
+  SharedIteration* iterations = nullptr;
   int32_t firstMovesTime = 0;
   // The deepest ply a node of this search has reached; read only by the searching thread.
   int selDepth = 0;
@@ -171,7 +176,8 @@ class alignas(64) Searcher {
   int lineCount() const { return lineCount_; }
 
  private:
-  bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
+  // Stopped, or (the master) overtaken by a secondary worker's completed iteration.
+  bool stopped() const { return overtaken_ || stopRequested.load(std::memory_order_relaxed); }
   // The master's clock test at every node; it reads the clock every TimeoutInterval nodes.
   bool timedOut();
   // The stop rules after an iteration; true when the search should end. mateSettled: the lines'
@@ -231,6 +237,10 @@ class alignas(64) Searcher {
   // The most pieces of a node the search probes the endgame tables at; 0 for none.
   int tableLimit_ = 0;
   int lineCount_ = 0;
+  // The master's iteration being searched, and whether a secondary worker has completed one at
+  // least as deep, which ends the master's own. Read and written by the master's thread alone.
+  int iterationDepth_ = 0;
+  bool overtaken_ = false;
 
   // The lines of the last completed iteration of a search with several, and those of the pass
   // being searched.

@@ -83,6 +83,16 @@ TEST_F(PoolFixture, TwoWorkersDeliverExactlyOneLegalMove) {
   Position copy = game;
   EXPECT_NE(parseUserMove(copy, moveToText(recorder.last.load())), NullMove);
   EXPECT_EQ(pool.workerCount(), std::min(2u, pool.maxCores()));
+  // A shallower search of another position next: what the last search's secondary worker
+  // completed must not pass for one of its iterations.
+  Position other;
+  ASSERT_TRUE(
+      setFromFen(other, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq - 0 1"));
+  limits.depth = 4;
+  pool.startSearch(other, limits);
+  pool.waitIdle();
+  EXPECT_EQ(recorder.count.load(), 2);
+  EXPECT_NE(parseUserMove(other, moveToText(recorder.last.load())), NullMove);
 }
 
 TEST_F(PoolFixture, AbortStopsEveryWorkerAndPlaysNoMove) {
