@@ -100,7 +100,8 @@ class TranspositionTable {
 
   // Filled entries are counted per writer, each count on a cache line of its own: one counter
   // that every worker increments would pass its line between the cores at every new entry.
-  static constexpr int FillCounters = 16;
+  // Workers beyond the count share counters, two or more to a line: enough for 64 threads.
+  static constexpr int FillCounters = 64;
   struct alignas(64) FillCounter {
     std::atomic<uint64_t> value{0};
   };
