@@ -125,8 +125,8 @@ Move Searcher::iterate(const Position& game) {
       line = bestLine;
     }
     if (overtaken_) {
-      // A secondary worker completed this depth, or a deeper one, first: its line stands for
-      // this iteration's.
+      // Another worker completed this depth, or a deeper one, first: its line stands for this
+      // iteration's.
       overtaken_ = false;
       const SharedIteration::Result r = iterations->result();
       bestLine = line = r.line;
@@ -135,8 +135,7 @@ Move Searcher::iterate(const Position& game) {
     }
     if (!stopped()) {
       completedDepth = depth;
-      if (id != 0 && iterations && limits.multiPV <= 1)
-        iterations->publish(depth, bestScore, bound, bestLine);
+      if (iterations && limits.multiPV <= 1) iterations->publish(depth, bestScore, bound, bestLine);
       if (id == 0 && host && limits.multiPV <= 1)
         host->reportIteration(depth, bestScore, bestLine, LineTag{1, bound});
       const int shown = limits.linesShown > 0 ? std::min(lineCount, limits.linesShown) : lineCount;

@@ -52,15 +52,16 @@ void Searcher::resetCounters() {
 bool Searcher::timedOut() {
   // The master counts its own nodes for the test: a sum over every worker would read, at every
   // node, counters that the other threads write at every node. Once its own count reaches a
-  // node limit it asks at every node, so that a limit below the interval is kept.
-  if (id != 0 || !host) return false;
+  // node limit it asks at every node, so that a limit below the interval is kept. Every worker
+  // tests as often whether another has completed the iteration it is searching.
+  const bool master = id == 0 && host;
   const uint64_t n = nodes.get();
-  if (n % TimeoutInterval != 0 && (limits.nodes == 0 || n < limits.nodes)) return false;
+  if (n % TimeoutInterval != 0 && (!master || limits.nodes == 0 || n < limits.nodes)) return false;
   if (iterations && iterations->depth() >= iterationDepth_) {
     overtaken_ = true;
     return true;
   }
-  if (!host->checkTimeout()) return false;
+  if (!master || !host->checkTimeout()) return false;
   stopRequested.store(true, std::memory_order_relaxed);
   return true;
 }

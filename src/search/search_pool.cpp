@@ -185,7 +185,7 @@ void SearchPool::prepareSearch(const Position& game, const SearchLimits& limits,
   for (size_t i = last; i < workers_.size(); ++i) workers_[i]->searcher->clearCounts();
   // A worker that searches alone keeps the tree it has always searched.
   BusyMoves* const marks = last > 1 ? &busyMoves_ : nullptr;
-  // The master takes over a secondary worker's completed iteration only of a search of one line.
+  // The workers take over one another's completed iterations only in a search of one line.
   SharedIteration* const iterations =
       last > 1 && workerLimits.multiPV <= 1 ? &iterations_ : nullptr;
   iterations_.reset();

@@ -150,7 +150,7 @@ class alignas(64) Searcher {
   // The marks that the workers share; null for a worker that searches alone, whose tree then
   // stays the same as ever.
   BusyMoves* busyMoves = nullptr;
-  // Where the secondary workers leave their completed iterations for the master to take over;
+  // Where the workers leave their completed iterations for one another to take over;
   // null when one worker searches alone or several lines are searched.
   SharedIteration* iterations = nullptr;
   int32_t firstMovesTime = 0;
@@ -176,7 +176,7 @@ class alignas(64) Searcher {
   int lineCount() const { return lineCount_; }
 
  private:
-  // Stopped, or (the master) overtaken by a secondary worker's completed iteration.
+  // Stopped, or overtaken by another worker's completed iteration.
   bool stopped() const { return overtaken_ || stopRequested.load(std::memory_order_relaxed); }
   // The master's clock test at every node; it reads the clock every TimeoutInterval nodes.
   bool timedOut();
@@ -237,8 +237,8 @@ class alignas(64) Searcher {
   // The most pieces of a node the search probes the endgame tables at; 0 for none.
   int tableLimit_ = 0;
   int lineCount_ = 0;
-  // The master's iteration being searched, and whether a secondary worker has completed one at
-  // least as deep, which ends the master's own. Read and written by the master's thread alone.
+  // The iteration being searched, and whether another worker has completed one at least as deep,
+  // which ends this one's. Read and written by the worker's own thread alone.
   int iterationDepth_ = 0;
   bool overtaken_ = false;
 

