@@ -29,8 +29,9 @@ constexpr bool sameMove(Move a, Move b) {
   return (a & 0x3FFF) == (b & 0x3FFF) && promotionType(a) == promotionType(b);
 }
 
-constexpr bool isKiller(Move m, const PlyRecord& record) {
-  return sameMove(m, record.killers[0]) || sameMove(m, record.killers[1]);
+// True when the move is one of a ply's two killers.
+constexpr bool isKiller(Move m, const Move (&killers)[2]) {
+  return sameMove(m, killers[0]) || sameMove(m, killers[1]);
 }
 
 // The four castling moves, by castling code: e1g1, e1c1, e8g8, e8c8.

@@ -102,9 +102,6 @@ void scoreMoves(const Position& pos, Move hashMove, MoveList& list) {
 
 void scoreMoves(const Position& pos, Move hashMove, const KillerMoves& killers, MoveList& list) {
   const int side = pos.sideToMove;
-  const auto isKiller = [](Move m, const Move(&k)[2]) {
-    return sameMove(m, k[0]) || sameMove(m, k[1]);
-  };
   for (uint32_t i = 0; i < list.count; ++i) {
     const Move m = list.entries[i].move;
     int score;

@@ -79,17 +79,16 @@ ready_seconds() {
   awk -v ns=$((end - start)) -v huge="$huge" 'BEGIN { printf "%.2f %d\n", ns / 1e9, huge }'
 }
 
-# "median [smallest, largest]" of the numbers given.
-summary() {
-  printf '%s\n' "$@" | sort -g |
-    awk '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-      printf "%.2f s [%.2f, %.2f]", m, v[1], v[NR] }'
-}
-
 # The median of the numbers given.
 median() {
   printf '%s\n' "$@" | sort -g |
     awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# "median [smallest, largest]" of the numbers given, in seconds.
+summary() {
+  printf '%s\n' "$@" | sort -g |
+    awk -v m="$(median "$@")" '{ v[NR] = $1 } END { printf "%.2f s [%.2f, %.2f]", m, v[1], v[NR] }'
 }
 
 declare -A times huge
