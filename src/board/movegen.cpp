@@ -123,6 +123,10 @@ class Generator {
   }
 
   void generate() {
+    if constexpr (CapturesOnly) {
+      captures();
+      return;
+    }
     enPassant();
     const PieceList& pieces = p_.pieceList[side_];
     for (int slot = 0; slot < SlotCount; ++slot) {
@@ -140,6 +144,80 @@ class Generator {
       movesOf(from, type, check);
     }
     if (!CapturesOnly && !inCheck_) castling();
+  }
+
+  // The quiescence moves in the slot walk's order. Each piece's enemy targets come from its
+  // attack set first, so that the many pieces with none cost one test and no legality work; a
+  // piece with a single target needs no walk over its directions to find it.
+  void captures() {
+    enPassant();
+    const Bitboard enemy = p_.colourSet[other_];
+    const PieceList& pieces = p_.pieceList[side_];
+    const AttackTables& t = attackTables;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+      const int from = pieces.slots[slot];
+      if (!onBoard(from)) continue;
+      const int index = square64(from);
+      const int type = p_.pieceType[from];
+      switch (type) {
+        case Pawn:
+          if (rankOf(from) == pawnSeventhRank[side_])
+            pawnMoves(from, checkFor(from, Pawn));
+          else if (const Bitboard hits = t.pawn[side_][index] & enemy)
+            stepCaptures(from, diagonalDirs + 2 * side_, 2, hits, checkFor(from, Pawn));
+          break;
+        case Knight:
+          if (const Bitboard hits = t.knight[index] & enemy)
+            stepCaptures(from, knightOffsets, 8, hits, checkFor(from, Knight));
+          break;
+        case King:
+          if (const Bitboard hits = t.king[index] & enemy)
+            stepCaptures(from, kingOffsets, 8, hits, Check::KingStep);
+          break;
+        case Rook:
+          if (const Bitboard hits = straightAttacks(index, occupied_) & enemy)
+            rayCaptures(from, straightRays, hits, checkFor(from, Rook));
+          break;
+        case Bishop:
+          if (const Bitboard hits = diagonalAttacks(index, occupied_) & enemy)
+            rayCaptures(from, diagonalRays, hits, checkFor(from, Bishop));
+          break;
+        case Queen: {
+          const Bitboard straight = straightAttacks(index, occupied_) & enemy;
+          const Bitboard diagonal = diagonalAttacks(index, occupied_) & enemy;
+          if (!(straight | diagonal)) break;
+          const Check check = checkFor(from, Queen);
+          if (straight) rayCaptures(from, straightRays, straight, check);
+          if (diagonal) rayCaptures(from, diagonalRays, diagonal, check);
+          break;
+        }
+      }
+    }
+  }
+
+  // Captures on the non-empty set of hits, in the order of the piece's steps.
+  void stepCaptures(int from, const int* steps, int stepCount, Bitboard hits, Check check) {
+    if (!(hits & (hits - 1))) {
+      add(packMove(from, square0x88(lowestIndex(hits)), NormalMove, 0), check);
+      return;
+    }
+    for (int i = 0; i < stepCount; ++i) {
+      const int to = from + steps[i];
+      if (onBoard(to) && (hits & bitOf(to))) add(packMove(from, to, NormalMove, 0), check);
+    }
+  }
+
+  // Captures on the non-empty set of hits of a slider, one per ray at most, in the rays' order.
+  void rayCaptures(int from, const RayDirection (&rays)[4], Bitboard hits, Check check) {
+    if (!(hits & (hits - 1))) {
+      add(packMove(from, square0x88(lowestIndex(hits)), NormalMove, 0), check);
+      return;
+    }
+    const int index = square64(from);
+    for (const RayDirection ray : rays) {
+      const Bitboard hit = hits & attackTables.ray[ray][index];
+      if (hit) add(packMove(from, square0x88(lowestIndex(hit)), NormalMove, 0), check);
+    }
   }
 
   // The moves of the piece on the square, as generate lists them: none unless it is a piece of
@@ -167,14 +245,14 @@ class Generator {
         stepMoves(from, kingOffsets, attackTables.king, check);
         break;
       case Rook:
-        slideMoves(from, rookDirs, straightRays, check);
+        slideMoves(from, rookDirs, check);
         break;
       case Bishop:
-        slideMoves(from, diagonalDirs, diagonalRays, check);
+        slideMoves(from, diagonalDirs, check);
         break;
       case Queen:
-        slideMoves(from, rookDirs, straightRays, check);
-        slideMoves(from, diagonalDirs, diagonalRays, check);
+        slideMoves(from, rookDirs, check);
+        slideMoves(from, diagonalDirs, check);
         break;
     }
   }
@@ -312,21 +390,7 @@ class Generator {
     }
   }
 
-  void slideMoves(int from, const int (&dirs)[4], const RayDirection (&rays)[4], Check check) {
-    if constexpr (CapturesOnly) {
-      // The enemies the piece attacks, from the line tables: most pieces attack none and are
-      // done with at once. Each ray holds at most one of them, taken in the rays' order.
-      const int index = square64(from);
-      const Bitboard attacks = &rays == &straightRays ? straightAttacks(index, occupied_)
-                                                      : diagonalAttacks(index, occupied_);
-      const Bitboard targets = attacks & p_.colourSet[other_];
-      if (!targets) return;
-      for (const RayDirection ray : rays) {
-        const Bitboard hit = targets & attackTables.ray[ray][index];
-        if (hit) add(packMove(from, square0x88(lowestIndex(hit)), NormalMove, 0), check);
-      }
-      return;
-    }
+  void slideMoves(int from, const int (&dirs)[4], Check check) {
     for (int d : dirs) {
       int to = from + d;
       for (; onBoard(to) && p_.pieceType[to] == NoPiece; to += d)
