@@ -1,5 +1,7 @@
 #include "board/movegen.h"
 
+#include <bit>
+
 #include "board/bitboard.h"
 #include "board/make_move.h"
 
@@ -146,47 +148,78 @@ class Generator {
     if (!CapturesOnly && !inCheck_) castling();
   }
 
-  // The quiescence moves in the slot walk's order. Each piece's enemy targets come from its
-  // attack set first, so that the many pieces with none cost one test and no legality work; a
-  // piece with a single target needs no walk over its directions to find it.
+  // The quiescence moves in the slot walk's order. The pieces with an enemy in reach are found
+  // type by type from the sets, each with its targets, and noted by slot; the walk then visits
+  // only those, most often none or one. Unslotted pieces note slot 16, which the walk leaves out.
   void captures() {
     enPassant();
     const Bitboard enemy = p_.colourSet[other_];
-    const PieceList& pieces = p_.pieceList[side_];
+    const Bitboard mine = p_.colourSet[side_];
     const AttackTables& t = attackTables;
-    for (int slot = 0; slot < SlotCount; ++slot) {
-      const int from = pieces.slots[slot];
-      if (!onBoard(from)) continue;
+    Bitboard hits[SlotCount + 1];
+    uint32_t slots = 0;
+    const auto note = [&](Bitboard set, int index) {
+      const int slot = p_.listSlot[square0x88(index)];
+      hits[slot] = set;
+      slots |= uint32_t(1) << slot;
+    };
+    // Pawns that capture, and every pawn on the seventh rank, whose push promotes.
+    const Bitboard pawns = mine & p_.typeSet[Pawn];
+    const Bitboard seventh = side_ == White ? 0x00FF000000000000ull : 0x000000000000FF00ull;
+    constexpr Bitboard fileA = 0x0101010101010101ull, fileH = fileA << 7;
+    const Bitboard takers = side_ == White ? ((enemy >> 7) & ~fileA) | ((enemy >> 9) & ~fileH)
+                                           : ((enemy << 7) & ~fileH) | ((enemy << 9) & ~fileA);
+    for (Bitboard set = pawns & (takers | seventh); set; set &= set - 1) {
+      const int index = lowestIndex(set);
+      const Bitboard h = t.pawn[side_][index] & enemy;
+      if (h || (set & -set & seventh)) note(h, index);
+    }
+    for (Bitboard set = mine & p_.typeSet[Knight]; set; set &= set - 1) {
+      const int index = lowestIndex(set);
+      if (const Bitboard h = t.knight[index] & enemy) note(h, index);
+    }
+    const Bitboard queens = p_.typeSet[Queen];
+    for (Bitboard set = mine & (p_.typeSet[Rook] | queens | p_.typeSet[Bishop]); set;
+         set &= set - 1) {
+      const int index = lowestIndex(set);
+      const Bitboard bit = set & -set;
+      Bitboard h = 0;
+      if ((bit & ~p_.typeSet[Bishop]) && (t.straight[index] & enemy))
+        h = straightAttacks(index, occupied_) & enemy;
+      if ((bit & ~p_.typeSet[Rook]) && (t.diagonal[index] & enemy))
+        h |= diagonalAttacks(index, occupied_) & enemy;
+      if (h) note(h, index);
+    }
+    if (const Bitboard h = t.king[square64(king_)] & enemy) note(h, square64(king_));
+
+    for (slots &= (uint32_t(1) << SlotCount) - 1; slots; slots &= slots - 1) {
+      const int slot = std::countr_zero(slots);
+      const int from = p_.pieceList[side_].slots[slot];
       const int index = square64(from);
       const int type = p_.pieceType[from];
       switch (type) {
         case Pawn:
           if (rankOf(from) == pawnSeventhRank[side_])
             pawnMoves(from, checkFor(from, Pawn));
-          else if (const Bitboard hits = t.pawn[side_][index] & enemy)
-            stepCaptures(from, diagonalDirs + 2 * side_, 2, hits, checkFor(from, Pawn));
+          else
+            stepCaptures(from, diagonalDirs + 2 * side_, 2, hits[slot], checkFor(from, Pawn));
           break;
         case Knight:
-          if (const Bitboard hits = t.knight[index] & enemy)
-            stepCaptures(from, knightOffsets, 8, hits, checkFor(from, Knight));
+          stepCaptures(from, knightOffsets, 8, hits[slot], checkFor(from, Knight));
           break;
         case King:
-          if (const Bitboard hits = t.king[index] & enemy)
-            stepCaptures(from, kingOffsets, 8, hits, Check::KingStep);
+          stepCaptures(from, kingOffsets, 8, hits[slot], Check::KingStep);
           break;
         case Rook:
-          if (const Bitboard hits = straightAttacks(index, occupied_) & enemy)
-            rayCaptures(from, straightRays, hits, checkFor(from, Rook));
+          rayCaptures(from, straightRays, hits[slot], checkFor(from, Rook));
           break;
         case Bishop:
-          if (const Bitboard hits = diagonalAttacks(index, occupied_) & enemy)
-            rayCaptures(from, diagonalRays, hits, checkFor(from, Bishop));
+          rayCaptures(from, diagonalRays, hits[slot], checkFor(from, Bishop));
           break;
-        case Queen: {
-          const Bitboard straight = straightAttacks(index, occupied_) & enemy;
-          const Bitboard diagonal = diagonalAttacks(index, occupied_) & enemy;
-          if (!(straight | diagonal)) break;
+        default: {
           const Check check = checkFor(from, Queen);
+          const Bitboard straight = hits[slot] & t.straight[index];
+          const Bitboard diagonal = hits[slot] & t.diagonal[index];
           if (straight) rayCaptures(from, straightRays, straight, check);
           if (diagonal) rayCaptures(from, diagonalRays, diagonal, check);
           break;

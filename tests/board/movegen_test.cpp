@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "board/fen.h"
+#include "board/make_move.h"
 #include "board/move.h"
 #include "board/movegen.h"
 
@@ -110,6 +111,50 @@ TEST(MoveGen, AttackDetection) {
   EXPECT_TRUE(isAttacked(pos, makeSquare(7, 0), White));   // a8 along the file
   EXPECT_TRUE(isAttacked(pos, makeSquare(0, 3), White));   // d1 by both king and rook
   EXPECT_FALSE(isAttacked(pos, makeSquare(7, 1), White));
+}
+
+// The quiescence list must be the full list's captures, en passant moves and queen promotions,
+// in the full list's order: the search's move order, and so its tree, rests on that order.
+void expectCapturesFollowFullList(Position& pos, int depth, int& checked) {
+  MoveList all;
+  generateMoves(pos, inCheck(pos), all);
+  if (!inCheck(pos)) {
+    MoveList captures;
+    generateCaptures(pos, captures);
+    Texts expected, actual;
+    for (uint32_t i = 0; i < all.count; ++i) {
+      const Move m = all.entries[i].move;
+      const int kind = moveKind(m);
+      const bool capture = kind != CastlingMove && pos.pieceType[moveToSquare(m)] != NoPiece;
+      if (capture && kind != PromotionMove) expected.push_back(moveToText(m));
+      if (kind == EnPassantMove || promotionType(m) == Queen) expected.push_back(moveToText(m));
+    }
+    for (uint32_t i = 0; i < captures.count; ++i)
+      actual.push_back(moveToText(captures.entries[i].move));
+    ASSERT_EQ(actual, expected) << fenText(pos, 1);
+    ++checked;
+  }
+  if (depth == 0) return;
+  for (uint32_t i = 0; i < all.count; ++i) {
+    UndoRecord undo;
+    makeMove(pos, all.entries[i].move, undo);
+    expectCapturesFollowFullList(pos, depth - 1, checked);
+    unmakeMove(pos, all.entries[i].move, undo);
+  }
+}
+
+TEST(MoveGen, CapturesComeInTheFullListsOrder) {
+  // Open tactics, promotions both ways with pins, and extra queens (one beyond the slot plan).
+  for (const char* fen :
+       {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1", "3q1k2/1P1P4/8/2b5/8/8/1p3PPP/R2QQK1R w - - 0 1",
+        "Q7/3Q4/2q2k2/8/3Pp3/8/PPP1PPPP/Q3K2Q b - d3 0 1"}) {
+    Position pos;
+    ASSERT_TRUE(setFromFen(pos, fen)) << fen;
+    int checked = 0;
+    expectCapturesFollowFullList(pos, 3, checked);
+    EXPECT_GT(checked, 1000) << fen;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "board/fen.h"
 #include "board/make_move.h"
+#include "board/move.h"
 #include "board/movegen.h"
 #include "board/perft.h"
 #include "book/opening_book.h"
@@ -51,8 +52,24 @@ void checkPosition(Position& pos, bool chess960) {
     unmakeMove(pos, list.entries[i].move, undo);
     require(sameBoard(pos, before));
   }
-  MoveList captures;
-  if (!inCheck(pos)) generateCaptures(pos, captures);
+  // The quiescence list is the full list's captures, en passant moves and queen promotions, in
+  // the same order.
+  if (!inCheck(pos)) {
+    MoveList captures;
+    generateCaptures(pos, captures);
+    uint32_t matched = 0;
+    for (uint32_t i = 0; i < list.count; ++i) {
+      const Move m = list.entries[i].move;
+      const int kind = moveKind(m);
+      const bool taken =
+          kind == PromotionMove
+              ? promotionType(m) == Queen
+              : kind == EnPassantMove ||
+                    (kind != CastlingMove && pos.pieceType[moveToSquare(m)] != NoPiece);
+      if (taken) require(matched < captures.count && captures.entries[matched++].move == m);
+    }
+    require(matched == captures.count);
+  }
   table.clear();
   uint64_t counter = 0;
   require(perft(pos, table, 2, counter) == replies);
