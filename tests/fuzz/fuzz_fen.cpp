@@ -61,11 +61,10 @@ void checkPosition(Position& pos, bool chess960) {
     for (uint32_t i = 0; i < list.count; ++i) {
       const Move m = list.entries[i].move;
       const int kind = moveKind(m);
-      const bool taken =
-          kind == PromotionMove
-              ? promotionType(m) == Queen
-              : kind == EnPassantMove ||
-                    (kind != CastlingMove && pos.pieceType[moveToSquare(m)] != NoPiece);
+      const bool taken = kind == PromotionMove
+                             ? promotionType(m) == Queen
+                             : kind == EnPassantMove || (kind != CastlingMove &&
+                                                         pos.pieceType[moveToSquare(m)] != NoPiece);
       if (taken) require(matched < captures.count && captures.entries[matched++].move == m);
     }
     require(matched == captures.count);
