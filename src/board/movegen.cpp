@@ -485,7 +485,9 @@ void generateMoves(Position& pos, bool inCheck, MoveList& list) {
   Generator<Generation::All>(pos, &list, inCheck).generate();
 }
 
-void generateCaptures(Position& pos, MoveList& list) {
+// Kept out of line: inlined into the quiescence search, which recurses, it made the bench about
+// 2 % slower.
+[[gnu::noinline]] void generateCaptures(Position& pos, MoveList& list) {
   Generator<Generation::Captures>(pos, &list, false).generate();
 }
 
