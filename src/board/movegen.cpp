@@ -127,25 +127,25 @@ class Generator {
   void generate() {
     if constexpr (CapturesOnly) {
       captures();
-      return;
-    }
-    enPassant();
-    const PieceList& pieces = p_.pieceList[side_];
-    for (int slot = 0; slot < SlotCount; ++slot) {
-      const int from = pieces.slots[slot];
-      if (!onBoard(from)) continue;
-      const int type = p_.pieceType[from];
-      const Check check = checkFor(from, type);
-      if (check == Check::None) continue;
-      if constexpr (Counting) {
-        if (type == Knight || type == Bishop || type == Rook || type == Queen) {
-          count_ += targetCount(from, type, check);
-          continue;
+    } else {
+      enPassant();
+      const PieceList& pieces = p_.pieceList[side_];
+      for (int slot = 0; slot < SlotCount; ++slot) {
+        const int from = pieces.slots[slot];
+        if (!onBoard(from)) continue;
+        const int type = p_.pieceType[from];
+        const Check check = checkFor(from, type);
+        if (check == Check::None) continue;
+        if constexpr (Counting) {
+          if (type == Knight || type == Bishop || type == Rook || type == Queen) {
+            count_ += targetCount(from, type, check);
+            continue;
+          }
         }
+        movesOf(from, type, check);
       }
-      movesOf(from, type, check);
+      if (!inCheck_) castling();
     }
-    if (!CapturesOnly && !inCheck_) castling();
   }
 
   // The quiescence moves in the slot walk's order. The pieces with an enemy in reach are found
@@ -415,7 +415,7 @@ class Generator {
   }
 
   void stepMoves(int from, const int (&offsets)[8], const Bitboard (&targets)[64], Check check) {
-    const Bitboard wanted = CapturesOnly ? p_.colourSet[other_] : ~p_.colourSet[side_];
+    const Bitboard wanted = ~p_.colourSet[side_];
     if (!(targets[square64(from)] & wanted)) return;
     for (int d : offsets) {
       const int to = from + d;
