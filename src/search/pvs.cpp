@@ -316,6 +316,20 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
     }
     return false;
   };
+  // Whether another worker has settled this node meanwhile: once a move is left to another, the
+  // node's own entry may come to hold its result (a cutoff by the move put off, say), which ends
+  // the search of the moves that remain here as it would end a new visit.
+  auto settledElsewhere = [&] {
+    const ProbeResult hash = table->probe(pos, alpha, beta, ply, depth);
+    if (!hash.cutoff) return false;
+    line.clear();
+    if (hash.move != NullMove) {
+      line.moves[0] = hash.move;
+      line.length = 1;
+    }
+    settled = hash.score;
+    return true;
+  };
   // Moves past the first that another worker is searching now wait for the end.
   Move putOff[MaxPutOff];
   int putOffCount = 0;
@@ -346,12 +360,12 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
     }
     if (marks && k >= 2 && putOffCount < MaxPutOff && marks->marked(key, m))
       putOff[putOffCount++] = m;
-    else if (search(m))
+    else if (search(m) || (putOffCount > 0 && settledElsewhere()))
       return settled;
     entry = k >= 2 ? next : pickNextMove(k, list);
   }
   for (int i = 0; i < putOffCount; ++i)
-    if (search(putOff[i])) return settled;
+    if (search(putOff[i]) || settledElsewhere()) return settled;
   store(best, line.empty() ? NullMove : line.moves[0]);
   return best;
 }
