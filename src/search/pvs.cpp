@@ -24,6 +24,13 @@ constexpr int futilityMargin[6] = {0, 80, 160, 240, 320, 400};
 constexpr int SharedDepth = 2;
 constexpr int MaxPutOff = 32;
 
+// The line of a node that its table entry settles: the entry's move, when it has one.
+void lineOfHashMove(Move hashMove, PVLine& line) {
+  if (hashMove == NullMove) return;
+  line.moves[0] = hashMove;
+  line.length = 1;
+}
+
 }  // namespace
 
 void appendPV(Move move, const PVLine& child, PVLine& line) {
@@ -126,10 +133,7 @@ Searcher::NodeStart Searcher::startNode(int alpha, int beta, int ply, int depth,
   const ProbeResult hash = table->probe(pos, w.alpha, w.beta, ply, depth);
   if (hash.found) ttHashHits.add();
   if (hash.cutoff) {
-    if (hash.move != NullMove) {
-      line.moves[0] = hash.move;
-      line.length = 1;
-    }
+    lineOfHashMove(hash.move, line);
     start.score = hash.score;
     return start;
   }
@@ -323,10 +327,7 @@ int Searcher::searchMoves(MoveList& list, const MateWindow& w, int ply, int dept
     const ProbeResult hash = table->probe(pos, alpha, beta, ply, depth);
     if (!hash.cutoff) return false;
     line.clear();
-    if (hash.move != NullMove) {
-      line.moves[0] = hash.move;
-      line.length = 1;
-    }
+    lineOfHashMove(hash.move, line);
     settled = hash.score;
     return true;
   };
