@@ -11,15 +11,19 @@
 //
 //   smp_bench [depth] [repeats] [most threads]
 //
-// Each repeat runs every thread count once in turn, so that a machine whose load changes meets
-// them all alike; the figures are medians over the repeats, the times with the smallest and
-// largest in brackets. The time to depth is the one that counts for play: extra threads add
-// nodes that only help as far as they fill the table for the master.
+// Each thread count has an engine of its own for the whole run, and every position is searched
+// by each of them in turn (in the reverse order at every other position) before the next one:
+// a shared machine's speed changes over seconds, so that all counts meet the same changes. The
+// figures are medians over the repeats, the times with the smallest and largest in brackets;
+// the speed-ups are medians of each repeat's own ratios to one thread. The time to depth is the
+// one that counts for play: extra threads add nodes that only help as far as they fill the table
+// for the master.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -40,35 +44,43 @@ struct Sample {
   uint64_t nodes = 0;
 };
 
-// Every bench position searched to the depth by this many threads, each from an empty table.
-Sample timeToDepth(int threads, int depth) {
-  using namespace varnu;
-  SearchLimits limits;  // a clock that never runs out: each search ends at the depth
-  limits.moveTime = 1 << 30;
-  limits.depth = depth;
-  Output quiet;
-  Engine engine(quiet);
-  Listener listener;
-  engine.attach(listener, FrontEndStyle{});
-  engine.setOption(Setting::OwnBook, "false", Protocol::Uci);
-  engine.setOption(Setting::Hash, std::to_string(BenchHashMegabytes), Protocol::Uci);
-  engine.setCores(threads);
-  engine.prepare();
-  Sample s;
-  for (const char* fen : benchPositions) {
-    engine.setPosition(fen);
-    engine.setOption(Setting::ClearHash, "", Protocol::Uci);
+// An engine searching with this many threads, each search from an empty table.
+class Runner {
+ public:
+  explicit Runner(int threads) : engine_(quiet_) {
+    using namespace varnu;
+    engine_.attach(listener_, FrontEndStyle{});
+    engine_.setOption(Setting::OwnBook, "false", Protocol::Uci);
+    engine_.setOption(Setting::Hash, std::to_string(BenchHashMegabytes), Protocol::Uci);
+    engine_.setCores(threads);
+    engine_.prepare();
+  }
+  ~Runner() { engine_.detach(listener_); }
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+
+  // Searches the position to the depth and adds the search's figures to the sample.
+  void search(const char* fen, int depth, Sample& s) {
+    using namespace varnu;
+    SearchLimits limits;  // a clock that never runs out: the search ends at the depth
+    limits.moveTime = 1 << 30;
+    limits.depth = depth;
+    engine_.setPosition(fen);
+    engine_.setOption(Setting::ClearHash, "", Protocol::Uci);
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t processorStart = std::clock();
-    engine.go(limits, SearchGoal::ReportMove);
-    engine.waitIdle();
+    engine_.go(limits, SearchGoal::ReportMove);
+    engine_.waitIdle();
     s.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     s.processorSeconds += double(std::clock() - processorStart) / CLOCKS_PER_SEC;
-    s.nodes += listener.nodes;
+    s.nodes += listener_.nodes;
   }
-  engine.detach(listener);
-  return s;
-}
+
+ private:
+  varnu::Output quiet_;
+  varnu::Engine engine_;
+  Listener listener_;
+};
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -87,9 +99,19 @@ int main(int argc, char** argv) {
   for (int n = 1; n <= most; n *= 2) counts.push_back(n);
   if (counts.back() != most) counts.push_back(most);
 
+  std::vector<std::unique_ptr<Runner>> runners;
+  for (int n : counts) runners.push_back(std::make_unique<Runner>(n));
   std::vector<std::vector<Sample>> samples(counts.size());
-  for (int r = 0; r < repeats; ++r)
-    for (size_t i = 0; i < counts.size(); ++i) samples[i].push_back(timeToDepth(counts[i], depth));
+  for (int r = 0; r < repeats; ++r) {
+    std::vector<Sample> round(counts.size());
+    for (size_t p = 0; p < varnu::benchPositions.size(); ++p) {
+      for (size_t k = 0; k < counts.size(); ++k) {
+        const size_t i = (p + r) % 2 ? counts.size() - 1 - k : k;
+        runners[i]->search(varnu::benchPositions[p], depth, round[i]);
+      }
+    }
+    for (size_t i = 0; i < counts.size(); ++i) samples[i].push_back(round[i]);
+  }
 
   std::printf(
       "Depth %d over the %zu bench positions, each from an empty %u MB table; medians of "
@@ -100,26 +122,23 @@ int main(int argc, char** argv) {
       "| Speed-up, nodes per second | Nodes per processor second | Speed-up, processor time "
       "per thread |\n");
   std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|\n");
-  double oneTime = 0, oneSpeed = 0, oneProcessor = 0;
   for (size_t i = 0; i < counts.size(); ++i) {
-    std::vector<double> times, nodes, speeds, processorSpeeds, perThread;
-    for (const Sample& s : samples[i]) {
+    std::vector<double> times, nodes, speeds, processorSpeeds, timeGains, speedGains, coreGains;
+    for (int r = 0; r < repeats; ++r) {
+      const Sample& s = samples[i][r];
+      const Sample& one = samples[0][r];
       times.push_back(s.seconds);
       nodes.push_back(double(s.nodes));
       speeds.push_back(s.nodes / s.seconds);
       processorSpeeds.push_back(s.nodes / s.processorSeconds);
-      perThread.push_back(s.processorSeconds / counts[i]);
-    }
-    const double time = median(times), speed = median(speeds), processor = median(perThread);
-    if (i == 0) {
-      oneTime = time;
-      oneSpeed = speed;
-      oneProcessor = processor;
+      timeGains.push_back(one.seconds / s.seconds);
+      speedGains.push_back((s.nodes / s.seconds) / (one.nodes / one.seconds));
+      coreGains.push_back(one.processorSeconds / (s.processorSeconds / counts[i]));
     }
     std::printf("| %d | %.2f [%.2f, %.2f] | %.0f | %.0f | %.2f | %.2f | %.0f | %.2f |\n", counts[i],
-                time, *std::min_element(times.begin(), times.end()),
-                *std::max_element(times.begin(), times.end()), median(nodes), speed, oneTime / time,
-                speed / oneSpeed, median(processorSpeeds), oneProcessor / processor);
+                median(times), *std::min_element(times.begin(), times.end()),
+                *std::max_element(times.begin(), times.end()), median(nodes), median(speeds),
+                median(timeGains), median(speedGains), median(processorSpeeds), median(coreGains));
   }
   return 0;
 }
